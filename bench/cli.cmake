@@ -1,0 +1,5 @@
+if(NOT TARGET orv_cli)
+    return()
+endif()
+add_executable(cli_bench cli_bench.cpp)
+target_link_libraries(cli_bench PRIVATE orv_cli orv_camsim benchmark::benchmark orv_flags)

@@ -1,0 +1,245 @@
+// `orvctl apply` against the simulated camera on loopback, beside the floor: a plain loopback TCP
+// pair that replays the very requests and replies of one apply (same sizes, same order, replies
+// only where the camera answers).
+//   build/bin/cli_bench
+#include "link/commands.h"
+#include "persist/setup_document.h"
+#include "tools/camsim/simulated_camera.h"
+#include "tools/cli/camera_session.h"
+#include "tools/cli/setup_apply.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace orv;
+
+namespace {
+
+constexpr const char* kCameraAddress = "127.0.50.200";
+constexpr std::uint32_t kFloorAddress = 0x7F0032C9; // 127.0.50.201
+
+camsim::SimulatedCamera& camera()
+{
+    static camsim::SimulatedCamera* cam = [] {
+        camsim::CameraOptions options;
+        options.listenAddress = kCameraAddress;
+        options.log = [](const std::string&) {};
+        options.keepFrames = false;
+        auto* c = new camsim::SimulatedCamera(options);
+        std::string error;
+        if (!c->start(&error)) {
+            std::fprintf(stderr, "cannot start the simulated camera: %s\n", error.c_str());
+            std::exit(1);
+        }
+        return c;
+    }();
+    return *cam;
+}
+
+std::vector<cli::GroupPlan> unitPlan()
+{
+    SetupValues v;
+    v.uIdentify = 1;
+    v.serverIp = u"10.0.0.9";
+    v.serverPort = u"6608";
+    v.apn = u"unit.apn";
+    v.ssid = u"Unit Wifi";
+    v.wifiPassword = u"wifi-secret";
+    v.policeId = u"P77";
+    v.policeName = u"Officer";
+    v.summerTime = 1;
+    v.timeZone = 8;
+    return cli::planSetup(readSetup(writeSetup(v)).elements);
+}
+
+struct Step
+{
+    std::size_t request = 0;
+    std::size_t reply = 0; // 0: a write, nothing comes back
+};
+
+// The requests and replies of one apply, as they crossed the link.
+std::vector<Step> applySteps()
+{
+    static const std::vector<Step> steps = [] {
+        CameraLink link;
+        cli::connectAndLogin(link, kCameraAddress, u"admin", u"wrenq");
+        std::vector<Step> recorded;
+        setFrameTrace([&](FrameDirection direction, const std::uint8_t*, std::size_t length) {
+            if (direction == FrameDirection::Out) {
+                recorded.push_back({length, 0});
+            } else if (!recorded.empty()) {
+                recorded.back().reply += length;
+            }
+        });
+        cli::applySetup(link, unitPlan());
+        setFrameTrace({});
+        return recorded;
+    }();
+    return steps;
+}
+
+bool readExactly(int socket, std::vector<char>& buffer, std::size_t size)
+{
+    buffer.resize(size);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::recv(socket, buffer.data() + got, size - got, 0);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A loopback pair whose server answers the recorded steps in order, over and over.
+struct FloorPair
+{
+    int client = -1;
+    std::thread server;
+
+    FloorPair(const std::vector<Step>& steps, bool noDelay)
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(kFloorAddress);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(listener, 1);
+        socklen_t len = sizeof addr;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+        client = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (noDelay) {
+            ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        }
+        ::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        const int peer = ::accept(listener, nullptr, nullptr);
+        ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one); // as the simulated camera
+        ::close(listener);
+        server = std::thread([peer, steps] {
+            std::vector<char> in;
+            for (;;) {
+                for (const Step& step : steps) {
+                    if (!readExactly(peer, in, step.request)) {
+                        ::close(peer);
+                        return;
+                    }
+                    if (step.reply > 0) {
+                        const std::vector<char> out(step.reply, 'x');
+                        ::send(peer, out.data(), out.size(), MSG_NOSIGNAL);
+                    }
+                }
+            }
+        });
+    }
+
+    bool replay(const std::vector<Step>& steps)
+    {
+        std::vector<char> in;
+        for (const Step& step : steps) {
+            const std::vector<char> out(step.request, 'r');
+            if (::send(client, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) {
+                return false;
+            }
+            if (step.reply > 0 && !readExactly(client, in, step.reply)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    ~FloorPair()
+    {
+        ::shutdown(client, SHUT_RDWR);
+        ::close(client);
+        server.join();
+    }
+};
+
+void BM_Apply(benchmark::State& state)
+{
+    camera();
+    const std::vector<cli::GroupPlan> plan = unitPlan();
+    CameraLink link;
+    if (cli::connectAndLogin(link, kCameraAddress, u"admin", u"wrenq") != cli::LoginOutcome::LoggedIn) {
+        state.SkipWithError("login failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (!cli::applySetup(link, plan).verified()) {
+            state.SkipWithError("apply did not verify");
+            break;
+        }
+    }
+    state.counters["requests"] = static_cast<double>(applySteps().size());
+}
+BENCHMARK(BM_Apply)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Argument 0: the client socket as the link opens it (Nagle on); 1: with TCP_NODELAY.
+void BM_ApplyFloor(benchmark::State& state)
+{
+    camera();
+    const std::vector<Step> steps = applySteps();
+    FloorPair pair(steps, state.range(0) == 1);
+    for (auto _ : state) {
+        if (!pair.replay(steps)) {
+            state.SkipWithError("floor pair broke");
+            break;
+        }
+    }
+    state.counters["requests"] = static_cast<double>(steps.size());
+}
+BENCHMARK(BM_ApplyFloor)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Prints apply/floor ratios after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            perIteration_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        const double apply = perIteration_["BM_Apply/real_time"];
+        const double sameSocket = perIteration_["BM_ApplyFloor/0/real_time"];
+        const double noDelay = perIteration_["BM_ApplyFloor/1/real_time"];
+        if (apply > 0 && sameSocket > 0 && noDelay > 0) {
+            std::printf("apply / floor with the link's socket options: %.2fx\n", apply / sameSocket);
+            std::printf("apply / floor with TCP_NODELAY:              %.2fx\n", apply / noDelay);
+        }
+    }
+
+private:
+    std::map<std::string, double> perIteration_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

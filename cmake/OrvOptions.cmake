@@ -1,0 +1,26 @@
+# Compiler flags shared by every target of the project.
+add_library(orv_flags INTERFACE)
+if(MSVC)
+    target_compile_options(orv_flags INTERFACE /W4 /utf-8)
+    if(ORV_WERROR)
+        target_compile_options(orv_flags INTERFACE /WX)
+    endif()
+else()
+    target_compile_options(orv_flags INTERFACE -Wall -Wextra)
+    if(ORV_WERROR)
+        target_compile_options(orv_flags INTERFACE -Werror)
+    endif()
+endif()
+
+if(ORV_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+# orv_add_library(name SOURCES ... [DEPS ...]): one static library per folder.
+function(orv_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE orv_flags)
+endfunction()

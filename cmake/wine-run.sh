@@ -1,0 +1,34 @@
+#!/bin/sh
+# Runs one Windows program of the cross build under Wine, without a display and without Wine's
+# debug chatter, and passes its exit status on.
+#   cmake/wine-run.sh WINEPREFIX PROGRAM.exe [ARGUMENTS...]
+set -eu
+if [ $# -lt 2 ]; then
+    echo "usage: $0 WINEPREFIX PROGRAM.exe [ARGUMENTS...]" >&2
+    exit 2
+fi
+WINEPREFIX=$1
+shift
+export WINEPREFIX
+export WINEDEBUG=-all
+unset DISPLAY WAYLAND_DISPLAY
+# No desktop integration, no Gecko/Mono install prompts: nothing of that is needed to run tests.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
+
+# Wine's server and its system processes (services.exe and friends) take seconds to start, so a
+# server that outlives each program for a while lets the next test start in a fraction of that.
+# They are started here, detached from this program's output: a system process started by the
+# test program itself would keep the test's stderr open, and ctest would wait for it to end.
+# The lock makes parallel tests set up the prefix and start the server only once.
+mkdir -p "$WINEPREFIX"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/.orv-prefix-ready" ]; then
+        wineserver -p"${ORV_WINESERVER_LINGER:-30}" </dev/null >/dev/null 2>&1 9>&- || true
+        wineboot --init </dev/null >/dev/null 2>&1 9>&-
+        touch "$WINEPREFIX/.orv-prefix-ready"
+    elif wineserver -p"${ORV_WINESERVER_LINGER:-30}" </dev/null >/dev/null 2>&1 9>&-; then
+        wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$WINEPREFIX.lock"
+exec wine "$@"

@@ -1,0 +1,223 @@
+#include "console/activity_log.h"
+
+#include "console/qtext.h"
+#include "lang/language_texts.h"
+#include "link/local_clock.h"
+#include "persist/settings.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <array>
+
+namespace orv {
+namespace {
+
+using Row = std::array<std::u16string_view, kLogMessageCount>;
+
+// Rows by language index: Simplified Chinese, Traditional Chinese, English. Message 28 ends with
+// a lone line feed in every language.
+constexpr std::array<Row, kLanguageCount> kMessages{{
+    {{
+        u"Orv工具启动 ...\r\n",
+        u"登录成功 ...\r\n",
+        u"登录失败 ...\r\n",
+        u"修改密码成功 ...\r\n",
+        u"修改密码失败 ...\r\n",
+        u"保存用户信息 ...\r\n",
+        u"U盘鉴权模式启动 ...\r\n",
+        u"重启 ...\r\n",
+        u"恢复出厂 ...\r\n",
+        u"时间同步 ...\r\n",
+        u"格式化SD卡 ...\r\n",
+        u"开始升级 ...\r\n",
+        u"升级中 ...\r\n",
+        u"升级成功 ...\r\n",
+        u"升级失败 ...\r\n",
+        u"获取 %s 成功 ...\r\n",
+        u"获取 %s 失败 ...\r\n",
+        u"设置 %s 成功 ...\r\n",
+        u"设置 %s 失败 ...\r\n",
+        u"导出设备ID ...\r\n",
+        u"清空日志 ...\r\n",
+        u"保存日志 ...\r\n",
+        u"加载用户配置成功 ...\r\n",
+        u"加载用户配置失败 ...\r\n",
+        u"保存用户配置 ...\r\n",
+        u"打开 SearchTool 成功 ...\r\n",
+        u"打开 SearchTool 失败 ...\r\n",
+        u"关闭 SearchTool...\r\n",
+        u"打开 rndis\n",
+        u"时间同步失败 ...\r\n",
+        u"U盘鉴权模式启动失败 ...\r\n",
+        u"恢复出厂失败 ...\r\n",
+        u"格式化SD卡失败 ...\r\n",
+        u"保存日志失败 ...\r\n",
+        u"导出设备ID失败 ...\r\n",
+        u"保存用户配置失败 ...\r\n",
+    }},
+    {{
+        u"Orv工具啟動 ...\r\n",
+        u"登錄成功 ...\r\n",
+        u"登錄失敗 ...\r\n",
+        u"修改密碼成功 ...\r\n",
+        u"修改密碼失敗 ...\r\n",
+        u"保存用戶信息 ...\r\n",
+        u"U盤鑒權模式啟動 ...\r\n",
+        u"重啟 ...\r\n",
+        u"恢復出廠 ...\r\n",
+        u"時間同步 ...\r\n",
+        u"格式化SD卡 ...\r\n",
+        u"升級開始 ...\r\n",
+        u"升級中 ...\r\n",
+        u"升級成功 ...\r\n",
+        u"升級失敗 ...\r\n",
+        u"獲取 %s 成功 ...\r\n",
+        u"獲取 %s 失敗 ...\r\n",
+        u"設置 %s 成功 ...\r\n",
+        u"設置 %s 失敗 ...\r\n",
+        u"導出設備ID ...\r\n",
+        u"清空日誌 ...\r\n",
+        u"保存日誌 ...\r\n",
+        u"加載用戶配置成功 ...\r\n",
+        u"加載用戶配置失敗 ...\r\n",
+        u"保存用戶配置 ...\r\n",
+        u"打開 SearchTool 成功 ...\r\n",
+        u"打開 SearchTool 失敗 ...\r\n",
+        u"關閉 SearchTool...\r\n",
+        u"打開 rndis\n",
+        u"時間同步失敗 ...\r\n",
+        u"U盤鑒權模式啟動失敗 ...\r\n",
+        u"恢復出廠失敗 ...\r\n",
+        u"格式化SD卡失敗 ...\r\n",
+        u"保存日誌失敗 ...\r\n",
+        u"導出設備ID失敗 ...\r\n",
+        u"保存用戶配置失敗 ...\r\n",
+    }},
+    {{
+        u"program startup ...\r\n",
+        u"login success ...\r\n",
+        u"login fail ...\r\n",
+        u"change passwd success ...\r\n",
+        u"change passwd fail ...\r\n",
+        u"remember user infomation ...\r\n",
+        u"udisk mode startup ...\r\n",
+        u"reboot ...\r\n",
+        u"factory ...\r\n",
+        u"time sync ...\r\n",
+        u"format sdcard ...\r\n",
+        u"upgrade start ...\r\n",
+        u"upgrading ...\r\n",
+        u"upgrade success ...\r\n",
+        u"upgrade fail ...\r\n",
+        u"get %s success ...\r\n",
+        u"get %s fail ...\r\n",
+        u"set %s success ...\r\n",
+        u"set %s fail ...\r\n",
+        u"export device id ...\r\n",
+        u"clear log ...\r\n",
+        u"save log ...\r\n",
+        u"load user setup success ...\r\n",
+        u"load user setup fail ...\r\n",
+        u"save user setup ...\r\n",
+        u"open SearchTool success ...\r\n",
+        u"open SearchTool fail ...\r\n",
+        u"close SearchTool...\r\n",
+        u"open rndis\n",
+        u"time sync fail ...\r\n",
+        u"udisk mode fail ...\r\n",
+        u"factory fail ...\r\n",
+        u"format sdcard fail ...\r\n",
+        u"save log fail ...\r\n",
+        u"export device id fail ...\r\n",
+        u"save user setup fail ...\r\n",
+    }},
+}};
+
+} // namespace
+
+std::u16string_view logMessageText(std::uint8_t language, int number)
+{
+    if (number < 0 || number >= kLogMessageCount) {
+        return {};
+    }
+    return kMessages[validLanguage(language)][static_cast<std::size_t>(number)];
+}
+
+QString formatLogMessage(std::u16string_view text, std::u16string_view argument)
+{
+    if (argument.empty()) {
+        return qtext(text);
+    }
+    // One string argument: the first %s takes it; a further %s has nothing to take.
+    QString out;
+    out.reserve(static_cast<qsizetype>(text.size() + argument.size()));
+    bool argumentUsed = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'%' && i + 1 < text.size()) {
+            const char16_t next = text[i + 1];
+            if (next == u's') {
+                if (!argumentUsed) {
+                    out += qtext(argument);
+                    argumentUsed = true;
+                }
+                ++i;
+                continue;
+            }
+            if (next == u'%') {
+                out += u'%';
+                ++i;
+                continue;
+            }
+        }
+        out += QChar(text[i]);
+    }
+    return out;
+}
+
+QString logTimestamp()
+{
+    const LocalDateTime now = localNow();
+    return QString::asprintf("[%04d-%02d-%02d %02d:%02d:%02d] ", now.year, now.month, now.day, now.hour, now.minute,
+                             now.second);
+}
+
+void PostLog(QObject* window, int number, std::u16string_view argument)
+{
+    if (!window || number < 0 || number >= kLogMessageCount) {
+        return;
+    }
+    const CSettings& settings = CSettings::GetInstance();
+    const std::uint8_t language = settings.language ? *settings.language : 0;
+    QCoreApplication::postEvent(window, new LogRequest(formatLogMessage(logMessageText(language, number), argument)));
+}
+
+bool AppendTextFile(const QString& path, const QString& text)
+{
+    QFile file(path);
+    // Read and write: creates a missing file and never truncates an existing one.
+    if (!file.open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    const qint64 end = file.size();
+    if (!file.seek(end)) {
+        return false;
+    }
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (QChar unit : text) {
+        bytes.append(static_cast<char>(unit.unicode() & 0xFF));
+        bytes.append(static_cast<char>(unit.unicode() >> 8));
+    }
+    if (bytes.isEmpty()) {
+        return true;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        // Take back whatever part of the text made it, so that the file holds what it held.
+        file.resize(end);
+        return false;
+    }
+    return true;
+}
+
+} // namespace orv

@@ -1,0 +1,154 @@
+#include "console/dialog_builder.h"
+
+#include "console/app_icon.h"
+#include "console/ip_address_edit.h"
+#include "console/multi_line_edit.h"
+#include "console/qtext.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace orv {
+namespace {
+
+// Where the template put a control, in pixels.
+constexpr char kTemplateGeometryProperty[] = "templateGeometry";
+
+int mulDiv(int value, int numerator, int denominator)
+{
+    const long long product = static_cast<long long>(value) * numerator;
+    const long long half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
+}
+
+QWidget* createControl(QWidget* dialog, const res::ControlTemplate& c, const QRect& rect)
+{
+    using K = res::ControlKind;
+    const QString caption = qtext(c.caption);
+    switch (c.kind) {
+        case K::PushButton:
+        case K::DefPushButton: {
+            auto* button = new QPushButton(caption, dialog);
+            // Enter clicks the button that has the focus (see the dialogs' key handling); no button
+            // becomes the default behind the operator's back.
+            button->setAutoDefault(c.kind == K::DefPushButton);
+            button->setDefault(c.kind == K::DefPushButton);
+            return button;
+        }
+        case K::Edit:
+            return new QLineEdit(caption, dialog);
+        case K::MultiLineEdit: {
+            auto* edit = new MultiLineEdit(dialog);
+            edit->setWindowText(caption);
+            return edit;
+        }
+        case K::ComboBox: {
+            auto* combo = new QComboBox(dialog);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            return combo;
+        }
+        case K::IpAddress:
+            return new IpAddressEdit(dialog);
+        case K::CheckBox: {
+            auto* box = new QCheckBox(caption, dialog);
+            if (c.style & res::StyleLabelLeft) {
+                box->setLayoutDirection(Qt::RightToLeft);
+            }
+            return box;
+        }
+        case K::GroupBox: {
+            auto* group = new QGroupBox(caption, dialog);
+            group->setAttribute(Qt::WA_TransparentForMouseEvents);
+            group->setFocusPolicy(Qt::NoFocus);
+            return group;
+        }
+        case K::Label: {
+            auto* label = new QLabel(dialog);
+            // Captions come from a file: never let one be taken for markup.
+            label->setTextFormat(Qt::PlainText);
+            label->setText(caption);
+            return label;
+        }
+        case K::Icon: {
+            auto* label = new QLabel(dialog);
+            const int side = std::min(rect.width(), rect.height());
+            label->setPixmap(applicationIcon().pixmap(side, side));
+            return label;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void fitCaption(QWidget* control)
+{
+    const QRect placed = control->property(kTemplateGeometryProperty).toRect();
+    if (placed.isNull() || !(qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control))) {
+        return;
+    }
+    const int width = std::max(placed.width(), control->sizeHint().width());
+    if (control->layoutDirection() == Qt::RightToLeft) {
+        control->setGeometry(placed.right() + 1 - width, placed.y(), width, placed.height());
+    } else {
+        control->setGeometry(placed.x(), placed.y(), width, placed.height());
+    }
+}
+
+QSize dialogBaseUnits(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int alphabetWidth =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return {(alphabetWidth / 26 + 1) / 2, metrics.height()};
+}
+
+QRect dialogUnitsToPixels(const QRect& units, QSize baseUnits)
+{
+    return {mulDiv(units.x(), baseUnits.width(), 4), mulDiv(units.y(), baseUnits.height(), 8),
+            mulDiv(units.width(), baseUnits.width(), 4), mulDiv(units.height(), baseUnits.height(), 8)};
+}
+
+BuiltControls buildControls(QWidget* dialog, const res::DialogTemplate& dialogTemplate, QSize baseUnits)
+{
+    BuiltControls built;
+    QList<QWidget*> groupBoxes;
+    for (const res::ControlTemplate& c : dialogTemplate.controls) {
+        QRect rect = dialogUnitsToPixels(QRect(c.x, c.y, c.w, c.h), baseUnits);
+        QWidget* w = createControl(dialog, c, rect);
+        if (c.kind == res::ControlKind::ComboBox) {
+            // The template's height includes the dropped-down list; closed, a combo box is as
+            // tall as the font makes it.
+            rect.setHeight(std::min(rect.height(), w->sizeHint().height()));
+        }
+        w->setGeometry(rect);
+        w->setProperty(kTemplateGeometryProperty, rect);
+        fitCaption(w);
+        w->setProperty(kControlIdProperty, c.id);
+        w->setObjectName(QStringLiteral("control%1").arg(c.id));
+        if (c.style & res::StyleHidden) {
+            w->hide();
+        }
+        if (c.kind == res::ControlKind::GroupBox) {
+            groupBoxes.append(w);
+        }
+        built.inOrder.append(w);
+        if (!built.byId.contains(c.id)) {
+            built.byId.insert(c.id, w);
+        }
+    }
+    for (QWidget* group : groupBoxes) {
+        group->lower();
+    }
+    return built;
+}
+
+} // namespace orv

@@ -1,0 +1,151 @@
+#include "console/template_dialog.h"
+
+#include "console/dialog_builder.h"
+#include "console/ip_address_edit.h"
+#include "console/multi_line_edit.h"
+#include "console/qtext.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace orv {
+
+TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
+    : QDialog(parent)
+    , template_(res::findDialogTemplate(templateId))
+{
+    if (!template_) {
+        return;
+    }
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (template_->windowStyle & res::WindowSystemMenu) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    }
+    if (template_->windowStyle & res::WindowMinimizeBox) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    setWindowFlags(flags);
+    setWindowTitle(qtext(template_->caption));
+
+    baseUnits_ = dialogBaseUnits(font());
+    const QRect client = dialogUnitsToPixels(QRect(0, 0, template_->width, template_->height), baseUnits_);
+    setFixedSize(client.size());
+    const BuiltControls built = buildControls(this, *template_, baseUnits_);
+    items_ = built.byId;
+    order_ = built.inOrder;
+
+    // The standard commands every dialog keeps.
+    if (auto* ok = dlgItem<QAbstractButton>(res::kIdOk)) {
+        connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
+    }
+    if (auto* cancel = dlgItem<QAbstractButton>(res::kIdCancel)) {
+        connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
+    }
+}
+
+QString TemplateDialog::dlgItemText(int id) const
+{
+    QWidget* w = GetDlgItem(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        return edit->text();
+    }
+    if (auto* box = qobject_cast<MultiLineEdit*>(w)) {
+        return box->windowText();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return label->text();
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        return group->title();
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        return combo->currentText();
+    }
+    if (auto* ip = qobject_cast<IpAddressEdit*>(w)) {
+        return ip->text();
+    }
+    return {};
+}
+
+void TemplateDialog::setDlgItemText(int id, const QString& text)
+{
+    QWidget* w = GetDlgItem(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(text);
+    } else if (auto* box = qobject_cast<MultiLineEdit*>(w)) {
+        box->setWindowText(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(text);
+        fitCaption(button);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(text);
+        fitCaption(label);
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        group->setTitle(text);
+    }
+}
+
+bool TemplateDialog::isDlgButtonChecked(int id) const
+{
+    auto* button = dlgItem<QAbstractButton>(id);
+    return button && button->isChecked();
+}
+
+void TemplateDialog::checkDlgButton(int id, bool checked)
+{
+    if (auto* button = dlgItem<QAbstractButton>(id)) {
+        button->setChecked(checked);
+    }
+}
+
+bool TemplateDialog::Create()
+{
+    if (!template_) {
+        return false;
+    }
+    if (!created_) {
+        created_ = true;
+        OnInitDialog();
+    }
+    return true;
+}
+
+int TemplateDialog::DoModal()
+{
+    if (!Create()) {
+        return -1;
+    }
+    return exec();
+}
+
+void TemplateDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        if (focused && focused->isEnabled()) {
+            focused->click();
+            return;
+        }
+        // Elsewhere Enter means the default button. A template without one gets nothing: ending
+        // the dialog there would throw away everything typed into its form.
+        for (QPushButton* button : findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (button->isDefault() && button->isEnabled() && button->isVisible()) {
+                button->click();
+                return;
+            }
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace orv

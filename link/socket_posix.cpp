@@ -1,0 +1,137 @@
+// BSD sockets for the camera link.
+#include "link/socket_io.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace orv::net {
+
+SocketHandle invalidSocket()
+{
+    return -1;
+}
+
+bool startLibrary()
+{
+    return true; // nothing to start here
+}
+
+SocketHandle openTcp()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+#ifdef SO_NOSIGPIPE
+    if (s >= 0) {
+        int one = 1;
+        ::setsockopt(s, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+    }
+#endif
+    return s < 0 ? -1 : s;
+}
+
+void closeSocket(SocketHandle s)
+{
+    ::close(s);
+}
+
+void shutdownBoth(SocketHandle s)
+{
+    ::shutdown(s, SHUT_RDWR);
+}
+
+bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl(address);
+
+    const int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) {
+        return false;
+    }
+    bool ok = ::connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+    if (!ok && errno == EINPROGRESS) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{s, POLLOUT, 0};
+            const int n = ::poll(&p, 1, static_cast<int>(left.count() > 0 ? left.count() : 0));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n == 1) {
+                int error = 0;
+                socklen_t len = sizeof error;
+                ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+            }
+            break;
+        }
+    }
+    ::fcntl(s, F_SETFL, flags);
+    return ok;
+}
+
+WaitResult waitReadable(SocketHandle s, int timeoutMs)
+{
+    pollfd p{s, POLLIN, 0};
+    const int n = ::poll(&p, 1, timeoutMs);
+    if (n > 0) {
+        return WaitResult::Readable; // readable, or closed/failed: the receive tells which
+    }
+    if (n == 0) {
+        return WaitResult::TimedOut;
+    }
+    return errno == EINTR ? WaitResult::Interrupted : WaitResult::Failed;
+}
+
+long sendSome(SocketHandle s, const std::uint8_t* data, std::size_t length)
+{
+    for (;;) {
+#ifdef MSG_NOSIGNAL
+        const ssize_t n = ::send(s, data, length, MSG_NOSIGNAL);
+#else
+        const ssize_t n = ::send(s, data, length, 0);
+#endif
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+long receiveSome(SocketHandle s, std::uint8_t* data, std::size_t length)
+{
+    for (;;) {
+        const ssize_t n = ::recv(s, data, length, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+void discardQueued(SocketHandle s)
+{
+    std::uint8_t sink[4096];
+    for (;;) {
+        const ssize_t n = ::recv(s, sink, sizeof sink, MSG_DONTWAIT);
+        if (n > 0) {
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return; // nothing queued, closed, or an error the next call will meet
+    }
+}
+
+} // namespace orv::net

@@ -1,0 +1,131 @@
+// Winsock for the camera link.
+#include "link/socket_io.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+
+namespace orv::net {
+
+SocketHandle invalidSocket()
+{
+    return static_cast<SocketHandle>(INVALID_SOCKET);
+}
+
+bool startLibrary()
+{
+    WSADATA data{};
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+        return false;
+    }
+    if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
+        WSACleanup();
+        return false;
+    }
+    return true; // never cleaned up: the library lives as long as the process
+}
+
+SocketHandle openTcp()
+{
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        (void)WSAGetLastError();
+    }
+    return static_cast<SocketHandle>(s);
+}
+
+void closeSocket(SocketHandle s)
+{
+    ::closesocket(static_cast<SOCKET>(s));
+}
+
+void shutdownBoth(SocketHandle s)
+{
+    ::shutdown(static_cast<SOCKET>(s), SD_BOTH);
+}
+
+bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs)
+{
+    const auto sock = static_cast<SOCKET>(s);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = htonl(address);
+
+    u_long nonBlocking = 1;
+    if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) {
+        return false;
+    }
+    bool ok = ::connect(sock, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
+    if (!ok && WSAGetLastError() == WSAEWOULDBLOCK) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+            const long long us = left.count() > 0 ? left.count() : 0;
+            fd_set writable;
+            fd_set failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(sock, &writable);
+            FD_SET(sock, &failed);
+            timeval tv{static_cast<long>(us / 1000000), static_cast<long>(us % 1000000)};
+            const int n = ::select(0, nullptr, &writable, &failed, &tv);
+            if (n == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) {
+                continue;
+            }
+            ok = n > 0 && FD_ISSET(sock, &writable) && !FD_ISSET(sock, &failed);
+            break;
+        }
+    }
+    u_long blocking = 0;
+    ioctlsocket(sock, FIONBIO, &blocking);
+    return ok;
+}
+
+WaitResult waitReadable(SocketHandle s, int timeoutMs)
+{
+    const auto sock = static_cast<SOCKET>(s);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(sock, &readable);
+    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int n = ::select(0, &readable, nullptr, nullptr, &tv);
+    if (n > 0) {
+        return WaitResult::Readable;
+    }
+    if (n == 0) {
+        return WaitResult::TimedOut;
+    }
+    return WSAGetLastError() == WSAEINTR ? WaitResult::Interrupted : WaitResult::Failed;
+}
+
+long sendSome(SocketHandle s, const std::uint8_t* data, std::size_t length)
+{
+    const int n = ::send(static_cast<SOCKET>(s), reinterpret_cast<const char*>(data), static_cast<int>(length), 0);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
+long receiveSome(SocketHandle s, std::uint8_t* data, std::size_t length)
+{
+    const int n = ::recv(static_cast<SOCKET>(s), reinterpret_cast<char*>(data), static_cast<int>(length), 0);
+    return n == SOCKET_ERROR ? -1 : n;
+}
+
+void discardQueued(SocketHandle s)
+{
+    const auto sock = static_cast<SOCKET>(s);
+    char sink[4096];
+    for (;;) {
+        u_long queued = 0;
+        if (ioctlsocket(sock, FIONREAD, &queued) != 0 || queued == 0) {
+            return;
+        }
+        if (::recv(sock, sink, sizeof sink, 0) <= 0) {
+            return;
+        }
+    }
+}
+
+} // namespace orv::net

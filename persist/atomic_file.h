@@ -1,0 +1,39 @@
+#pragma once
+// Whole-file reads and crash-safe whole-file replacement for the program's small text files.
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orv {
+
+enum class ReadOutcome : std::uint8_t {
+    Read,
+    Missing, // no such file: callers start from an empty one
+    Failed,  // exists but cannot be read (or is absurdly large): callers must not overwrite it
+};
+
+struct FileContents
+{
+    ReadOutcome outcome = ReadOutcome::Missing;
+    std::string bytes;
+};
+
+// Files beyond this size are not settings or language files; reading one fails.
+inline constexpr std::uintmax_t kMaxProfileFileSize = 16u * 1024 * 1024;
+
+FileContents readWholeFile(const std::filesystem::path& file);
+
+// Replaces the file's contents with `bytes`: writes a temporary file beside it, flushes it to
+// disk and renames it over the target, so the target holds either the old or the new contents,
+// never a mix or nothing. An existing target that cannot be opened for writing (read-only,
+// locked) is left alone. Returns false when the target was not replaced; no temporary remains.
+bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes);
+
+// Test hook: from now on writes of temporary files stop after `bytes` bytes as if the disk were
+// full; nullopt restores normal writing.
+void simulateDiskFullAfter(std::optional<std::size_t> bytes);
+
+} // namespace orv

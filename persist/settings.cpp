@@ -1,0 +1,161 @@
+#include "persist/settings.h"
+
+#include "persist/ini_file.h"
+
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace orv {
+namespace {
+
+std::unique_ptr<CSettings>& instanceSlot()
+{
+    static std::unique_ptr<CSettings> instance;
+    return instance;
+}
+
+} // namespace
+
+fs::path executableFolder()
+{
+#ifdef _WIN32
+    // No MAX_PATH limit: a cut path would put the files in the wrong folder.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        if (buffer.size() >= 32768) {
+            return {};
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return fs::path(buffer).parent_path();
+#else
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe.parent_path();
+#endif
+}
+
+CSettings& CSettings::GetInstance()
+{
+    auto& slot = instanceSlot();
+    if (!slot) {
+        slot = std::make_unique<CSettings>();
+    }
+    return *slot;
+}
+
+void CSettings::ResetForTests()
+{
+    instanceSlot() = std::make_unique<CSettings>();
+}
+
+void CSettings::Init()
+{
+    Init(executableFolder());
+}
+
+void CSettings::Init(const fs::path& programFolder)
+{
+    if (!login) {
+        login = std::make_unique<LoginRecord>();
+    }
+    if (!texts) {
+        texts = std::make_unique<LanguageTexts>();
+    }
+    if (!language) {
+        language = std::make_unique<std::uint8_t>(0);
+    }
+    if (!platform) {
+        platform = std::make_unique<std::uint8_t>(0);
+    }
+    if (setupPath.empty()) {
+        setupPath = programFolder / kSetupFileName;
+    }
+    if (languagePath.empty()) {
+        languagePath = programFolder / kLanguageFileName;
+    }
+    initialised = 1;
+}
+
+void CSettings::LoadUser()
+{
+    if (!initialised) {
+        return;
+    }
+    const IniFile file = IniFile::load(setupPath);
+    if (login && !file.readStruct(kUserSection, kUserKey, login->bytes)) {
+        login->setDefaults();
+        IniFile::writeStruct(setupPath, kUserSection, kUserKey, login->bytes);
+    }
+    if (platform) {
+        *platform = static_cast<std::uint8_t>(file.readInt(kPlatformSection, kPlatformKey, 0));
+    }
+}
+
+void CSettings::SaveLanguage(int index)
+{
+    if (initialised) {
+        IniFile::writeInt(setupPath, kLanguageSection, kLanguageKey, index);
+    }
+}
+
+void CSettings::SavePlatform(int index)
+{
+    if (initialised) {
+        IniFile::writeInt(setupPath, kPlatformSection, kPlatformKey, index);
+    }
+}
+
+void CSettings::RememberLogin(bool hold, std::u16string_view ip, std::u16string_view user, std::u16string_view password)
+{
+    if (!login) {
+        return;
+    }
+    if (hold) {
+        login->setIp(ip);
+        login->setUser(user);
+        login->setPassword(password);
+    }
+    login->setPort(LoginRecord::kLoginPort);
+    login->setHold(hold ? 1 : 0);
+    if (initialised) {
+        IniFile::writeStruct(setupPath, kUserSection, kUserKey, login->bytes);
+    }
+}
+
+void CSettings::LoadTexts()
+{
+    if (!initialised) {
+        return;
+    }
+    const auto index = static_cast<std::uint8_t>(IniFile::load(setupPath).readInt(kLanguageSection, kLanguageKey, 0));
+    if (language) {
+        *language = index;
+    }
+    if (!texts || languageSection(index).empty()) {
+        return;
+    }
+    const IniFile file = IniFile::load(languagePath);
+    loadTexts(*texts, index,
+              [&file](std::u16string_view section, std::u16string_view key, std::u16string_view defaultText,
+                      std::size_t bufferUnits) { return file.readString(section, key, defaultText, bufferUnits); });
+}
+
+} // namespace orv

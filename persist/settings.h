@@ -1,0 +1,76 @@
+#pragma once
+// The process-wide settings object: where the settings and language files are, the remembered
+// login, the interface texts, the language index and the platform choice.
+//
+// Created empty by GetInstance; Init allocates the members and builds the paths; every load and
+// save is a no-op before that. File problems are silent: a failed write keeps the old file and
+// the in-memory state.
+
+#include "lang/language_texts.h"
+#include "persist/login_record.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+
+namespace orv {
+
+inline constexpr std::string_view kSetupFileName = "orv_setup.ini";
+inline constexpr std::string_view kLanguageFileName = "orv_language.ini";
+
+// Sections and keys of the settings file.
+inline constexpr std::u16string_view kUserSection = u"User";
+inline constexpr std::u16string_view kUserKey = u"UserKey";
+inline constexpr std::u16string_view kPlatformSection = u"Proc";
+inline constexpr std::u16string_view kPlatformKey = u"Platform";
+inline constexpr std::u16string_view kLanguageSection = u"Lang";
+inline constexpr std::u16string_view kLanguageKey = u"LangKey";
+
+class CSettings
+{
+public:
+    // A created object: both paths empty, no members, not initialised. Tests make their own;
+    // the program uses GetInstance.
+    CSettings() = default;
+    CSettings(const CSettings&) = delete;
+    CSettings& operator=(const CSettings&) = delete;
+
+    // The one object of the process, created on first use; never initialises or loads.
+    static CSettings& GetInstance();
+    // Test hook: replaces the process-wide object by a fresh, created one. References obtained
+    // from GetInstance before the call no longer refer to it.
+    static void ResetForTests();
+
+    // Allocates the members that are missing and builds the paths that are empty, beside the
+    // running executable.
+    void Init();
+    // The same with the files in `programFolder` (an empty folder gives the bare file names,
+    // resolved against the current directory).
+    void Init(const std::filesystem::path& programFolder);
+
+    // Reads the login record (writing the default one when the file has none that decodes) and
+    // the platform choice.
+    void LoadUser();
+    void SaveLanguage(int index);
+    void SavePlatform(int index);
+    // With `hold`, remembers the three texts; either way stores port 19436 and `hold` and writes
+    // the record.
+    void RememberLogin(bool hold, std::u16string_view ip, std::u16string_view user, std::u16string_view password);
+    // Reads the language index from the settings file and, for an index of 0..2, the 80 texts of
+    // its section from the language file.
+    void LoadTexts();
+
+    std::filesystem::path setupPath;
+    std::filesystem::path languagePath;
+    std::unique_ptr<LoginRecord> login;
+    std::unique_ptr<LanguageTexts> texts;
+    std::unique_ptr<std::uint8_t> language;
+    std::unique_ptr<std::uint8_t> platform;
+    std::int32_t initialised = 0;
+};
+
+// Folder of the running executable; empty when it cannot be found.
+std::filesystem::path executableFolder();
+
+} // namespace orv

@@ -1,0 +1,245 @@
+#include "persist/setup_document.h"
+
+#include "lang/utf.h"
+#include "persist/atomic_file.h"
+#include "persist/decimal_text.h"
+#include "persist/gbk_text.h"
+
+#include <tinyxml2.h>
+
+#include <array>
+#include <cstring>
+
+namespace orv {
+namespace {
+
+using V = SetupValues;
+
+constexpr std::array<std::string_view, kSetupPartCount> kElementNames{
+    "language", "camera", "funtion", "server", "net4g", "wifi", "device", "time",
+};
+
+constexpr SetupAttribute number(SetupPart part, std::string_view name, int V::*member)
+{
+    return {part, name, member, nullptr};
+}
+
+constexpr SetupAttribute text(SetupPart part, std::string_view name, std::u16string V::*member)
+{
+    return {part, name, nullptr, member};
+}
+
+using P = SetupPart;
+const std::array kAttributes{
+    number(P::Language, "choice_language", &V::language),
+    text(P::Camera, "ip", &V::cameraIp),
+    text(P::Camera, "username", &V::cameraUser),
+    text(P::Camera, "password", &V::cameraPassword),
+    number(P::Function, "uidentify", &V::uIdentify),
+    number(P::Server, "choice_server", &V::serverChoice),
+    text(P::Server, "ip", &V::serverIp),
+    text(P::Server, "port", &V::serverPort),
+    text(P::Server, "rtsid", &V::rtsId),
+    text(P::Server, "authcode", &V::authCode),
+    text(P::Net4g, "apn", &V::apn),
+    text(P::Net4g, "username", &V::apnUser),
+    text(P::Net4g, "password", &V::apnPassword),
+    text(P::Wifi, "ssid", &V::ssid),
+    text(P::Wifi, "password", &V::wifiPassword),
+    text(P::Device, "deviceid", &V::deviceId),
+    text(P::Device, "policeid", &V::policeId),
+    text(P::Device, "policename", &V::policeName),
+    text(P::Device, "companyid", &V::companyId),
+    text(P::Device, "companyname", &V::companyName),
+    number(P::Time, "summertime", &V::summerTime),
+    number(P::Time, "choice_timezone", &V::timeZone),
+};
+
+// Strict UTF-8: no overlong forms, no encoded surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b0 = static_cast<unsigned char>(bytes[i]);
+        if (b0 < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            length = 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            length = 3;
+            low = b0 == 0xE0 ? 0xA0 : 0x80;
+            high = b0 == 0xED ? 0x9F : 0xBF;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            length = 4;
+            low = b0 == 0xF0 ? 0x90 : 0x80;
+            high = b0 == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < length) {
+            return false;
+        }
+        const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+        if (b1 < low || b1 > high) {
+            return false;
+        }
+        for (std::size_t k = 2; k < length; ++k) {
+            const auto b = static_cast<unsigned char>(bytes[i + k]);
+            if (b < 0x80 || b > 0xBF) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+SetupElement readElement(SetupPart part, const tinyxml2::XMLElement& element)
+{
+    SetupElement result{part, {}};
+    for (const SetupAttribute& a : kAttributes) {
+        if (a.part != part) {
+            continue;
+        }
+        const std::string name(a.name);
+        const char* value = element.Attribute(name.c_str());
+        if (a.number) {
+            result.values.*a.number = value ? leadingDecimal(std::string_view(value)) : 0;
+        } else {
+            result.values.*a.text = value ? utf::toUtf16(value) : std::u16string();
+        }
+    }
+    return result;
+}
+
+SetupReadResult failure(SetupReadError error, std::string message, int line = 0)
+{
+    SetupReadResult result;
+    result.error = error;
+    result.message = std::move(message);
+    result.line = line;
+    return result;
+}
+
+} // namespace
+
+std::string_view setupElementName(SetupPart part)
+{
+    return kElementNames[static_cast<std::size_t>(part)];
+}
+
+std::span<const SetupAttribute> setupAttributes()
+{
+    return kAttributes;
+}
+
+void applySetupElement(SetupValues& form, const SetupElement& element)
+{
+    for (const SetupAttribute& a : kAttributes) {
+        if (a.part != element.part) {
+            continue;
+        }
+        if (a.number) {
+            form.*a.number = element.values.*a.number;
+        } else {
+            form.*a.text = element.values.*a.text;
+        }
+    }
+}
+
+void applySetupElements(SetupValues& form, std::span<const SetupElement> elements)
+{
+    for (const SetupElement& e : elements) {
+        applySetupElement(form, e);
+    }
+}
+
+std::string writeSetup(const SetupValues& values)
+{
+    tinyxml2::XMLDocument doc;
+    doc.InsertEndChild(doc.NewDeclaration()); // version "1.0", encoding "UTF-8"
+    tinyxml2::XMLElement* root = doc.NewElement("root");
+    doc.InsertEndChild(root);
+    for (std::size_t p = 0; p < kSetupPartCount; ++p) {
+        const auto part = static_cast<SetupPart>(p);
+        tinyxml2::XMLElement* element = doc.NewElement(std::string(setupElementName(part)).c_str());
+        root->InsertEndChild(element);
+        for (const SetupAttribute& a : kAttributes) {
+            if (a.part != part) {
+                continue;
+            }
+            const std::string name(a.name);
+            if (a.number) {
+                element->SetAttribute(name.c_str(), values.*a.number);
+            } else {
+                element->SetAttribute(name.c_str(), utf::toUtf8(values.*a.text).c_str());
+            }
+        }
+    }
+    tinyxml2::XMLPrinter printer;
+    doc.Print(&printer);
+    return std::string(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
+}
+
+SetupReadResult readSetup(std::string_view bytes)
+{
+    SetupReadResult result;
+    std::string converted;
+    if (!isValidUtf8(bytes)) {
+        // Older installations wrote the legacy Chinese code page under the same UTF-8 declaration.
+        converted = utf::toUtf8(gbkToUtf16(bytes));
+        bytes = converted;
+        result.fromGbk = true;
+    }
+    tinyxml2::XMLDocument doc;
+    const tinyxml2::XMLError parsed = doc.Parse(bytes.data(), bytes.size());
+    if (parsed == tinyxml2::XML_ERROR_EMPTY_DOCUMENT) {
+        return failure(SetupReadError::NoRoot, "the file holds no XML element");
+    }
+    if (parsed != tinyxml2::XML_SUCCESS) {
+        const int line = doc.ErrorLineNum();
+        return failure(SetupReadError::NotXml,
+                       "not a well-formed XML document (line " + std::to_string(line) + ": " +
+                           tinyxml2::XMLDocument::ErrorIDToName(parsed) + ")",
+                       line);
+    }
+    const tinyxml2::XMLElement* root = doc.RootElement();
+    if (!root) {
+        return failure(SetupReadError::NoRoot, "the file holds no XML element");
+    }
+    for (const tinyxml2::XMLElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
+        for (std::size_t p = 0; p < kSetupPartCount; ++p) {
+            if (kElementNames[p] == e->Name()) {
+                result.elements.push_back(readElement(static_cast<SetupPart>(p), *e));
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+SetupReadResult loadSetupFile(const std::filesystem::path& file)
+{
+    const FileContents contents = readWholeFile(file);
+    switch (contents.outcome) {
+        case ReadOutcome::Read:
+            return readSetup(contents.bytes);
+        case ReadOutcome::Missing:
+            return failure(SetupReadError::Missing, "no such file");
+        case ReadOutcome::Failed:
+            break;
+    }
+    return failure(SetupReadError::Unreadable, "the file cannot be read");
+}
+
+bool saveSetupFile(const std::filesystem::path& file, const SetupValues& values)
+{
+    return replaceFileContents(file, writeSetup(values));
+}
+
+} // namespace orv

@@ -1,0 +1,236 @@
+// The state file: exact round trip, hand edits, broken files, and the camera keeping its state
+// across restarts.
+
+#include "tests/core/camsim/camera_fixture.h"
+#include "tools/camsim/state_file.h"
+
+#include "link/local_clock.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace orv::camsim::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Every byte of every record random, texts included: high bytes, control characters, quotes,
+// fields without a terminating zero.
+CameraState randomState(std::uint32_t seed)
+{
+    std::mt19937 gen(seed);
+    CameraState state;
+    auto fill = [&](std::span<std::uint8_t> bytes) {
+        for (auto& b : bytes) {
+            b = static_cast<std::uint8_t>(gen());
+        }
+    };
+    fill(state.users.bytes);
+    state.users.setNumber(UserTable::count, 10);
+    for (const ConfigType type : kConfigTypes) {
+        fill(state.configBytes(type));
+    }
+    fill(state.proxy.bytes);
+    fill(state.time.bytes);
+    state.clockOffsetSeconds = -123456789;
+    state.wifi.setText(WifiRecord::ssid, u"quote \" back \\ tab \t = # [x]");
+    return state;
+}
+
+class StateFileTest : public CameraFixture
+{
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / ("orv-camsim-" + std::string(info->name()) + "-" + std::to_string(std::random_device{}()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = dir / "camera.ini";
+    }
+    void TearDown() override
+    {
+        camera.reset();
+        fs::remove_all(dir);
+        setLocalClock({});
+    }
+
+    // Cameras made here rather than by startCamera() still need an address of the test's own.
+    CameraOptions withFile(int host) const
+    {
+        CameraOptions options;
+        options.listenAddress = hostAddress(host);
+        options.stateFile = file.string();
+        options.log = [](const std::string&) {};
+        return options;
+    }
+
+    fs::path dir;
+    fs::path file;
+};
+
+TEST_F(StateFileTest, RenderedStateParsesBackToTheSameBytes)
+{
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        const CameraState state = randomState(seed);
+        CameraState parsed;
+        std::string error;
+        ASSERT_TRUE(parseStateFile(renderStateFile(state), parsed, &error)) << error;
+        EXPECT_TRUE(parsed == state);
+    }
+}
+
+TEST_F(StateFileTest, FileShowsTheFieldsReadably)
+{
+    const std::string text = renderStateFile(CameraState{});
+    for (const char* line : {"[accounts]", "name.0 = \"admin\"", "password.0 = \"wrenq\"", "[device]",
+                             "deviceId = \"ORV202600001\"", "apn = \"cmnet\"", "serverPort = 6608",
+                             "platformChoice = 0", "offsetSeconds = 0", "timeZone = 20", "bytes = 0161646D696E"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+}
+
+TEST_F(StateFileTest, EditedFieldWinsOverTheHexAndKeepsTheRest)
+{
+    std::string text = renderStateFile(CameraState{});
+    const std::string from = "ssid = \"ORV-CAM-0001\"";
+    text.replace(text.find(from), from.size(), "ssid = Yard \xE7\xBD\x91"); // unquoted, with a GBK character
+    CameraState parsed;
+    std::string error;
+    ASSERT_TRUE(parseStateFile(text, parsed, &error)) << error;
+
+    CameraState expected;
+    expected.wifi.setText(WifiRecord::ssid, u"Yard \u7F51");
+    EXPECT_EQ(parsed.wifi, expected.wifi);
+    EXPECT_EQ(parsed.device, expected.device);
+}
+
+TEST_F(StateFileTest, HandWrittenFileNeedsOnlyWhatChanges)
+{
+    CameraState parsed;
+    std::string error;
+    ASSERT_TRUE(parseStateFile("[function]\nplatformChoice = 1\n\n[clock]\nsummerTime = 1\n", parsed, &error))
+        << error;
+    CameraState expected;
+    expected.function.setNumber(FunctionRecord::platformChoice, 1);
+    expected.time.setNumber(TimeRecord::summerTime, 1);
+    EXPECT_TRUE(parsed == expected);
+}
+
+struct BrokenFile
+{
+    const char* text;
+    const char* message;
+};
+
+TEST_F(StateFileTest, BrokenFileIsRejectedWithItsLine)
+{
+    const BrokenFile rows[] = {
+        {"[wifi]\nbytes = 0102\n", "line 2: \"bytes\" holds 2 bytes; the record has 191"},
+        {"[wifi]\nbytes = 0G\n", "line 2: \"bytes\" must be hex digits"},
+        {"[wifi]\nbytes = 012\n", "line 2: \"bytes\" must be hex digits"},
+        {"\n[cameras]\n", "line 2: unknown section [cameras]"},
+        {"[wifi]\nchannel = 6\n", "line 2: unknown setting \"channel\" in [wifi]"},
+        {"ssid = x\n", "line 1: a setting before any section"},
+        {"[wifi]\nssid\n", "line 2: expected \"name = value\""},
+        {"[wifi]\nssid = \"open\n", "line 2: the closing quote is missing"},
+        {"[wifi]\nssid = \"a\" b\n", "line 2: text after the closing quote"},
+        {"[wifi]\nssid = \"\\q\"\n", "line 2: unknown escape \\q"},
+        {"[wifi]\nssid = a\nssid = b\n", "line 3: \"ssid\" appears twice in its section"},
+        {"[wifi]\n[wifi]\n", "line 2: section [wifi] appears twice"},
+        {"[function]\nuIdentify = 256\n", "line 2: \"uIdentify\" must be a number that fits the field"},
+        {"[ttxServer]\nserverPort = 80a\n", "line 2: \"serverPort\" must be a number that fits the field"},
+        {"[clock]\noffsetSeconds = 99999999999999\n", "line 2: offsetSeconds must be a whole number"},
+        {"[camsim]\nformat = 2\n", "line 2: unsupported format \"2\""},
+        {"[wifi\n", "line 1: a section header must end with ]"},
+    };
+    for (const BrokenFile& row : rows) {
+        SCOPED_TRACE(row.text);
+        CameraState state = randomState(1);
+        const CameraState before = state;
+        std::string error;
+        EXPECT_FALSE(parseStateFile(row.text, state, &error));
+        EXPECT_EQ(error.rfind(row.message, 0), 0u) << error;
+        EXPECT_TRUE(state == before) << "nothing taken from a broken file";
+    }
+}
+
+TEST_F(StateFileTest, FailedSaveLeavesTheOldFile)
+{
+    ASSERT_TRUE(saveStateFile(file.string(), CameraState{}, nullptr));
+    const std::string before = readFile(file);
+    fs::create_directory(file.string() + ".tmp"); // the temporary file cannot be written
+    std::string error;
+    EXPECT_FALSE(saveStateFile(file.string(), randomState(3), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readFile(file), before);
+}
+
+TEST_F(StateFileTest, CameraKeepsItsStateAcrossRestarts)
+{
+    setLocalClock([] { return LocalDateTime{2026, 3, 5, 14, 7, 9}; });
+    ASSERT_NO_FATAL_FAILURE(startCamera(40, withFile(40)));
+    Bytes wifi(WifiRecord::kSize, 0xC4); // no GBK pair: C4 C4 is one, but a lone tail is not
+    wifi[0] = 2;
+    wifi[WifiRecord::kSize - 1] = 0xFF;
+    ASSERT_TRUE(client.send(frame(Command::SetConfig, wifi)));
+    PasswordChange change;
+    change.setNumber(PasswordChange::operation, 2);
+    change.setText(PasswordChange::name, u"admin");
+    change.setText(PasswordChange::password, u"caf\u00E9");
+    ASSERT_TRUE(client.send(frame(Command::ChangePassword, bytesOf(change))));
+    TimeRecord time = camera->timeRecord();
+    time.bytes[5] = 130; // 2030
+    time.setNumber(TimeRecord::summerTime, 1);
+    ASSERT_TRUE(client.send(frame(Command::SetTime, bytesOf(time))));
+    ASSERT_EQ(exchange(frame(Command::GetUsers), UserTable::kSize).size(), kFrameHeaderSize + UserTable::kSize);
+    const UserTable users = camera->accounts();
+    client.close();
+    camera->stop();
+
+    SimulatedCamera again(withFile(40));
+    std::string error;
+    ASSERT_TRUE(again.start(&error)) << error;
+    EXPECT_EQ(again.configRecord(ConfigType::Wifi), wifi);
+    EXPECT_EQ(again.accounts(), users);
+    EXPECT_EQ(again.timeRecord(), time);
+}
+
+TEST_F(StateFileTest, MissingFileIsWrittenWithTheDefaults)
+{
+    ASSERT_NO_FATAL_FAILURE(startCamera(41, withFile(41)));
+    CameraState fromFile;
+    std::string error;
+    ASSERT_EQ(loadStateFile(file.string(), fromFile, &error), LoadResult::Loaded) << error;
+    EXPECT_TRUE(fromFile == CameraState{});
+}
+
+TEST_F(StateFileTest, BrokenFileStopsTheStartAndStaysAsItWas)
+{
+    writeFile(file, "[wifi]\nbytes = zz\n");
+    SimulatedCamera broken(withFile(42));
+    std::string error;
+    EXPECT_FALSE(broken.start(&error));
+    EXPECT_EQ(broken.lastStartFailure(), StartFailure::StateFile);
+    EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    EXPECT_EQ(readFile(file), "[wifi]\nbytes = zz\n");
+}
+
+} // namespace
+} // namespace orv::camsim::test

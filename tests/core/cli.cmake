@@ -1,0 +1,19 @@
+# orvctl and the setup document it reads; both need tinyxml2 (see persist/CMakeLists.txt).
+if(NOT TARGET orv_cli)
+    return()
+endif()
+
+orv_add_gtest(setup_document_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/setup/setup_document_test.cpp
+    LIBS orv_persist
+)
+
+orv_add_gtest(cli_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/cli/cli_parts_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_commands_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/apply_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/provision_test.cpp
+    LIBS orv_cli orv_camsim
+)

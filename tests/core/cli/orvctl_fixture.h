@@ -1,0 +1,83 @@
+#pragma once
+// Runs orvctl in-process against a simulated camera on a loopback address of the test's own.
+
+#include "tests/core/cli/scratch_folder.h"
+#include "tests/support/camera_on_loopback.h"
+#include "tools/cli/orvctl.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+struct OrvctlRun
+{
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Short waits: every camera in these tests is on loopback, and a silent one should fail fast.
+inline constexpr const char* kTestTimeoutMs = "400";
+
+inline OrvctlRun runOrvctlWith(std::vector<std::string> args, const std::string& input = {},
+                               cli::CliContext* prepared = nullptr)
+{
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::CliContext context(in, out, err);
+    if (prepared) {
+        context.interrupted = prepared->interrupted;
+        context.onProvisionEvent = prepared->onProvisionEvent;
+    }
+    OrvctlRun run;
+    run.code = cli::runOrvctl(args, context);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+class OrvctlTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        camera = startCameraOnLoopback();
+        ASSERT_TRUE(camera);
+    }
+
+    // orvctl --ip <the camera> --timeout-ms ... ARGS
+    OrvctlRun run(std::initializer_list<std::string> args, const std::string& input = {})
+    {
+        std::vector<std::string> all{"--ip", camera.address, "--timeout-ms", kTestTimeoutMs};
+        all.insert(all.end(), args.begin(), args.end());
+        return runOrvctlWith(all, input);
+    }
+
+    // Writes are not answered: wait until the camera has taken them.
+    void awaitFrames(std::size_t count)
+    {
+        ASSERT_TRUE(camera->waitForFrames(count, std::chrono::seconds(5)))
+            << "camera received " << camera->receivedFrames().size() << " frames, expected " << count;
+    }
+
+    std::vector<std::uint16_t> commands() const
+    {
+        std::vector<std::uint16_t> list;
+        for (const auto& frame : camera->receivedFrames()) {
+            list.push_back(frame.command);
+        }
+        return list;
+    }
+
+    LoopbackCamera camera;
+    ScratchFolder folder;
+};
+
+} // namespace orv::test

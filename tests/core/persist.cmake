@@ -1,0 +1,9 @@
+orv_add_gtest(persist_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/persist/ini_file_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/persist/atomic_file_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/persist/settings_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/persist/language_file_test.cpp
+    LIBS orv_persist
+)
+target_compile_definitions(persist_tests PRIVATE ORV_RES_DIR="${PROJECT_SOURCE_DIR}/res")

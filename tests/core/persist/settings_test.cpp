@@ -1,0 +1,249 @@
+#include "persist/settings.h"
+
+#include "persist/atomic_file.h"
+#include "persist/ini_file.h"
+#include "persist/profile_struct.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first-run record as any installation writes it.
+constexpr char kDefaultUserKey[] = "3100390032002E003100360038002E0032002E003100350038000000000000005000000061006400"
+                                   "6D0069006E0000000000000000000000000000000000000000000000000000000000000000000000"
+                                   "00000000000000000000000000000000000000007700720065006E00710000000000000000000000"
+                                   "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
+                                   "00000000000000001B";
+
+std::string userKeyOf(const LoginRecord& r)
+{
+    const std::u16string digits = encodeProfileStruct(r.bytes);
+    return {digits.begin(), digits.end()};
+}
+
+class Settings : public ::testing::Test
+{
+protected:
+    void SetUp() override { settings.Init(folder.path()); }
+    void TearDown() override { simulateDiskFullAfter(std::nullopt); }
+
+    std::string setupFile() const { return test::readBytes(settings.setupPath); }
+    LoginRecord storedRecord() const
+    {
+        LoginRecord r;
+        EXPECT_TRUE(IniFile::load(settings.setupPath).readStruct(u"User", u"UserKey", r.bytes));
+        return r;
+    }
+
+    test::TempFolder folder;
+    CSettings settings;
+};
+
+TEST(SettingsObject, GetInstanceGivesOneInertObject)
+{
+    CSettings::ResetForTests();
+    CSettings& s = CSettings::GetInstance();
+    EXPECT_EQ(&s, &CSettings::GetInstance());
+    EXPECT_TRUE(s.setupPath.empty() && s.languagePath.empty());
+    EXPECT_FALSE(s.login || s.texts || s.language || s.platform);
+    EXPECT_EQ(s.initialised, 0);
+
+    // Not initialised: nothing is read or written, even with a path in place.
+    test::TempFolder folder;
+    s.setupPath = folder / "orv_setup.ini";
+    s.LoadUser();
+    s.SaveLanguage(2);
+    s.SavePlatform(1);
+    s.LoadTexts();
+    EXPECT_EQ(folder.entryCount(), 0u);
+    CSettings::ResetForTests();
+}
+
+TEST(SettingsObject, InitBuildsThePathsOnceAndKeepsMembers)
+{
+    CSettings s;
+    s.Init(fs::path());
+    EXPECT_EQ(s.setupPath, fs::path("orv_setup.ini"));
+    EXPECT_EQ(s.languagePath, fs::path("orv_language.ini"));
+    ASSERT_TRUE(s.login && s.texts && s.language && s.platform);
+    EXPECT_EQ(s.login->bytes, LoginRecord{}.bytes);
+    EXPECT_EQ(s.initialised, 1);
+
+    s.login->setUser(u"kept");
+    LanguageTexts* texts = s.texts.get();
+    s.Init(fs::path("/elsewhere"));
+    EXPECT_EQ(s.setupPath, fs::path("orv_setup.ini"));
+    EXPECT_EQ(s.login->user(), u"kept");
+    EXPECT_EQ(s.texts.get(), texts);
+}
+
+TEST(SettingsObject, TheProgramFolderHoldsTheRunningExecutable)
+{
+    const fs::path folder = executableFolder();
+    EXPECT_TRUE(folder.is_absolute());
+#ifdef _WIN32
+    EXPECT_TRUE(fs::exists(folder / "persist_tests.exe"));
+#else
+    EXPECT_TRUE(fs::exists(folder / "persist_tests"));
+#endif
+    CSettings s;
+    s.Init();
+    EXPECT_EQ(s.setupPath, folder / "orv_setup.ini");
+}
+
+TEST_F(Settings, FirstRunWritesOnlyTheDefaultRecord)
+{
+    settings.LoadUser();
+    EXPECT_EQ(setupFile(), std::string("[User]\nUserKey=") + kDefaultUserKey + "\n");
+    EXPECT_EQ(settings.login->ip(), u"192.168.2.158");
+    EXPECT_EQ(settings.login->user(), u"admin");
+    EXPECT_EQ(settings.login->password(), u"wrenq");
+    EXPECT_EQ(settings.login->port(), 80u);
+    EXPECT_EQ(settings.login->hold(), 0);
+    EXPECT_EQ(*settings.platform, 0);
+}
+
+TEST_F(Settings, HoldClearedKeepsTheRememberedLogin)
+{
+    LoginRecord earlier;
+    earlier.setIp(u"10.0.0.5");
+    earlier.setUser(u"bob");
+    earlier.setPassword(u"pw");
+    earlier.setPort(80);
+    earlier.setHold(1);
+    test::writeBytes(settings.setupPath, "[User]\r\nUserKey=" + userKeyOf(earlier) + "\r\n[Lang]\r\nLangKey=2\r\n");
+    settings.LoadUser();
+    ASSERT_EQ(*settings.login, earlier);
+
+    settings.RememberLogin(false, u"192.168.2.7", u"eve", u"other");
+    LoginRecord expected = earlier;
+    expected.setHold(0);
+    expected.setPort(19436);
+    EXPECT_EQ(storedRecord(), expected);
+    EXPECT_EQ(IniFile::load(settings.setupPath).readInt(u"Lang", u"LangKey", 0), 2);
+
+    settings.RememberLogin(true, u"192.168.2.7", u"eve", u"other");
+    EXPECT_EQ(storedRecord().ip(), u"192.168.2.7");
+    EXPECT_EQ(storedRecord().user(), u"eve");
+    EXPECT_EQ(storedRecord().password(), u"other");
+    EXPECT_EQ(storedRecord().hold(), 1);
+}
+
+TEST_F(Settings, NamesInAnyCaseAndPlatformKeepsLowEightBits)
+{
+    LoginRecord held;
+    held.setDefaults();
+    held.setHold(1);
+    for (auto [value, expected] : {std::pair{"258", 2}, {"1", 1}, {"-1", 255}, {"x", 0}}) {
+        test::writeBytes(settings.setupPath,
+                         "[user]\nuserkey=" + userKeyOf(held) + "\n[PROC]\nplatform=" + value + "\n");
+        settings.LoadUser();
+        EXPECT_EQ(*settings.platform, expected) << value;
+        EXPECT_EQ(settings.login->hold(), 1);
+    }
+}
+
+class DamagedUserKey
+    : public Settings
+    , public ::testing::WithParamInterface<std::pair<const char*, std::string>>
+{
+};
+
+TEST_P(DamagedUserKey, FallsBackToTheDefaultAndRewritesIt)
+{
+    test::writeBytes(settings.setupPath, "; keep me\n[User]\nUserKey=" + GetParam().second + "\n[Proc]\nPlatform=1\n");
+    settings.LoadUser();
+    EXPECT_EQ(settings.login->user(), u"admin");
+    EXPECT_EQ(setupFile(), std::string("; keep me\n[User]\nUserKey=") + kDefaultUserKey + "\n[Proc]\nPlatform=1\n");
+    EXPECT_EQ(*settings.platform, 1);
+}
+
+std::string validOtherKey()
+{
+    LoginRecord r;
+    r.setUser(u"bob");
+    return userKeyOf(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, DamagedUserKey,
+                         ::testing::Values(std::pair{"wrongChecksum", validOtherKey().substr(0, 336) + "00"},
+                                           std::pair{"oddLength", validOtherKey() + "0"},
+                                           std::pair{"shortRecord", validOtherKey().substr(2)},
+                                           std::pair{"badDigit", "Z" + validOtherKey().substr(1)},
+                                           std::pair{"empty", std::string()}),
+                         [](const auto& info) { return info.param.first; });
+
+TEST_F(Settings, LongTextsFillTheirFieldWithoutTerminator)
+{
+    settings.LoadUser();
+    const std::u16string name40(40, u'n');
+    settings.RememberLogin(true, u"192.168.222.222.1", name40, u"secret");
+    const LoginRecord stored = storedRecord();
+    EXPECT_EQ(stored.user(), std::u16string(32, u'n'));
+    EXPECT_EQ(stored.password(), u"secret"); // the next field, not run into
+    EXPECT_EQ(stored.ip(), u"192.168.222.222.");
+    EXPECT_EQ(stored.bytes[LoginRecord::kUser.offset + 62], 'n');
+    EXPECT_EQ(stored.bytes[LoginRecord::kUser.offset + 63], 0);
+}
+
+TEST_F(Settings, SavesWriteTheFileButNotTheBytesInMemory)
+{
+    settings.LoadUser();
+    settings.SavePlatform(1);
+    settings.SaveLanguage(2);
+    EXPECT_EQ(*settings.platform, 0);
+    EXPECT_EQ(setupFile(),
+              std::string("[User]\nUserKey=") + kDefaultUserKey + "\n\n[Proc]\nPlatform=1\n\n[Lang]\nLangKey=2\n");
+}
+
+TEST_F(Settings, AFailedWriteChangesNothingAndReportsNothing)
+{
+    settings.LoadUser();
+    const std::string before = setupFile();
+    simulateDiskFullAfter(16);
+    settings.RememberLogin(true, u"10.1.1.1", u"x", u"y");
+    settings.SaveLanguage(2);
+    EXPECT_EQ(setupFile(), before);
+    EXPECT_EQ(folder.entryCount(), 1u);
+    EXPECT_EQ(settings.login->ip(), u"10.1.1.1"); // memory keeps the new login
+}
+
+TEST_F(Settings, AReadOnlyFolderChangesNothing)
+{
+    settings.LoadUser();
+    const std::string before = setupFile();
+    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    if (std::ofstream(folder / "probe")) {
+        fs::remove(folder / "probe");
+        GTEST_SKIP() << "permission bits do not bind this user (root); AProgramFolderThatIsAFileGivesDefaultsSilently "
+                        "covers failing writes";
+    }
+    settings.RememberLogin(true, u"10.1.1.1", u"x", u"y");
+    settings.SavePlatform(1);
+    EXPECT_EQ(setupFile(), before);
+    EXPECT_EQ(folder.entryCount(), 1u);
+}
+
+TEST(SettingsObject, AProgramFolderThatIsAFileGivesDefaultsSilently)
+{
+    test::TempFolder folder;
+    test::writeBytes(folder / "plain", "plain");
+    CSettings s;
+    s.Init(folder / "plain");
+    s.LoadUser();
+    s.SaveLanguage(2);
+    s.LoadTexts();
+    EXPECT_EQ(s.login->user(), u"admin");
+    EXPECT_EQ((*s.texts)[0], u"Default");
+    EXPECT_EQ(test::readBytes(folder / "plain"), "plain");
+    EXPECT_EQ(folder.entryCount(), 1u);
+}
+
+} // namespace
+} // namespace orv

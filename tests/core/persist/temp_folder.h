@@ -1,0 +1,69 @@
+#pragma once
+// A fresh folder per test, removed afterwards; the tests never touch the program's own folder.
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace orv::test {
+
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        std::random_device device;
+        for (;;) {
+            path_ = std::filesystem::temp_directory_path() / ("orv-persist-" + std::to_string(device()));
+            if (std::filesystem::create_directory(path_)) {
+                break;
+            }
+        }
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+    std::size_t entryCount() const
+    {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path_), {}));
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeBytes(const std::filesystem::path& file, std::string_view bytes)
+{
+    std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readBytes(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// UTF-16LE with byte-order mark, for files as Windows editors save them.
+inline std::string utf16le(std::u16string_view text)
+{
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+}
+
+} // namespace orv::test

@@ -1,0 +1,67 @@
+#pragma once
+// What the simulated camera keeps, and what each request does to it. No sockets here.
+
+#include "link/frame.h"
+#include "link/records.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orv::camsim {
+
+struct RequestOutcome
+{
+    std::optional<std::vector<std::uint8_t>> reply; // reply payload, when the camera answers
+    bool enterUDisk = false;
+    bool formatCard = false;
+    bool factoryReset = false;
+    bool changed = false; // the kept state changed and is worth saving
+    std::string note;     // an event for the log; empty when there is nothing to say
+};
+
+class CameraState
+{
+public:
+    static constexpr std::uint8_t kDefaultTimeZone = 20; // UTC+08:00
+
+    CameraState() { resetToDefaults(); }
+
+    void resetToDefaults();
+    RequestOutcome handle(std::uint16_t command, std::span<const std::uint8_t> payload);
+
+    // The record of a configuration type as kept; empty for U-disk and types the camera lacks.
+    std::span<std::uint8_t> configBytes(ConfigType type);
+    std::span<const std::uint8_t> configBytes(ConfigType type) const;
+
+    // The time record as GetTime answers it: the kept record with the clock read now.
+    TimeRecord currentTime() const;
+    // As SetTime: keeps the record and moves the clock to its date. False (clock unchanged,
+    // the rest kept) when the date is not a real one.
+    bool setTime(const TimeRecord& record);
+
+    friend bool operator==(const CameraState&, const CameraState&) = default;
+
+    UserTable users;
+    DeviceRecord device;
+    Net4gRecord net4g;
+    WifiRecord wifi;
+    TtxServerRecord ttxServer;
+    RtsServerRecord rtsServer;
+    FunctionRecord function;
+    ProxyRecord proxy;
+    // The last time record set, as sent; its clock bytes are replaced whenever it is read.
+    TimeRecord time;
+    // Camera clock minus the computer's local clock.
+    std::int64_t clockOffsetSeconds = 0;
+};
+
+inline constexpr std::array<ConfigType, 6> kConfigTypes{ConfigType::Device,    ConfigType::Net4g,
+                                                        ConfigType::Wifi,      ConfigType::TtxServer,
+                                                        ConfigType::RtsServer, ConfigType::Function};
+
+const char* commandName(std::uint16_t command);
+
+} // namespace orv::camsim

@@ -1,0 +1,675 @@
+#include "tools/camsim/simulated_camera.h"
+
+#include "tools/camsim/camera_state.h"
+#include "tools/camsim/frame_reader.h"
+#include "tools/camsim/server_socket.h"
+#include "tools/camsim/state_file.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace orv::camsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often the serving thread looks up from waiting; bounds how long stop() takes.
+constexpr int kTickMs = 20;
+// How long refuseConnections() waits for the serving thread to act on it.
+constexpr milliseconds kSettleTimeout{2000};
+
+std::string hexLine(std::span<const std::uint8_t> bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (const std::uint8_t b : bytes) {
+        if (!out.empty()) {
+            out += ' ';
+        }
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::string addressText(std::uint32_t a, std::uint16_t port)
+{
+    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." + std::to_string((a >> 8) & 0xFF)
+         + "." + std::to_string(a & 0xFF) + ":" + std::to_string(port);
+}
+
+// What the serving thread does with a request once the state has dealt with it.
+struct ReplyPlan
+{
+    std::vector<std::uint8_t> wire; // the whole reply as it goes out; empty: no reply
+    std::optional<std::vector<std::size_t>> pieces;
+    milliseconds gap{0};
+    milliseconds delay{0};
+    bool closeAfter = false;
+    bool enterUDisk = false;
+};
+
+} // namespace
+
+struct SimulatedCamera::Impl
+{
+    explicit Impl(CameraOptions o)
+        : options(std::move(o))
+    {
+    }
+
+    CameraOptions options;
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed; // frames received, serving state, stop
+
+    // --- guarded by mutex ---
+    CameraState state;
+    bool stateDirty = false; // a save failed; try again at stop
+    std::vector<ReceivedFrame> frames;
+    int connections = 0;
+    int formats = 0;
+    int factoryResets = 0;
+    milliseconds replyDelay{0};
+    std::optional<std::vector<std::size_t>> splitPieces;
+    milliseconds splitGap{0};
+    std::size_t extraBytes = 0;
+    long sizeDelta = 0;
+    bool quiet = false;
+    bool closeAfter = false;
+    bool refusing = false;
+    bool uDisk = false;
+    Clock::time_point uDiskUntil;
+    bool serving = false;
+    bool running = false;
+    bool stopping = false;
+    StartFailure failure = StartFailure::None;
+    std::uint16_t boundPort = 0;
+
+    // --- the serving thread's own (start() and stop() touch them only while it is not running) ---
+    std::uint32_t address = 0;
+    sock::Handle listener = sock::invalidHandle();
+    sock::Handle connection = sock::invalidHandle();
+    FrameReader reader;
+    std::string lastListenError;
+    std::thread thread;
+
+    std::mutex logMutex;
+
+    void log(const std::string& line)
+    {
+        std::lock_guard lock(logMutex);
+        if (options.log) {
+            options.log(line);
+        } else {
+            std::fprintf(stderr, "orv-camsim: %s\n", line.c_str());
+        }
+    }
+
+    // Called with `mutex` held after every change of the kept state.
+    void saveLocked()
+    {
+        if (!running || options.stateFile.empty()) {
+            return;
+        }
+        std::string error;
+        stateDirty = !saveStateFile(options.stateFile, state, &error);
+        if (stateDirty) {
+            log("cannot save the state: " + error);
+        }
+    }
+
+    // Waits without holding up stop(); false when stopping.
+    bool pause(milliseconds d)
+    {
+        std::unique_lock lock(mutex);
+        return !changed.wait_for(lock, d, [&] { return stopping; });
+    }
+
+    void setServing(bool value)
+    {
+        std::lock_guard lock(mutex);
+        serving = value;
+        changed.notify_all();
+    }
+
+    void dropConnection()
+    {
+        sock::closeHandle(connection);
+        connection = sock::invalidHandle();
+        reader.reset();
+    }
+
+    void closeListener()
+    {
+        sock::closeHandle(listener);
+        listener = sock::invalidHandle();
+        setServing(false);
+    }
+
+    void updateListener(bool wanted, bool keepQueued)
+    {
+        if (!wanted) {
+            if (sock::isValid(listener)) {
+                // Connections whose handshake is done count as accepted already; only later ones
+                // are refused.
+                bool pending = false;
+                while (keepQueued && sock::waitReadable(&listener, 1, 0, &pending) == sock::WaitStatus::Ready
+                       && pending && acceptConnection()) {
+                }
+                closeListener();
+            }
+            return;
+        }
+        if (sock::isValid(listener)) {
+            return;
+        }
+        std::string error;
+        listener = sock::listenOn(address, boundPort, &error);
+        if (!sock::isValid(listener)) {
+            if (error != lastListenError) {
+                log("cannot listen on " + addressText(address, boundPort) + " again (" + error + "); still trying");
+                lastListenError = error;
+            }
+            return;
+        }
+        lastListenError.clear();
+        setServing(true);
+    }
+
+    void run()
+    {
+        for (;;) {
+            bool wanted = false;
+            bool refusingOnly = false;
+            bool backFromUDisk = false;
+            {
+                std::unique_lock lock(mutex);
+                if (stopping) {
+                    break;
+                }
+                if (uDisk && Clock::now() >= uDiskUntil) {
+                    uDisk = false;
+                    backFromUDisk = true;
+                }
+                wanted = !uDisk && !refusing;
+                refusingOnly = !uDisk;
+            }
+            if (backFromUDisk) {
+                log("back from U-disk mode");
+            }
+            updateListener(wanted, refusingOnly);
+
+            sock::Handle handles[2];
+            std::size_t count = 0;
+            const bool watchConnection = sock::isValid(connection);
+            if (watchConnection) {
+                handles[count++] = connection;
+            }
+            if (sock::isValid(listener)) {
+                handles[count++] = listener;
+            }
+            if (count == 0) {
+                pause(milliseconds(kTickMs));
+                continue;
+            }
+            bool readable[2] = {false, false};
+            const sock::WaitStatus status = sock::waitReadable(handles, count, kTickMs, readable);
+            if (status == sock::WaitStatus::Failed) {
+                log("waiting for the network failed: " + sock::lastErrorText());
+                pause(milliseconds(kTickMs));
+                continue;
+            }
+            if (status == sock::WaitStatus::TimedOut) {
+                continue;
+            }
+            // The open connection first: what it sent before a new one arrived still gets its answer.
+            if (watchConnection && readable[0]) {
+                readConnection();
+            }
+            if (sock::isValid(listener) && readable[count - 1] && handles[count - 1] == listener) {
+                acceptConnection();
+            }
+        }
+        dropConnection();
+        if (sock::isValid(listener)) {
+            closeListener();
+        }
+    }
+
+    bool acceptConnection()
+    {
+        const sock::Handle accepted = sock::acceptConnection(listener);
+        if (!sock::isValid(accepted)) {
+            return false;
+        }
+        if (sock::isValid(connection)) {
+            log("a new connection replaces the open one");
+            dropConnection();
+        }
+        connection = accepted;
+        {
+            std::lock_guard lock(mutex);
+            ++connections;
+            changed.notify_all();
+        }
+        log("client connected");
+        return true;
+    }
+
+    void readConnection()
+    {
+        const std::span<std::uint8_t> space = reader.freeSpace();
+        const long n = sock::receiveSome(connection, space.data(), space.size());
+        if (n <= 0) {
+            log(n == 0 ? "client disconnected" : "connection lost: " + sock::lastErrorText());
+            dropConnection();
+            return;
+        }
+        reader.commit(static_cast<std::size_t>(n));
+        while (sock::isValid(connection)) {
+            const FrameReader::Status status = reader.next();
+            if (const std::size_t skipped = reader.takeDiscarded()) {
+                log("skipped " + std::to_string(skipped) + " bytes that do not start a frame");
+            }
+            if (status == FrameReader::Status::NeedMore) {
+                break;
+            }
+            if (status == FrameReader::Status::BadLength) {
+                log("a frame announces length " + std::to_string(reader.badLength())
+                    + ", which no request has; dropping the connection");
+                dropConnection();
+                break;
+            }
+            handleFrame(reader.frame());
+        }
+    }
+
+    void handleFrame(std::span<const std::uint8_t> frame)
+    {
+        const FrameHeader header = readFrameHeader(frame.data());
+        const auto payload = frame.subspan(kFrameHeaderSize);
+        if (options.verbose) {
+            log("<- " + hexLine(frame));
+        }
+        ReplyPlan plan;
+        RequestOutcome outcome;
+        {
+            std::lock_guard lock(mutex);
+            if (options.keepFrames) {
+                frames.push_back({header.command, {frame.begin(), frame.end()}});
+            }
+            outcome = state.handle(header.command, payload);
+            formats += outcome.formatCard ? 1 : 0;
+            factoryResets += outcome.factoryReset ? 1 : 0;
+            if (outcome.changed) {
+                saveLocked();
+            }
+            plan.closeAfter = std::exchange(closeAfter, false);
+            plan.enterUDisk = outcome.enterUDisk;
+            if (plan.enterUDisk) {
+                uDisk = true;
+                uDiskUntil = Clock::now() + options.uDiskPause;
+            }
+            if (outcome.reply && !quiet && !plan.closeAfter && !plan.enterUDisk) {
+                plan.wire = buildReplyLocked(header.command, *outcome.reply);
+                plan.pieces = std::exchange(splitPieces, std::nullopt);
+                plan.gap = splitGap;
+                plan.delay = replyDelay;
+            }
+            changed.notify_all();
+        }
+        if (!outcome.note.empty()) {
+            log(outcome.note);
+        }
+        if (plan.closeAfter) {
+            log("closing the connection after the request, as asked");
+            dropConnection();
+            return;
+        }
+        if (plan.enterUDisk) {
+            // The listener goes first, so that a client that sees its connection close already
+            // finds the camera gone.
+            closeListener();
+            dropConnection();
+            log("away for " + std::to_string(options.uDiskPause.count()) + " ms");
+            return;
+        }
+        if (!plan.wire.empty()) {
+            sendReply(plan);
+        }
+    }
+
+    std::vector<std::uint8_t> buildReplyLocked(std::uint16_t command, std::vector<std::uint8_t> payload)
+    {
+        const long wanted = static_cast<long>(payload.size()) + std::exchange(sizeDelta, 0);
+        const std::size_t oldSize = payload.size();
+        payload.resize(static_cast<std::size_t>(std::max(0L, wanted)));
+        for (std::size_t i = oldSize; i < payload.size(); ++i) {
+            payload[i] = 0xEE;
+        }
+        std::vector<std::uint8_t> wire(kFrameHeaderSize + payload.size());
+        writeFrameHeader(wire.data(), command, payload.size());
+        std::copy(payload.begin(), payload.end(), wire.begin() + kFrameHeaderSize);
+        const std::size_t extra = std::exchange(extraBytes, 0);
+        for (std::size_t i = 0; i < extra; ++i) {
+            wire.push_back(static_cast<std::uint8_t>(0xA5 ^ i));
+        }
+        return wire;
+    }
+
+    void sendReply(const ReplyPlan& plan)
+    {
+        if (plan.delay.count() > 0 && !pause(plan.delay)) {
+            return;
+        }
+        std::vector<std::size_t> pieces = plan.pieces.value_or(std::vector<std::size_t>{});
+        std::size_t sent = 0;
+        for (std::size_t i = 0; sent < plan.wire.size(); ++i) {
+            const std::size_t remaining = plan.wire.size() - sent;
+            const std::size_t size = i < pieces.size() ? std::min(pieces[i], remaining) : remaining;
+            if (size == 0) {
+                continue;
+            }
+            if (sent > 0 && plan.gap.count() > 0 && !pause(plan.gap)) {
+                return;
+            }
+            const std::span<const std::uint8_t> piece(plan.wire.data() + sent, size);
+            if (options.verbose) {
+                log("-> " + hexLine(piece));
+            }
+            if (!sock::sendAll(connection, piece.data(), piece.size())) {
+                log("the client has gone before its reply: " + sock::lastErrorText());
+                dropConnection();
+                return;
+            }
+            sent += size;
+        }
+    }
+};
+
+SimulatedCamera::SimulatedCamera(CameraOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options)))
+{
+}
+
+SimulatedCamera::~SimulatedCamera()
+{
+    stop();
+}
+
+bool SimulatedCamera::start(std::string* error)
+{
+    Impl& d = *impl_;
+    auto fail = [&](StartFailure why, const std::string& text) {
+        std::lock_guard lock(d.mutex);
+        d.failure = why;
+        if (error) {
+            *error = text;
+        }
+        return false;
+    };
+    {
+        std::lock_guard lock(d.mutex);
+        if (d.running) {
+            return fail(StartFailure::AlreadyRunning, "the simulated camera is already running");
+        }
+    }
+    std::uint32_t address = 0;
+    if (!sock::parseIpv4(d.options.listenAddress, address)) {
+        return fail(StartFailure::BadAddress, "\"" + d.options.listenAddress + "\" is not an IPv4 address");
+    }
+    std::string why;
+    if (!sock::startLibrary(&why)) {
+        return fail(StartFailure::Listen, why);
+    }
+    if (!d.options.stateFile.empty()) {
+        std::lock_guard lock(d.mutex);
+        CameraState loaded = d.state;
+        switch (loadStateFile(d.options.stateFile, loaded, &why)) {
+        case LoadResult::Loaded:
+            d.state = loaded;
+            break;
+        case LoadResult::Missing:
+            if (!saveStateFile(d.options.stateFile, d.state, &why)) {
+                d.failure = StartFailure::StateFile;
+                if (error) {
+                    *error = why;
+                }
+                return false;
+            }
+            break;
+        case LoadResult::Failed:
+            d.failure = StartFailure::StateFile;
+            if (error) {
+                *error = why;
+            }
+            return false;
+        }
+    }
+    const sock::Handle listener = sock::listenOn(address, d.options.port, &why);
+    if (!sock::isValid(listener)) {
+        return fail(StartFailure::Listen,
+                    "cannot listen on " + addressText(address, d.options.port) + " (" + why + ")");
+    }
+    {
+        std::lock_guard lock(d.mutex);
+        d.address = address;
+        d.listener = listener;
+        d.boundPort = sock::boundPort(listener);
+        d.failure = StartFailure::None;
+        d.running = true;
+        d.stopping = false;
+        d.serving = true;
+        d.uDisk = false;
+    }
+    d.thread = std::thread([&d] { d.run(); });
+    return true;
+}
+
+StartFailure SimulatedCamera::lastStartFailure() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->failure;
+}
+
+void SimulatedCamera::stop()
+{
+    Impl& d = *impl_;
+    {
+        std::lock_guard lock(d.mutex);
+        if (!d.running) {
+            return;
+        }
+        d.stopping = true;
+        d.changed.notify_all();
+    }
+    d.thread.join();
+    std::lock_guard lock(d.mutex);
+    if (d.stateDirty) {
+        d.saveLocked();
+    }
+    d.running = false;
+    d.serving = false;
+    d.uDisk = false;
+    d.changed.notify_all();
+}
+
+std::uint16_t SimulatedCamera::port() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->boundPort != 0 ? impl_->boundPort : impl_->options.port;
+}
+
+bool SimulatedCamera::waitUntilServing(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(impl_->mutex);
+    impl_->changed.wait_for(lock, timeout, [&] { return impl_->serving || !impl_->running; });
+    return impl_->serving;
+}
+
+void SimulatedCamera::resetToDefaults()
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.resetToDefaults();
+    impl_->saveLocked();
+}
+
+void SimulatedCamera::setAccounts(const UserTable& table)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.users = table;
+    impl_->saveLocked();
+}
+
+UserTable SimulatedCamera::accounts() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->state.users;
+}
+
+std::vector<std::uint8_t> SimulatedCamera::configRecord(ConfigType type) const
+{
+    std::lock_guard lock(impl_->mutex);
+    const auto bytes = impl_->state.configBytes(type);
+    return {bytes.begin(), bytes.end()};
+}
+
+void SimulatedCamera::setConfigRecord(ConfigType type, const std::vector<std::uint8_t>& record)
+{
+    std::lock_guard lock(impl_->mutex);
+    const auto bytes = impl_->state.configBytes(type);
+    if (bytes.empty() || bytes.size() != record.size()) {
+        impl_->log("setConfigRecord: " + std::to_string(record.size()) + " bytes do not fit type "
+                   + std::to_string(static_cast<int>(type)) + "; ignored");
+        return;
+    }
+    std::copy(record.begin(), record.end(), bytes.begin());
+    impl_->saveLocked();
+}
+
+TimeRecord SimulatedCamera::timeRecord() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->state.currentTime();
+}
+
+void SimulatedCamera::setTimeRecord(const TimeRecord& record)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.setTime(record);
+    impl_->saveLocked();
+}
+
+ProxyRecord SimulatedCamera::proxyRecord() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->state.proxy;
+}
+
+void SimulatedCamera::setProxyRecord(const ProxyRecord& record)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.proxy = record;
+    impl_->saveLocked();
+}
+
+bool SimulatedCamera::inUDiskMode() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->uDisk;
+}
+
+int SimulatedCamera::formatCount() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->formats;
+}
+
+int SimulatedCamera::factoryResetCount() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->factoryResets;
+}
+
+std::vector<ReceivedFrame> SimulatedCamera::receivedFrames() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->frames;
+}
+
+void SimulatedCamera::clearReceivedFrames()
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->frames.clear();
+}
+
+bool SimulatedCamera::waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->frames.size() >= count; });
+}
+
+int SimulatedCamera::connectionCount() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->connections;
+}
+
+void SimulatedCamera::setReplyDelay(std::chrono::milliseconds delay)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->replyDelay = delay;
+}
+
+void SimulatedCamera::splitNextReply(std::vector<std::size_t> pieceSizes, std::chrono::milliseconds gap)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->splitPieces = std::move(pieceSizes);
+    impl_->splitGap = gap;
+}
+
+void SimulatedCamera::sendExtraBytes(std::size_t count)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->extraBytes = count;
+}
+
+void SimulatedCamera::wrongSizeNextReply(long delta)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->sizeDelta = delta;
+}
+
+void SimulatedCamera::stayQuiet(bool quiet)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->quiet = quiet;
+}
+
+void SimulatedCamera::closeAfterRequest()
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->closeAfter = true;
+}
+
+void SimulatedCamera::refuseConnections(bool refuse)
+{
+    std::unique_lock lock(impl_->mutex);
+    Impl& d = *impl_;
+    d.refusing = refuse;
+    d.changed.notify_all();
+    // Settle before returning, so that the caller's next connect sees the new behaviour.
+    d.changed.wait_for(lock, kSettleTimeout,
+                       [&] { return !d.running || (refuse ? !d.serving : (d.serving || d.uDisk)); });
+}
+
+} // namespace orv::camsim

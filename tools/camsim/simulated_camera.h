@@ -1,0 +1,98 @@
+#pragma once
+// A substitute camera that speaks the camera link on a TCP port of its own. It keeps the state a
+// camera keeps (accounts, configuration records, clock settings, proxy) and, for tests, misbehaves
+// on request.
+
+#include "link/frame.h"
+#include "link/records.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv::camsim {
+
+// One frame as the camera received it, header included.
+struct ReceivedFrame
+{
+    std::uint16_t command = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Why start() failed.
+enum class StartFailure { None, AlreadyRunning, BadAddress, StateFile, Listen };
+
+struct CameraOptions
+{
+    std::string listenAddress = "127.0.0.1";
+    std::uint16_t port = kCameraPort;
+    std::string stateFile;                 // empty: state lives in memory only
+    bool verbose = false;                  // print every frame in and out as hex
+    std::chrono::milliseconds uDiskPause{5000}; // how long the camera stays away after U-disk mode
+    // Where verbose lines and events go; stderr when empty. Called from the camera's thread (and
+    // from the setters), one line at a time; it must not call back into the camera.
+    std::function<void(const std::string&)> log;
+    bool keepFrames = true; // keep every received frame for receivedFrames(); a long run may not want to
+};
+
+class SimulatedCamera
+{
+public:
+    explicit SimulatedCamera(CameraOptions options = {});
+    ~SimulatedCamera();
+    SimulatedCamera(const SimulatedCamera&) = delete;
+    SimulatedCamera& operator=(const SimulatedCamera&) = delete;
+
+    // Loads the state file (writing one with the defaults when it is missing), binds and starts
+    // serving on a thread of its own. False (with a reason) when the state file is unusable or the
+    // address cannot be bound.
+    bool start(std::string* error = nullptr);
+    StartFailure lastStartFailure() const;
+    void stop();
+    std::uint16_t port() const; // the bound port once started (options.port may be 0: any free port)
+    // Blocks until the camera accepts connections (again, after U-disk mode or refusing).
+    bool waitUntilServing(std::chrono::milliseconds timeout) const;
+
+    // --- state, for tests and the state file ---
+    void resetToDefaults();
+    void setAccounts(const UserTable& table);
+    UserTable accounts() const;
+    // The stored configuration record of a type, as the camera would send it.
+    std::vector<std::uint8_t> configRecord(ConfigType type) const;
+    void setConfigRecord(ConfigType type, const std::vector<std::uint8_t>& record);
+    TimeRecord timeRecord() const;        // the camera's clock now, with zone and summer time
+    void setTimeRecord(const TimeRecord&); // as a SetTime would
+    ProxyRecord proxyRecord() const;
+    void setProxyRecord(const ProxyRecord&);
+    bool inUDiskMode() const;
+    int formatCount() const;
+    int factoryResetCount() const;
+
+    // --- what the camera received ---
+    std::vector<ReceivedFrame> receivedFrames() const;
+    void clearReceivedFrames();
+    // Blocks until at least `count` frames have been received or the timeout passes.
+    bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+    int connectionCount() const; // connections accepted so far
+
+    // --- misbehaviour on request; each applies to the next reply only unless said ---
+    void setReplyDelay(std::chrono::milliseconds delay);       // every reply until reset
+    void splitNextReply(std::vector<std::size_t> pieceSizes,   // send it in pieces
+                        std::chrono::milliseconds gap = std::chrono::milliseconds(20));
+    void sendExtraBytes(std::size_t count);                    // append junk to the next reply
+    void wrongSizeNextReply(long delta);                       // reply `delta` bytes short/long
+    void stayQuiet(bool quiet);                                // answer nothing until reset
+    void closeAfterRequest();                                  // drop the connection after the next request
+    void refuseConnections(bool refuse);                       // as while in U-disk mode
+    // Requests still take effect while quiet or when the connection is dropped after them; only
+    // the reply is missing.
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace orv::camsim

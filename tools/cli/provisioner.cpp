@@ -1,0 +1,251 @@
+#include "tools/cli/provisioner.h"
+
+#include "lang/utf.h"
+#include "link/commands.h"
+#include "link/local_clock.h"
+#include "tools/cli/camera_session.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/inventory.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+namespace orv::cli {
+namespace {
+
+// How often a pause looks at the interrupt flag.
+constexpr std::chrono::milliseconds kInterruptCheck{50};
+
+std::string localTimeText()
+{
+    const LocalDateTime now = localNow();
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
+                  now.minute, now.second);
+    return text;
+}
+
+std::string differenceList(const std::vector<FieldDifference>& differences)
+{
+    std::string list;
+    for (const FieldDifference& d : differences) {
+        list += list.empty() ? "" : ", ";
+        list += std::string(groupName(d.group)) + (d.field.empty() ? "" : "." + d.field);
+    }
+    return list;
+}
+
+class Run
+{
+public:
+    Run(const ProvisionSettings& settings, const ProvisionHooks& hooks)
+        : s_(settings)
+        , hooks_(hooks)
+    {
+        link_.connectTimeout = s_.timeout;
+        link_.replyTimeout = s_.timeout;
+    }
+
+    int run()
+    {
+        int lastFailure = kExitDone;
+        for (int camera = 1; s_.count == 0 || camera <= s_.count; ++camera) {
+            camera_ = camera;
+            emit(ProvisionStep::WaitingForCamera, "waiting for a camera at " + s_.address);
+            if (!waitForCamera()) {
+                return interrupted();
+            }
+            const Outcome outcome = provisionOne();
+            link_.Close();
+            InventoryRow row{localTimeText(), outcome.deviceId, outcome.officerId, outcome.result};
+            if (!appendInventoryRow(s_.inventory, row)) {
+                emit(ProvisionStep::Failed,
+                     "cannot append to the inventory " + utf::toUtf8(s_.inventory.u16string()) + "; stopping",
+                     kExitFailed);
+                return kExitFailed;
+            }
+            emit(ProvisionStep::Recorded, "recorded: " + outcome.result);
+            if (outcome.exitCode != kExitDone) {
+                lastFailure = outcome.exitCode;
+            }
+            if (isInterrupted()) {
+                return interrupted();
+            }
+            if (s_.count != 0 && camera == s_.count) {
+                break;
+            }
+            emit(ProvisionStep::WaitingForRemoval,
+                 "waiting for the camera to go (unplug it or switch it to U-disk mode)");
+            if (!waitForRemoval()) {
+                return interrupted();
+            }
+            emit(ProvisionStep::CameraGone, "camera gone");
+        }
+        return lastFailure;
+    }
+
+private:
+    struct Outcome
+    {
+        std::u16string deviceId;
+        std::u16string officerId;
+        std::string result;
+        int exitCode = kExitDone;
+    };
+
+    void emit(ProvisionStep step, std::string message, int exitCode = 0)
+    {
+        if (hooks_.onEvent) {
+            hooks_.onEvent({camera_, step, std::move(message), exitCode});
+        }
+    }
+
+    bool isInterrupted() const { return hooks_.interrupted && hooks_.interrupted->load(); }
+
+    int interrupted()
+    {
+        emit(ProvisionStep::Interrupted, "interrupted");
+        return kExitInterrupted;
+    }
+
+    // Sleeps for `d`, waking early when interrupted; false then.
+    bool pause(std::chrono::milliseconds d)
+    {
+        const auto until = std::chrono::steady_clock::now() + d;
+        while (!isInterrupted()) {
+            const auto left = until - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kInterruptCheck));
+        }
+        return false;
+    }
+
+    bool waitForCamera()
+    {
+        for (;;) {
+            if (isInterrupted()) {
+                return false;
+            }
+            if (openAndConnect(link_, s_.address)) {
+                return true;
+            }
+            link_.Close();
+            if (!pause(s_.poll)) {
+                return false;
+            }
+        }
+    }
+
+    bool waitForRemoval()
+    {
+        for (;;) {
+            if (isInterrupted()) {
+                return false;
+            }
+            const bool present = openAndConnect(link_, s_.address);
+            link_.Close();
+            if (!present) {
+                return true;
+            }
+            if (!pause(s_.poll)) {
+                return false;
+            }
+        }
+    }
+
+    Outcome fail(Outcome outcome, const std::string& why, int exitCode)
+    {
+        outcome.result = "failed: " + why;
+        outcome.exitCode = exitCode;
+        emit(ProvisionStep::Failed, s_.address + ": " + why, exitCode);
+        return outcome;
+    }
+
+    Outcome provisionOne()
+    {
+        Outcome outcome;
+        emit(ProvisionStep::CameraFound, "camera answers at " + s_.address + "; logging in as " + utf::toUtf8(s_.user));
+        switch (checkLoginOnLink(link_, s_.user, s_.password)) {
+            case LoginOutcome::LoggedIn:
+                break;
+            case LoginOutcome::Refused:
+                return fail(outcome, "login refused for user " + utf::toUtf8(s_.user), kExitLoginRefused);
+            case LoginOutcome::Unreachable:
+            case LoginOutcome::Silent:
+                return fail(outcome, "login: no account table from the camera", kExitUnreachable);
+        }
+        DeviceRecord device;
+        if (GetConfig(link_, device) != 0) {
+            return fail(outcome, "read the device record: no reply", kExitUnreachable);
+        }
+        outcome.deviceId = device.text(DeviceRecord::deviceId);
+        outcome.officerId = device.text(DeviceRecord::policeId);
+        emit(ProvisionStep::LoggedIn, "logged in; device " + utf::toUtf8(outcome.deviceId));
+
+        emit(ProvisionStep::Applying, "applying and verifying the setup");
+        const ApplyReport report = applySetup(link_, s_.plan);
+        for (const GroupValues& group : report.readBack) {
+            if (group.group == Group::Device) {
+                if (const FieldValue* officer = group.find("policeId")) {
+                    outcome.officerId = officer->text;
+                }
+            }
+        }
+        if (report.outcome != CameraOutcome::Done) {
+            return fail(outcome,
+                        std::string(groupName(report.failedGroup)) + ": " + report.failedStep + ": " +
+                            std::string(outcomeText(report.outcome)),
+                        kExitUnreachable);
+        }
+        if (!report.differences.empty()) {
+            return fail(outcome, "differs: " + differenceList(report.differences), kExitDiffers);
+        }
+        outcome.result = "ok";
+        emit(ProvisionStep::Verified, "verified");
+        return outcome;
+    }
+
+    const ProvisionSettings& s_;
+    const ProvisionHooks& hooks_;
+    CameraLink link_;
+    int camera_ = 0;
+};
+
+} // namespace
+
+std::string_view provisionStepName(ProvisionStep step)
+{
+    switch (step) {
+        case ProvisionStep::WaitingForCamera:
+            return "waiting";
+        case ProvisionStep::CameraFound:
+            return "found";
+        case ProvisionStep::LoggedIn:
+            return "logged-in";
+        case ProvisionStep::Applying:
+            return "applying";
+        case ProvisionStep::Verified:
+            return "verified";
+        case ProvisionStep::Failed:
+            return "failed";
+        case ProvisionStep::Recorded:
+            return "recorded";
+        case ProvisionStep::WaitingForRemoval:
+            return "waiting-removal";
+        case ProvisionStep::CameraGone:
+            return "gone";
+        case ProvisionStep::Interrupted:
+            return "interrupted";
+    }
+    return "";
+}
+
+int provision(const ProvisionSettings& settings, const ProvisionHooks& hooks)
+{
+    return Run(settings, hooks).run();
+}
+
+} // namespace orv::cli

@@ -1,0 +1,61 @@
+#pragma once
+// Provisioning one camera after another: wait for a camera at the address, log in, apply and
+// verify a setup, record it in the inventory, wait for it to go, start over.
+
+#include "tools/cli/setup_apply.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orv::cli {
+
+enum class ProvisionStep : std::uint8_t {
+    WaitingForCamera,
+    CameraFound,
+    LoggedIn,
+    Applying,
+    Verified,
+    Failed,
+    Recorded,
+    WaitingForRemoval,
+    CameraGone,
+    Interrupted,
+};
+
+std::string_view provisionStepName(ProvisionStep step);
+
+struct ProvisionEvent
+{
+    int camera = 0; // 1 for the first camera of the run
+    ProvisionStep step = ProvisionStep::WaitingForCamera;
+    std::string message;
+    int exitCode = 0; // Failed: what this camera would make the run exit with
+};
+
+struct ProvisionSettings
+{
+    std::string address;
+    std::u16string user;
+    std::u16string password;
+    std::vector<GroupPlan> plan;
+    std::filesystem::path inventory;
+    int count = 0; // 0: until interrupted
+    std::chrono::milliseconds timeout{3000};
+    std::chrono::milliseconds poll{500};
+};
+
+struct ProvisionHooks
+{
+    const std::atomic<bool>* interrupted = nullptr;
+    std::function<void(const ProvisionEvent&)> onEvent;
+};
+
+// The exit code: 130 when interrupted, 1 when the inventory could not be written, otherwise 0
+// when every camera passed or the code of the last camera that failed (3, 4 or 5).
+int provision(const ProvisionSettings& settings, const ProvisionHooks& hooks);
+
+} // namespace orv::cli

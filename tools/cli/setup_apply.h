@@ -1,0 +1,59 @@
+#pragma once
+// Pushing a setup file of the console to a logged-in camera, as a Load Setup, the login after it
+// and the Set buttons would, and reading every pushed group back to see that it took.
+
+#include "persist/setup_document.h"
+#include "tools/cli/camera_groups.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace orv::cli {
+
+struct GroupPlan
+{
+    Group group;
+    std::vector<Assignment> assignments;
+};
+
+// The groups a file holds, in the order they are sent: U-identify (the login after a Load Setup),
+// then platform, 4g, wifi, device and time. A group whose element is missing is not sent. The
+// device id is not sent, and neither are the "camera" and "language" elements, which only the
+// console's own form uses.
+std::vector<GroupPlan> planSetup(std::span<const SetupElement> elements);
+
+struct FieldDifference
+{
+    Group group;
+    std::string field;
+    bool secret = false;
+    bool isText = false;
+    std::u16string cameraText;
+    std::u16string setupText;
+    std::int64_t cameraNumber = 0;
+    std::int64_t setupNumber = 0;
+    std::string note; // set instead of the values when the group could not be compared
+};
+
+struct ApplyReport
+{
+    // Done, or why the camera stopped taking part (NoReply, NotSent); `failedGroup` and
+    // `failedStep` then say where.
+    CameraOutcome outcome = CameraOutcome::Done;
+    Group failedGroup = Group::Platform;
+    std::string failedStep;
+    std::vector<Group> sent;
+    std::vector<FieldDifference> differences;
+    std::vector<GroupValues> readBack; // each pushed group as read afterwards
+
+    bool verified() const { return outcome == CameraOutcome::Done && differences.empty(); }
+};
+
+enum class ApplyPhase : std::uint8_t { Sending, Verifying };
+using ApplyProgress = std::function<void(ApplyPhase, Group, const GroupResult&)>;
+
+ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress = {});
+
+} // namespace orv::cli
