@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -27,6 +28,12 @@ bool startLibrary()
 SocketHandle openTcp()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (s >= 0) {
+        // A request that follows a write the camera does not answer must not wait for the
+        // delayed acknowledgement of that write.
+        int one = 1;
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
 #ifdef SO_NOSIGPIPE
     if (s >= 0) {
         int one = 1;

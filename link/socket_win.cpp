@@ -31,6 +31,9 @@ SocketHandle openTcp()
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         (void)WSAGetLastError();
+    } else {
+        BOOL one = TRUE; // no delayed-acknowledgement stall after an unanswered write
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     }
     return static_cast<SocketHandle>(s);
 }
