@@ -1,6 +1,8 @@
 #include "app/orv_camera_app.h"
 
+#include "console/gb28181_opener.h"
 #include "console/orv_camera_dlg.h"
+#include "gb28181/gb28181_dlg.h"
 #include "persist/settings.h"
 
 namespace orv {
@@ -11,6 +13,12 @@ bool COrvCameraApp::InitInstance()
     settings.Init();
     settings.LoadUser();
     settings.LoadTexts();
+
+    setGb28181Opener([](QWidget* parent, const QString& cameraAddress) {
+        CGB28181Dlg gb28181(parent);
+        gb28181.cameraAddress = cameraAddress;
+        gb28181.DoModal();
+    });
 
     COrvCameraDlg dialog;
     dialog.DoModal();

@@ -12,4 +12,8 @@ if(TARGET orv_console)
     add_executable(console_bench console_bench.cpp)
     target_link_libraries(console_bench PRIVATE orv_console benchmark::benchmark orv_flags)
     add_dependencies(console_bench console_start_probe bare_dialog_probe)
+
+    # Login and the six Gets through the dialog, beside the same loopback round trips.
+    add_executable(console_actions_bench console_actions_bench.cpp)
+    target_link_libraries(console_actions_bench PRIVATE orv_console orv_camsim benchmark::benchmark orv_flags)
 endif()

@@ -49,6 +49,8 @@ public:
     void OnFactory();
     void OnFormatDisk();
     void OnUIdentify();
+    // Run by a successful login: U-identify from or to the camera, then the Time Get.
+    void SyncAfterLogin();
 
     // --- settings groups ---
     void OnPlatformGet();

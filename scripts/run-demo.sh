@@ -22,6 +22,10 @@ done
 
 mkdir -p "$demo"
 cp -f "$bin/orvcamera" "$bin/orv_language.ini" "$demo/"
+# The stand-in of the camera maker's SDK, so that the GB28181 dialog reaches the simulated camera.
+if [[ -e "$bin/libQMNetSDK.so" ]]; then
+    cp -f "$bin/libQMNetSDK.so" "$demo/"
+fi
 # The simulated camera's own account: admin / wrenq.
 if [[ -e "$demo/orv_setup.ini" ]]; then
     "$bin/orv-remember-login" "$demo" "$address" admin wrenq

@@ -3,6 +3,7 @@ orv_add_gtest(camsim_tests
         camsim/command_line_test.cpp
         camsim/frame_reader_test.cpp
         camsim/misbehaviour_test.cpp
+        camsim/sdk_service_test.cpp
         camsim/simulated_camera_test.cpp
         camsim/state_file_test.cpp
     LIBS orv_camsim)

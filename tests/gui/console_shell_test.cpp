@@ -209,12 +209,16 @@ void ConsoleShellTest::everyButtonReachesItsHandler()
     COrvCameraDlg dialog;
     QVERIFY(dialog.Create());
     dialog.show();
+    // Login connects now: aim it at a loopback address where nothing listens.
+    dialog.dlgItem<IpAddressEdit>(idc::kCameraIp)->setAddress({127, 255, 255, 254});
     QList<Routed> seen;
     dialog.setRouteObserver([&seen](int id, std::string_view name) {
         seen.append({id, QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))});
     });
-    // Save would ask for a file: answer "cancel".
-    FileDialog::instance().setNextFileName(QString());
+    // Save Log, Save Setup and Load Setup ask for a file: answer "cancel" to each.
+    for (int prompt = 0; prompt < 3; ++prompt) {
+        FileDialog::instance().setNextFileName(QString());
+    }
     for (const Routed& r : expected) {
         QWidget* w = dialog.GetDlgItem(r.id);
         w->setEnabled(true);
@@ -270,6 +274,7 @@ void ConsoleShellTest::enterOnFocusedButtonClicksIt()
     dialog.setRouteObserver([&seen](int, std::string_view name) { seen.append(QString::fromLatin1(name.data())); });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    dialog.dlgItem<IpAddressEdit>(idc::kCameraIp)->setAddress({127, 255, 255, 254});
     dialog.GetDlgItem(idc::kLogin)->setFocus();
     QTest::keyClick(dialog.GetDlgItem(idc::kLogin), Qt::Key_Return);
     QCOMPARE(seen, QStringList{QStringLiteral("OnLogin")});

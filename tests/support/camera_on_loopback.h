@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,9 +35,10 @@ inline LoopbackCamera startCameraOnLoopback(camsim::CameraOptions options = {})
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "camera";
     const std::size_t seed = std::hash<std::string>{}(name);
-    if (!options.log) {
+    if (!options.log && std::getenv("ORV_TEST_CAMERA_LOG") == nullptr) {
         options.log = [](const std::string&) {};
     }
+    options.verbose = options.verbose || std::getenv("ORV_TEST_CAMERA_LOG") != nullptr;
     std::string error;
     for (int attempt = 0; attempt < 20; ++attempt) {
         options.listenAddress = loopbackAddressFor(seed, attempt);

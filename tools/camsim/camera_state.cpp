@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 namespace orv::camsim {
 
@@ -97,8 +98,38 @@ const char* commandName(std::uint16_t command)
     return "unknown command";
 }
 
+namespace {
+
+// The GB28181 record as a camera leaves the factory: registration off, the usual SIP port and
+// intervals, the identifiers of the standard's examples.
+void setGb28181Defaults(std::array<std::uint8_t, 844>& record)
+{
+    record.fill(0);
+    const auto text = [&](std::size_t offset, std::string_view value) {
+        std::copy(value.begin(), value.end(), record.begin() + static_cast<long>(offset));
+    };
+    const auto number = [&](std::size_t offset, std::uint16_t value) {
+        record[offset] = static_cast<std::uint8_t>(value & 0xFF);
+        record[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+    };
+    record[592] = 0;                            // registration enabled
+    text(593, "127.0.0.1");                     // SIP server address
+    number(658, 5060);                          // SIP server port
+    text(660, "12345678");                      // registration password
+    number(676, 3600);                          // registration interval
+    number(678, 60);                            // heartbeat interval
+    text(680, "34020000002000000001");          // SIP server id
+    text(712, "34020000001320000001");          // device id
+    text(744, "34020000001320000001");          // channel id
+    text(776, "34020000001340000001");          // alarm input id
+    text(808, "34020000001350000001");          // alarm output id
+}
+
+} // namespace
+
 void CameraState::resetToDefaults()
 {
+    setGb28181Defaults(gb28181);
     users = {};
     users.setNumber(UserTable::count, 1);
     users.setText(UserTable::name(0), u"admin");

@@ -4,6 +4,7 @@
 #include "link/frame.h"
 #include "link/records.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -54,6 +55,8 @@ public:
     ProxyRecord proxy;
     // The last time record set, as sent; its clock bytes are replaced whenever it is read.
     TimeRecord time;
+    // The GB28181 registration settings that the maker's SDK reads and writes (tools/camsim/sdk_protocol.h).
+    std::array<std::uint8_t, 844> gb28181{};
     // Camera clock minus the computer's local clock.
     std::int64_t clockOffsetSeconds = 0;
 };

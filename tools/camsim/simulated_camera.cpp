@@ -2,8 +2,11 @@
 
 #include "tools/camsim/camera_state.h"
 #include "tools/camsim/frame_reader.h"
+#include "tools/camsim/sdk_service.h"
 #include "tools/camsim/server_socket.h"
 #include "tools/camsim/state_file.h"
+
+#include "link/link_text.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -101,6 +104,7 @@ struct SimulatedCamera::Impl
     FrameReader reader;
     std::string lastListenError;
     std::thread thread;
+    std::unique_ptr<SdkService> sdk;
 
     std::mutex logMutex;
 
@@ -472,7 +476,45 @@ bool SimulatedCamera::start(std::string* error)
         d.uDisk = false;
     }
     d.thread = std::thread([&d] { d.run(); });
+    startSdkService(address);
     return true;
+}
+
+void SimulatedCamera::startSdkService(std::uint32_t address)
+{
+    Impl& d = *impl_;
+    SdkServiceHooks hooks;
+    hooks.checkLogin = [&d](const std::string& user, const std::string& password) {
+        std::lock_guard lock(d.mutex);
+        const UserTable& users = d.state.users;
+        const auto count = std::min<std::size_t>(static_cast<std::size_t>(users.number(UserTable::count)), UserTable::kEntries);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (users.text(UserTable::name(i)) == utf8ToUtf16(user)
+                && users.text(UserTable::password(i)) == utf8ToUtf16(password)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    hooks.record = [&d] {
+        std::lock_guard lock(d.mutex);
+        return std::vector<std::uint8_t>(d.state.gb28181.begin(), d.state.gb28181.end());
+    };
+    hooks.setRecord = [&d](std::span<const std::uint8_t> record) {
+        std::lock_guard lock(d.mutex);
+        std::copy_n(record.begin(), std::min(record.size(), d.state.gb28181.size()), d.state.gb28181.begin());
+    };
+    hooks.log = [&d](const std::string& line) {
+        if (d.options.verbose) {
+            d.log(line);
+        }
+    };
+    d.sdk = std::make_unique<SdkService>(std::move(hooks));
+    std::string why;
+    if (!d.sdk->start(address, d.options.sdkPort, &why)) {
+        d.log("the SDK port " + addressText(address, d.options.sdkPort) + " is not served (" + why + ")");
+        d.sdk.reset();
+    }
 }
 
 StartFailure SimulatedCamera::lastStartFailure() const
@@ -493,6 +535,7 @@ void SimulatedCamera::stop()
         d.changed.notify_all();
     }
     d.thread.join();
+    d.sdk.reset();
     std::lock_guard lock(d.mutex);
     if (d.stateDirty) {
         d.saveLocked();
@@ -573,6 +616,24 @@ ProxyRecord SimulatedCamera::proxyRecord() const
 {
     std::lock_guard lock(impl_->mutex);
     return impl_->state.proxy;
+}
+
+std::vector<std::uint8_t> SimulatedCamera::gb28181Record() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return {impl_->state.gb28181.begin(), impl_->state.gb28181.end()};
+}
+
+void SimulatedCamera::setGb28181Record(const std::vector<std::uint8_t>& record)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.gb28181.fill(0);
+    std::copy_n(record.begin(), std::min(record.size(), impl_->state.gb28181.size()), impl_->state.gb28181.begin());
+}
+
+std::uint16_t SimulatedCamera::sdkPort() const
+{
+    return impl_->sdk ? impl_->sdk->port() : 0;
 }
 
 void SimulatedCamera::setProxyRecord(const ProxyRecord& record)

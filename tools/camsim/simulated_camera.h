@@ -35,6 +35,9 @@ struct CameraOptions
     // Where verbose lines and events go; stderr when empty. Called from the camera's thread (and
     // from the setters), one line at a time; it must not call back into the camera.
     std::function<void(const std::string&)> log;
+    // The port on which the stand-in of the maker's SDK reaches the camera; 0: any free port. When it
+    // cannot be bound the camera serves the link alone and says so in the log.
+    std::uint16_t sdkPort = 19437;
     bool keepFrames = true; // keep every received frame for receivedFrames(); a long run may not want to
 };
 
@@ -66,6 +69,10 @@ public:
     TimeRecord timeRecord() const;        // the camera's clock now, with zone and summer time
     void setTimeRecord(const TimeRecord&); // as a SetTime would
     ProxyRecord proxyRecord() const;
+    // The 844-byte GB28181 record that the SDK reads and writes.
+    std::vector<std::uint8_t> gb28181Record() const;
+    void setGb28181Record(const std::vector<std::uint8_t>& record);
+    std::uint16_t sdkPort() const; // 0 when the SDK port is not served
     void setProxyRecord(const ProxyRecord&);
     bool inUDiskMode() const;
     int formatCount() const;
@@ -91,6 +98,7 @@ public:
     // the reply is missing.
 
 private:
+    void startSdkService(std::uint32_t address);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

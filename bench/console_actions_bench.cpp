@@ -1,0 +1,307 @@
+// The console's login (with its post-login synchronisation) and a Get of all six settings groups,
+// run through the real dialog against the simulated camera on loopback, each beside the floor: a
+// plain loopback TCP pair making the same round trips with the same byte counts.
+//   build/bin/console_actions_bench
+
+#include "console/activity_log.h"
+#include "console/address_text.h"
+#include "console/control_ids.h"
+#include "console/ip_address_edit.h"
+#include "console/orv_camera_dlg.h"
+#include "link/camera_link.h"
+#include "link/commands.h"
+#include "link/records.h"
+#include "persist/settings.h"
+#include "tools/camsim/simulated_camera.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using namespace orv;
+
+namespace {
+
+constexpr const char* kCameraAddress = "127.0.99.5";
+constexpr std::uint32_t kFloorAddress = 0x7F006306; // 127.0.99.6
+
+using Trip = std::pair<std::size_t, std::size_t>; // request bytes, reply bytes
+
+// Login: account table, FunctionRecord, TimeRecord.
+const std::vector<Trip> kLoginTrips{{12, 12 + UserTable::kSize}, {18, 12 + FunctionRecord::kSize}, {12, 12 + 84}};
+// All six Gets: Function + Ttx for the platform, 4G, Wifi, Device, Time, Proxy.
+const std::vector<Trip> kGroupTrips{{18, 12 + FunctionRecord::kSize}, {18, 12 + TtxServerRecord::kSize},
+                                    {18, 12 + Net4gRecord::kSize},    {18, 12 + WifiRecord::kSize},
+                                    {18, 12 + DeviceRecord::kSize},   {12, 12 + TimeRecord::kSize},
+                                    {12, 12 + ProxyRecord::kSize}};
+
+bool receiveAll(int s, char* data, std::size_t length)
+{
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::recv(s, data + got, length - got, 0);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Accepts connections one after another and answers each with the given round trips, over and
+// over, until the client closes.
+class FloorServer
+{
+public:
+    explicit FloorServer(std::vector<Trip> trips)
+        : trips_(std::move(trips))
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        addr_.sin_family = AF_INET;
+        addr_.sin_addr.s_addr = htonl(kFloorAddress);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr_), sizeof addr_);
+        ::listen(listener_, 16);
+        socklen_t len = sizeof addr_;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr_), &len);
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    ~FloorServer()
+    {
+        ::shutdown(listener_, SHUT_RDWR);
+        ::close(listener_);
+        thread_.join();
+    }
+
+    int connect() const
+    {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(s, reinterpret_cast<const sockaddr*>(&addr_), sizeof addr_);
+        return s;
+    }
+
+    void roundTrips(int s) const
+    {
+        std::vector<char> buffer(20480, 'r');
+        for (const auto& [request, reply] : trips_) {
+            ::send(s, buffer.data(), request, MSG_NOSIGNAL);
+            receiveAll(s, buffer.data(), reply);
+        }
+    }
+
+private:
+    void serve()
+    {
+        std::vector<char> buffer(20480, 'x');
+        for (;;) {
+            const int peer = ::accept(listener_, nullptr, nullptr);
+            if (peer < 0) {
+                return;
+            }
+            bool open = true;
+            while (open) {
+                for (const auto& [request, reply] : trips_) {
+                    if (!receiveAll(peer, buffer.data(), request)) {
+                        open = false;
+                        break;
+                    }
+                    ::send(peer, buffer.data(), reply, MSG_NOSIGNAL);
+                }
+            }
+            ::close(peer);
+        }
+    }
+
+    std::vector<Trip> trips_;
+    int listener_ = -1;
+    sockaddr_in addr_{};
+    std::thread thread_;
+};
+
+camsim::SimulatedCamera& camera()
+{
+    static camsim::SimulatedCamera* cam = [] {
+        camsim::CameraOptions options;
+        options.listenAddress = kCameraAddress;
+        options.keepFrames = false;
+        options.log = [](const std::string&) {};
+        auto* c = new camsim::SimulatedCamera(options);
+        std::string error;
+        if (!c->start(&error)) {
+            std::fprintf(stderr, "cannot start the simulated camera: %s\n", error.c_str());
+            std::exit(1);
+        }
+        return c;
+    }();
+    return *cam;
+}
+
+// A console with its settings in a temporary folder, aimed at the simulated camera.
+struct Console
+{
+    QTemporaryDir folder;
+    std::unique_ptr<COrvCameraDlg> dialog;
+
+    Console()
+    {
+        camera();
+        CSettings::ResetForTests();
+        CSettings::GetInstance().Init(folder.path().toStdU16String());
+        CSettings::GetInstance().LoadUser();
+        CSettings::GetInstance().LoadTexts();
+        dialog = std::make_unique<COrvCameraDlg>();
+        dialog->Create();
+        dialog->dlgItem<IpAddressEdit>(idc::kCameraIp)->setAddress(parseAddressText(u"127.0.99.5"));
+    }
+
+    // Lets the posted log lines reach the log box, then empties it so it does not grow.
+    void drainLog()
+    {
+        QCoreApplication::sendPostedEvents(dialog.get(), kAppendLogEvent);
+        dialog->OnClearLog();
+    }
+};
+
+void BM_ConsoleLogin(benchmark::State& state)
+{
+    Console console;
+    for (auto _ : state) {
+        console.dialog->OnLogin();
+        console.drainLog();
+        if (!console.dialog->link || console.dialog->link->loggedIn != 1) {
+            state.SkipWithError("login failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ConsoleLogin)->UseRealTime();
+
+void BM_LoginFloor(benchmark::State& state)
+{
+    FloorServer server(kLoginTrips);
+    for (auto _ : state) {
+        const int s = server.connect();
+        server.roundTrips(s);
+        ::close(s);
+    }
+}
+BENCHMARK(BM_LoginFloor)->UseRealTime();
+
+void BM_ConsoleGetAllGroups(benchmark::State& state)
+{
+    Console console;
+    console.dialog->OnLogin();
+    console.drainLog();
+    COrvCameraDlg& d = *console.dialog;
+    for (auto _ : state) {
+        d.OnPlatformGet();
+        d.On4GGet();
+        d.OnWifiGet();
+        d.OnDeviceInfoGet();
+        d.OnTimeGet();
+        d.OnProxyGet();
+        console.drainLog();
+    }
+}
+BENCHMARK(BM_ConsoleGetAllGroups)->UseRealTime();
+
+// The same seven exchanges made straight on the link, without the dialog: splits the gap to the
+// floor between the console and the link with the simulated camera.
+void BM_LinkGetAllGroups(benchmark::State& state)
+{
+    Console console;
+    console.dialog->OnLogin();
+    console.drainLog();
+    CameraLink& link = *console.dialog->link;
+    for (auto _ : state) {
+        FunctionRecord function;
+        TtxServerRecord server;
+        Net4gRecord net4g;
+        WifiRecord wifi;
+        DeviceRecord device;
+        TimeRecord time;
+        ProxyRecord proxy;
+        if (GetConfig(link, function) != 0 || GetConfig(link, server) != 0 || GetConfig(link, net4g) != 0 ||
+            GetConfig(link, wifi) != 0 || GetConfig(link, device) != 0 || GetTime(link, time) != 0 ||
+            GetProxy(link, proxy) != 0) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_LinkGetAllGroups)->UseRealTime();
+
+void BM_GetAllGroupsFloor(benchmark::State& state)
+{
+    FloorServer server(kGroupTrips);
+    const int s = server.connect();
+    for (auto _ : state) {
+        server.roundTrips(s);
+    }
+    ::shutdown(s, SHUT_RDWR);
+    ::close(s);
+}
+BENCHMARK(BM_GetAllGroupsFloor)->UseRealTime();
+
+// Prints each console/floor ratio after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            perIteration_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        ratio("login with synchronisation", "BM_ConsoleLogin/real_time", "BM_LoginFloor/real_time");
+        ratio("Get of all six groups", "BM_ConsoleGetAllGroups/real_time", "BM_GetAllGroupsFloor/real_time");
+        ratio("the same exchanges on the bare link", "BM_LinkGetAllGroups/real_time", "BM_GetAllGroupsFloor/real_time");
+    }
+
+private:
+    void ratio(const char* what, const std::string& measured, const std::string& floor)
+    {
+        const double m = perIteration_[measured];
+        const double f = perIteration_[floor];
+        if (m > 0 && f > 0) {
+            std::printf("%s / loopback floor: %.2fx (target <= 1.5x)\n", what, m / f);
+        }
+    }
+
+    std::map<std::string, double> perIteration_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    StartSockets();
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,85 @@
+// The buttons that hand work to something outside the console: the search tool, the driver
+// installer of the USB network adapter and the GB28181 dialog.
+
+#include "console/activity_log.h"
+#include "console/control_ids.h"
+#include "console/gb28181_opener.h"
+#include "console/instance_marker.h"
+#include "console/ip_address_edit.h"
+#include "console/orv_camera_dlg.h"
+#include "persist/settings.h"
+
+#include <QDir>
+#include <QProcess>
+
+#ifdef _WIN32
+#include <shellapi.h>
+#include <windows.h>
+#endif
+
+namespace orv {
+
+namespace {
+
+Gb28181Opener& gb28181Opener()
+{
+    static Gb28181Opener opener;
+    return opener;
+}
+
+QString programPath(const char* fileName)
+{
+    const QString folder = QString::fromStdU16String(executableFolder().u16string());
+    const QString name = QString::fromLatin1(fileName);
+    return QDir::toNativeSeparators(folder.isEmpty() ? name : QDir(folder).filePath(name));
+}
+
+// Starts the program as the shell's "open" would: no arguments, the console's current directory,
+// without waiting for it. False when it could not be started.
+bool openProgram(const QString& path)
+{
+#ifdef _WIN32
+    const auto status = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", reinterpret_cast<LPCWSTR>(path.utf16()), nullptr, nullptr, SW_SHOWNORMAL));
+    return status >= 32;
+#else
+    return QProcess::startDetached(path, {}, QString());
+#endif
+}
+
+} // namespace
+
+void setGb28181Opener(Gb28181Opener opener)
+{
+    gb28181Opener() = std::move(opener);
+}
+
+void COrvCameraDlg::OnBatch()
+{
+    if (const auto running = findMarkedWindow(kSearchToolMarker, kMarkerValue)) {
+        closeMarkedWindow(*running);
+        return;
+    }
+    PostLog(this, openProgram(programPath(kSearchToolFileName)) ? LogMessage::OpenSearchToolSuccess
+                                                                : LogMessage::OpenSearchToolFail);
+}
+
+void COrvCameraDlg::OnRndis()
+{
+    openProgram(programPath(kRndisInstallerFileName));
+    PostLog(this, LogMessage::OpenRndis);
+}
+
+void COrvCameraDlg::OnGb28181()
+{
+    Octets octets{};
+    if (const auto* field = dlgItem<IpAddressEdit>(idc::kCameraIp)) {
+        octets = field->address();
+    }
+    const QString address = QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]);
+    if (const Gb28181Opener& open = gb28181Opener()) {
+        open(this, address);
+    }
+}
+
+} // namespace orv

@@ -1,0 +1,38 @@
+// The Device Info group's Export: the shown device id, appended as one line to a text file.
+
+#include "console/activity_log.h"
+#include "console/control_ids.h"
+#include "console/file_dialog.h"
+#include "console/orv_camera_dlg.h"
+#include "link/camera_link.h"
+#include "persist/settings.h"
+
+#include <QDir>
+
+namespace orv {
+namespace {
+
+constexpr char16_t kDeviceIdFileFilter[] = u"文本文档(*.txt)|*.txt||";
+
+} // namespace
+
+void COrvCameraDlg::OnExportDeviceId()
+{
+    if (!link || !link->loggedIn) {
+        return;
+    }
+    const QString folder = QString::fromStdU16String(executableFolder().u16string());
+    const QString name = QStringLiteral("deviceid.txt");
+    const QString proposed = folder.isEmpty() ? name : QDir(folder).filePath(name);
+    // No overwrite question: the export appends, so choosing an existing list is the normal case.
+    const QString path =
+        FileDialog::instance().getSaveFileName(this, QString(), QDir::toNativeSeparators(proposed),
+                                               QString::fromUtf16(kDeviceIdFileFilter), QStringLiteral("txt"), false);
+    if (path.isEmpty()) {
+        return;
+    }
+    const bool written = AppendTextFile(path, dlgItemText(idc::kDeviceId) + QStringLiteral("\r\n"));
+    PostLog(this, written ? LogMessage::ExportDeviceId : LogMessage::ExportDeviceIdFail);
+}
+
+} // namespace orv

@@ -1,0 +1,186 @@
+// The console's Batch, RNDIS and GB28181 buttons: the search tool toggled through its marker, the
+// driver installer started, the GB28181 dialog opened for the address of the IP field.
+
+#include "console/activity_log.h"
+#include "console/control_ids.h"
+#include "console/gb28181_opener.h"
+#include "console/instance_marker.h"
+#include "console/ip_address_edit.h"
+#include "console/orv_camera_dlg.h"
+#include "gb28181/camera_sdk.h"
+#include "gb28181/gb28181_dlg.h"
+#include "gb28181/sdk_session.h"
+#include "support/console_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QProcess>
+
+using namespace orv;
+using namespace orv::testing;
+
+Q_DECLARE_METATYPE(orv::Octets)
+
+namespace {
+
+QString besideTheProgram(const char* name)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(name));
+}
+
+QString standInSearchTool()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orv-search-tool-standin"));
+}
+
+// The lines the dialog gained since the last call.
+QString newLogLines(COrvCameraDlg& dialog)
+{
+    static QHash<const COrvCameraDlg*, qsizetype> seen;
+    QCoreApplication::sendPostedEvents(&dialog, kAppendLogEvent);
+    const QString text = dialog.dlgItemText(idc::kLog);
+    const QString added = text.mid(seen.value(&dialog, 0));
+    seen[&dialog] = text.size();
+    return added;
+}
+
+QString logLine(const char* message)
+{
+    return QStringLiteral("[2018-03-05 14:07:09] %1\r\n").arg(QString::fromLatin1(message));
+}
+
+// A console as start-up leaves it, its start-up line already shown.
+void openConsole(COrvCameraDlg& dialog)
+{
+    dialog.Create();
+    dialog.setDlgItemText(idc::kLog, QString());
+    QCoreApplication::sendPostedEvents(&dialog, kAppendLogEvent);
+    newLogLines(dialog);
+}
+
+// Records the login address only; refuses the login so that nothing else happens.
+class AddressOnlySdk : public gb28181::CameraSdk
+{
+public:
+    QString address;
+    int init() override { return 0; }
+    int login(const char* a, int, const char*, const char*, gb28181::LoginStatusCallback, void*) override
+    {
+        address = QString::fromLatin1(a);
+        return 0;
+    }
+    int loginOut(int) override { return 0; }
+    int getConfig(int, int, int, void*, int*) override { return -1; }
+    int setConfig(int, int, int, const void*, int) override { return -1; }
+    int closeStream(int, int, int) override { return 0; }
+};
+
+} // namespace
+
+class CompanionProgramsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        settings_ = std::make_unique<TestSettings>(2);
+        enterSeamTestMode();
+        fixClock(2018, 3, 5, 14, 7, 9);
+        QFile::remove(besideTheProgram(kSearchToolFileName));
+        QVERIFY(!QFile::exists(besideTheProgram(kRndisInstallerFileName)));
+        if (const auto left = findMarkedWindow(kSearchToolMarker, kMarkerValue)) {
+            closeMarkedWindow(*left);
+        }
+    }
+    void cleanup()
+    {
+        if (const auto left = findMarkedWindow(kSearchToolMarker, kMarkerValue)) {
+            closeMarkedWindow(*left);
+        }
+        QFile::remove(besideTheProgram(kSearchToolFileName));
+        setGb28181Opener({});
+        setLocalClock(nullptr);
+        leaveSeamTestMode();
+        settings_.reset();
+    }
+
+    void batchTogglesTheSearchTool()
+    {
+        QVERIFY(QFile::copy(standInSearchTool(), besideTheProgram(kSearchToolFileName)));
+        COrvCameraDlg dialog;
+        openConsole(dialog);
+
+        dialog.OnBatch();
+        QCOMPARE(newLogLines(dialog), logLine("open SearchTool success ..."));
+        QTRY_VERIFY_WITH_TIMEOUT(findMarkedWindow(kSearchToolMarker, kMarkerValue).has_value(), 20000);
+
+        dialog.OnBatch();
+        QTRY_VERIFY_WITH_TIMEOUT(!findMarkedWindow(kSearchToolMarker, kMarkerValue).has_value(), 20000);
+        QCOMPARE(newLogLines(dialog), QString());
+    }
+
+    void aMarkerWithAnotherValueIsNotTheSearchTool()
+    {
+        QProcess other;
+        other.start(standInSearchTool(), {QStringLiteral("170722")});
+        QVERIFY(other.waitForStarted());
+        QVERIFY(other.waitForReadyRead(20000));
+        COrvCameraDlg dialog;
+        openConsole(dialog);
+
+        dialog.OnBatch(); // no SearchTool.exe beside the program
+        QCOMPARE(newLogLines(dialog), logLine("open SearchTool fail ..."));
+        QCOMPARE(other.state(), QProcess::Running);
+        other.kill();
+        other.waitForFinished();
+    }
+
+    void rndisLogsEvenWithoutTheInstaller()
+    {
+        COrvCameraDlg dialog;
+        openConsole(dialog);
+        dialog.OnRndis();
+        QVERIFY2(newLogLines(dialog).startsWith(QStringLiteral("[2018-03-05 14:07:09] open rndis")),
+                 qPrintable(dialog.dlgItemText(idc::kLog)));
+    }
+
+    void gb28181GetsTheAddressOfTheIpField_data()
+    {
+        QTest::addColumn<Octets>("field");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("typed") << Octets{192, 168, 2, 158} << "192.168.2.158";
+        QTest::newRow("empty") << Octets{} << "0.0.0.0";
+    }
+    void gb28181GetsTheAddressOfTheIpField()
+    {
+        QFETCH(Octets, field);
+        QFETCH(QString, address);
+        AddressOnlySdk sdk;
+        gb28181::SdkSession::setSleeper([](std::chrono::milliseconds) {});
+        setGb28181Opener([&sdk](QWidget* parent, const QString& cameraAddress) {
+            CGB28181Dlg gb(parent, &sdk);
+            gb.cameraAddress = cameraAddress;
+            MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+            gb.OnConfigGet(); // the SDK only records where it was sent
+        });
+        COrvCameraDlg dialog;
+        openConsole(dialog);
+        auto* ip = dialog.dlgItem<IpAddressEdit>(idc::kCameraIp);
+        QVERIFY(ip);
+        ip->clear();
+        if (field != Octets{}) {
+            ip->setAddress(field);
+        }
+        dialog.OnGb28181();
+        gb28181::SdkSession::setSleeper(nullptr);
+        QCOMPARE(sdk.address, address);
+        QCOMPARE(newLogLines(dialog), QString());
+    }
+
+private:
+    std::unique_ptr<TestSettings> settings_;
+};
+
+QTEST_MAIN(CompanionProgramsTest)
+#include "companion_programs_test.moc"

@@ -1,0 +1,273 @@
+// A stand-in of the camera maker's network SDK, with the same six functions, for the simulated
+// camera: it logs into the camera on the simulated camera's SDK port (tools/camsim/sdk_protocol.h)
+// whatever port it is given, since the maker's own protocol is not ours to know. Like a real SDK
+// it reports the login's outcome from a thread of its own. Against a real camera it fails to log in.
+
+#include "tools/camsim/sdk_protocol.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#define QMNET_API extern "C" __attribute__((visibility("default")))
+
+using LoginStatusCallback = int (*)(int value, int status, void* context);
+
+namespace {
+
+using namespace orv::camsim;
+
+constexpr int kTimeoutMs = 3000;
+constexpr int kFailure = -1;
+
+struct Login
+{
+    std::mutex mutex; // held while the status is reported, so that a logout waits for it
+    int socket = -1;
+    bool loggedIn = false;
+    bool ended = false;
+};
+
+std::mutex tableMutex;
+std::map<int, std::shared_ptr<Login>> logins;
+int nextHandle = 1;
+
+std::shared_ptr<Login> find(int handle)
+{
+    std::lock_guard lock(tableMutex);
+    const auto found = logins.find(handle);
+    return found == logins.end() ? nullptr : found->second;
+}
+
+int connectTo(const std::string& address)
+{
+    in_addr ip{};
+    // 0.0.0.0 would reach this computer; it is no camera's address.
+    if (inet_pton(AF_INET, address.c_str(), &ip) != 1 || ip.s_addr == 0) {
+        return -1;
+    }
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        return -1;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(sdk::kDefaultPort);
+    to.sin_addr = ip;
+    const int flags = fcntl(s, F_GETFL, 0);
+    fcntl(s, F_SETFL, flags | O_NONBLOCK);
+    int rc = ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (rc != 0 && errno == EINPROGRESS) {
+        pollfd p{s, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        rc = (::poll(&p, 1, kTimeoutMs) == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+                 ? 0
+                 : -1;
+    }
+    if (rc != 0) {
+        ::close(s);
+        return -1;
+    }
+    fcntl(s, F_SETFL, flags);
+    timeval timeout{kTimeoutMs / 1000, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    return s;
+}
+
+bool sendAll(int s, const std::uint8_t* data, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t sent = ::send(s, data, length, MSG_NOSIGNAL);
+        if (sent <= 0) {
+            return false;
+        }
+        data += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool receiveAll(int s, std::uint8_t* data, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t got = ::recv(s, data, length, 0);
+        if (got <= 0) {
+            return false;
+        }
+        data += got;
+        length -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// One request and its reply; the reply's status, or -1 when the exchange failed. A reply body
+// longer than `replyCapacity` ends the exchange as failed.
+int exchange(int s, std::uint8_t operation, const std::vector<std::uint8_t>& body, std::uint8_t* reply,
+             std::size_t replyCapacity, std::size_t* replyLength)
+{
+    std::vector<std::uint8_t> wire;
+    const auto head = sdk::header(operation, static_cast<std::uint32_t>(body.size()));
+    wire.insert(wire.end(), head.begin(), head.end());
+    wire.insert(wire.end(), body.begin(), body.end());
+    if (!sendAll(s, wire.data(), wire.size())) {
+        return -1;
+    }
+    std::uint8_t answer[sdk::kHeaderSize];
+    if (!receiveAll(s, answer, sizeof answer) || !sdk::hasMagic(answer)) {
+        return -1;
+    }
+    const std::uint32_t length = sdk::bodyLength(answer);
+    if (length > replyCapacity || !receiveAll(s, reply, length)) {
+        return -1;
+    }
+    if (replyLength) {
+        *replyLength = length;
+    }
+    return answer[4];
+}
+
+void forget(int handle)
+{
+    std::lock_guard lock(tableMutex);
+    logins.erase(handle);
+}
+
+void runLogin(int handle, std::shared_ptr<Login> login, std::string address, std::string user, std::string password,
+              LoginStatusCallback callback, void* context)
+{
+    int status = 1;
+    const int s = connectTo(address);
+    if (s >= 0) {
+        std::vector<std::uint8_t> body(user.begin(), user.end());
+        body.push_back(0);
+        body.insert(body.end(), password.begin(), password.end());
+        body.push_back(0);
+        status = exchange(s, sdk::Login, body, nullptr, 0, nullptr) == sdk::Ok ? 0 : 1;
+    }
+    std::lock_guard lock(login->mutex);
+    if (login->ended) {
+        if (s >= 0) {
+            ::close(s);
+        }
+        return;
+    }
+    if (status == 0) {
+        login->socket = s;
+        login->loggedIn = true;
+    } else if (s >= 0) {
+        ::close(s);
+    }
+    if (callback) {
+        callback(0, status, context);
+    }
+    // A refused login is over: no logout will come for it.
+    if (status != 0) {
+        forget(handle);
+    }
+}
+
+} // namespace
+
+QMNET_API int QMNET_Init()
+{
+    return 0;
+}
+
+QMNET_API int QMNET_Login(const char* address, int /*port*/, const char* user, const char* password,
+                          LoginStatusCallback callback, void* context)
+{
+    if (!address || !user || !password || std::strlen(user) + std::strlen(password) + 2 > sdk::kMaxLoginBody) {
+        return kFailure;
+    }
+    auto login = std::make_shared<Login>();
+    int handle = 0;
+    {
+        std::lock_guard lock(tableMutex);
+        handle = nextHandle++;
+        logins.emplace(handle, login);
+    }
+    std::thread(runLogin, handle, login, std::string(address), std::string(user), std::string(password), callback,
+                context)
+        .detach();
+    return handle;
+}
+
+QMNET_API int QMNET_LoginOut(int handle)
+{
+    std::shared_ptr<Login> login;
+    {
+        std::lock_guard lock(tableMutex);
+        const auto found = logins.find(handle);
+        if (found == logins.end()) {
+            return kFailure;
+        }
+        login = found->second;
+        logins.erase(found);
+    }
+    // Waits for a status being reported; none comes after this.
+    std::lock_guard lock(login->mutex);
+    login->ended = true;
+    login->loggedIn = false;
+    if (login->socket >= 0) {
+        ::close(login->socket);
+        login->socket = -1;
+    }
+    return 0;
+}
+
+QMNET_API int QMNET_GetConfig(int handle, int /*channel*/, int command, void* buffer, int* size)
+{
+    const auto login = find(handle);
+    if (!login || command != 32 || !buffer || !size || *size < static_cast<int>(sdk::kRecordSize)) {
+        return kFailure;
+    }
+    std::lock_guard lock(login->mutex);
+    if (!login->loggedIn) {
+        return kFailure;
+    }
+    std::uint8_t record[sdk::kRecordSize];
+    std::size_t length = 0;
+    if (exchange(login->socket, sdk::GetRecord, {}, record, sizeof record, &length) != sdk::Ok ||
+        length != sdk::kRecordSize) {
+        return kFailure;
+    }
+    std::memcpy(buffer, record, sizeof record);
+    *size = static_cast<int>(sdk::kRecordSize);
+    return 0;
+}
+
+QMNET_API int QMNET_SetConfig(int handle, int /*channel*/, int command, const void* buffer, int size)
+{
+    const auto login = find(handle);
+    if (!login || command != 33 || !buffer || size != static_cast<int>(sdk::kRecordSize)) {
+        return kFailure;
+    }
+    std::lock_guard lock(login->mutex);
+    if (!login->loggedIn) {
+        return kFailure;
+    }
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    return exchange(login->socket, sdk::SetRecord, std::vector<std::uint8_t>(bytes, bytes + size), nullptr, 0,
+                    nullptr) == sdk::Ok
+               ? 0
+               : kFailure;
+}
+
+QMNET_API int QMNET_CloseStream(int handle, int /*channel*/, int /*stream*/)
+{
+    return find(handle) ? 0 : kFailure;
+}

@@ -1,0 +1,224 @@
+#include "tools/camsim/sdk_service.h"
+
+#include "tools/camsim/sdk_protocol.h"
+#include "tools/camsim/server_socket.h"
+
+#include <atomic>
+#include <thread>
+
+namespace orv::camsim {
+
+namespace {
+
+constexpr int kTickMs = 20;
+constexpr std::size_t kMaxConnections = 4;
+
+struct Connection
+{
+    sock::Handle handle;
+    std::vector<std::uint8_t> pending;
+    bool loggedIn = false;
+};
+
+// "a\0b\0": the two texts; false when the body is not exactly that.
+bool splitLogin(const std::vector<std::uint8_t>& body, std::string& user, std::string& password)
+{
+    std::size_t firstZero = 0;
+    while (firstZero < body.size() && body[firstZero] != 0) {
+        ++firstZero;
+    }
+    if (firstZero >= body.size()) {
+        return false;
+    }
+    std::size_t secondZero = firstZero + 1;
+    while (secondZero < body.size() && body[secondZero] != 0) {
+        ++secondZero;
+    }
+    if (secondZero + 1 != body.size()) {
+        return false;
+    }
+    user.assign(body.begin(), body.begin() + static_cast<long>(firstZero));
+    password.assign(body.begin() + static_cast<long>(firstZero) + 1, body.begin() + static_cast<long>(secondZero));
+    return true;
+}
+
+} // namespace
+
+struct SdkService::Impl
+{
+    SdkServiceHooks hooks;
+    sock::Handle listener = sock::invalidHandle();
+    std::uint16_t boundPort = 0;
+    std::vector<Connection> connections;
+    std::atomic<bool> stopping{false};
+    std::thread thread;
+
+    void log(const std::string& line)
+    {
+        if (hooks.log) {
+            hooks.log(line);
+        }
+    }
+
+    bool reply(Connection& c, std::uint8_t status, std::span<const std::uint8_t> body = {})
+    {
+        std::vector<std::uint8_t> wire;
+        const auto head = sdk::header(status, static_cast<std::uint32_t>(body.size()));
+        wire.insert(wire.end(), head.begin(), head.end());
+        wire.insert(wire.end(), body.begin(), body.end());
+        return sock::sendAll(c.handle, wire.data(), wire.size());
+    }
+
+    // False when the connection must end.
+    bool handle(Connection& c, std::uint8_t operation, const std::vector<std::uint8_t>& body)
+    {
+        switch (operation) {
+            case sdk::Login: {
+                std::string user;
+                std::string password;
+                if (!splitLogin(body, user, password)) {
+                    log("sdk: malformed login");
+                    return false;
+                }
+                c.loggedIn = hooks.checkLogin && hooks.checkLogin(user, password);
+                log(c.loggedIn ? "sdk: login of " + user : "sdk: login of " + user + " refused");
+                return reply(c, c.loggedIn ? sdk::Ok : sdk::Refused);
+            }
+            case sdk::GetRecord:
+                if (!c.loggedIn) {
+                    return reply(c, sdk::NotLoggedIn);
+                }
+                log("sdk: get GB28181 record");
+                return reply(c, sdk::Ok, hooks.record ? hooks.record() : std::vector<std::uint8_t>(sdk::kRecordSize));
+            case sdk::SetRecord:
+                if (!c.loggedIn) {
+                    return reply(c, sdk::NotLoggedIn);
+                }
+                if (body.size() != sdk::kRecordSize) {
+                    log("sdk: set with a record of the wrong size");
+                    return reply(c, sdk::Refused);
+                }
+                log("sdk: set GB28181 record");
+                if (hooks.setRecord) {
+                    hooks.setRecord(body);
+                }
+                return reply(c, sdk::Ok);
+            default:
+                return false;
+        }
+    }
+
+    // False when the connection must end (closed by the peer, an error or a bad message).
+    bool read(Connection& c)
+    {
+        std::uint8_t buffer[1024];
+        const long got = sock::receiveSome(c.handle, buffer, sizeof buffer);
+        if (got <= 0) {
+            return false;
+        }
+        c.pending.insert(c.pending.end(), buffer, buffer + got);
+        while (c.pending.size() >= sdk::kHeaderSize) {
+            const std::uint8_t operation = c.pending[4];
+            const std::uint32_t length = sdk::bodyLength(c.pending.data());
+            if (!sdk::hasMagic(c.pending.data()) ||
+                (operation != sdk::Login && operation != sdk::GetRecord && operation != sdk::SetRecord) ||
+                length > sdk::maxBody(operation)) {
+                log("sdk: bad message; connection closed");
+                return false;
+            }
+            if (c.pending.size() < sdk::kHeaderSize + length) {
+                return true;
+            }
+            const std::vector<std::uint8_t> body(c.pending.begin() + sdk::kHeaderSize,
+                                                 c.pending.begin() + static_cast<long>(sdk::kHeaderSize + length));
+            c.pending.erase(c.pending.begin(), c.pending.begin() + static_cast<long>(sdk::kHeaderSize + length));
+            if (!handle(c, operation, body)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void run()
+    {
+        while (!stopping.load()) {
+            std::vector<sock::Handle> handles;
+            for (const Connection& c : connections) {
+                handles.push_back(c.handle);
+            }
+            handles.push_back(listener);
+            bool readable[kMaxConnections + 1] = {};
+            const sock::WaitStatus status = sock::waitReadable(handles.data(), handles.size(), kTickMs, readable);
+            if (status != sock::WaitStatus::Ready) {
+                if (status == sock::WaitStatus::Failed) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
+                }
+                continue;
+            }
+            for (std::size_t i = connections.size(); i-- > 0;) {
+                if (readable[i] && !read(connections[i])) {
+                    sock::closeHandle(connections[i].handle);
+                    connections.erase(connections.begin() + static_cast<long>(i));
+                }
+            }
+            if (readable[handles.size() - 1]) {
+                const sock::Handle accepted = sock::acceptConnection(listener);
+                if (sock::isValid(accepted)) {
+                    if (connections.size() >= kMaxConnections) {
+                        sock::closeHandle(accepted);
+                    } else {
+                        connections.push_back({accepted, {}, false});
+                    }
+                }
+            }
+        }
+        for (Connection& c : connections) {
+            sock::closeHandle(c.handle);
+        }
+        connections.clear();
+    }
+};
+
+SdkService::SdkService(SdkServiceHooks hooks)
+    : impl_(std::make_unique<Impl>())
+{
+    impl_->hooks = std::move(hooks);
+}
+
+SdkService::~SdkService()
+{
+    stop();
+}
+
+bool SdkService::start(std::uint32_t address, std::uint16_t port, std::string* error)
+{
+    if (impl_->thread.joinable()) {
+        return true;
+    }
+    impl_->listener = sock::listenOn(address, port, error);
+    if (!sock::isValid(impl_->listener)) {
+        return false;
+    }
+    impl_->boundPort = sock::boundPort(impl_->listener);
+    impl_->stopping = false;
+    impl_->thread = std::thread([this] { impl_->run(); });
+    return true;
+}
+
+void SdkService::stop()
+{
+    if (!impl_->thread.joinable()) {
+        return;
+    }
+    impl_->stopping = true;
+    impl_->thread.join();
+    sock::closeHandle(impl_->listener);
+    impl_->listener = sock::invalidHandle();
+}
+
+std::uint16_t SdkService::port() const
+{
+    return impl_->boundPort;
+}
+
+} // namespace orv::camsim
