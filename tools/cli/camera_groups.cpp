@@ -89,10 +89,10 @@ std::optional<bool> parseCheck(std::string_view text)
 std::string fieldList(Group group)
 {
     std::string list;
-    for (const FieldSpec& spec : kFieldSpecs) {
-        if (spec.group == group) {
+    for (const FieldSpec& fieldSpec : kFieldSpecs) {
+        if (fieldSpec.group == group) {
             list += list.empty() ? "" : ", ";
-            list += spec.field.name;
+            list += fieldSpec.field.name;
         }
     }
     return list;
@@ -130,18 +130,18 @@ FieldValue valueOf(const Record& record, Group group, const Field& field)
     } else {
         v.number = record.number(field);
     }
-    const FieldSpec* spec = findField(group, field.name);
-    v.secret = spec && spec->secret;
+    const FieldSpec* fieldSpec = findField(group, field.name);
+    v.secret = fieldSpec && fieldSpec->secret;
     return v;
 }
 
 template <class Record>
 void store(Record& record, const Assignment& a)
 {
-    if (a.spec->conversion == Conversion::Text) {
-        record.setText(a.spec->field, a.text);
+    if (a.fieldSpec->conversion == Conversion::Text) {
+        record.setText(a.fieldSpec->field, a.text);
     } else {
-        record.setNumber(a.spec->field, a.number);
+        record.setNumber(a.fieldSpec->field, a.number);
     }
 }
 
@@ -245,12 +245,12 @@ GroupResult writePlatform(CameraLink& link, std::span<const Assignment> assignme
     const PlatformUse inUse = result.platformChoice == 0 ? PlatformUse::Ttx : PlatformUse::Rts;
     std::vector<Assignment> used;
     for (const Assignment& a : assignments) {
-        if (a.spec->platform == inUse || a.spec->platform == PlatformUse::Any) {
+        if (a.fieldSpec->platform == inUse || a.fieldSpec->platform == PlatformUse::Any) {
             used.push_back(a);
         } else if (other == OtherPlatformFields::Refuse) {
             result.outcome = CameraOutcome::OtherPlatform;
             result.step = "camera reports platform choice " + std::to_string(result.platformChoice) +
-                          ", which has no " + std::string(a.spec->field.name);
+                          ", which has no " + std::string(a.fieldSpec->field.name);
             return result;
         }
     }
@@ -369,9 +369,9 @@ std::span<const FieldSpec> fieldSpecs()
 
 const FieldSpec* findField(Group group, std::string_view name)
 {
-    for (const FieldSpec& spec : kFieldSpecs) {
-        if (spec.group == group && (sameIgnoringCase(spec.field.name, name) || hasAlias(spec.aliases, name))) {
-            return &spec;
+    for (const FieldSpec& fieldSpec : kFieldSpecs) {
+        if (fieldSpec.group == group && (sameIgnoringCase(fieldSpec.field.name, name) || hasAlias(fieldSpec.aliases, name))) {
+            return &fieldSpec;
         }
     }
     return nullptr;
@@ -401,8 +401,8 @@ std::optional<Assignment> parseAssignment(Group group, std::string_view argument
         error = "\"" + std::string(argument) + "\" is not FIELD=VALUE";
         return std::nullopt;
     }
-    const FieldSpec* spec = findField(group, name);
-    if (!spec) {
+    const FieldSpec* fieldSpec = findField(group, name);
+    if (!fieldSpec) {
         if (group == Group::Platform && sameIgnoringCase(name, "platformChoice")) {
             error = "platformChoice is the camera's own and cannot be set";
         } else if (group == Group::Time) {
@@ -415,8 +415,8 @@ std::optional<Assignment> parseAssignment(Group group, std::string_view argument
     }
     const std::string_view value = argument.substr(equals + 1);
     Assignment a;
-    a.spec = spec;
-    switch (spec->conversion) {
+    a.fieldSpec = fieldSpec;
+    switch (fieldSpec->conversion) {
         case Conversion::Text:
             a.text = utf::toUtf16(value);
             break;
@@ -432,7 +432,7 @@ std::optional<Assignment> parseAssignment(Group group, std::string_view argument
         case Conversion::Check: {
             const std::optional<bool> on = parseCheck(value);
             if (!on) {
-                error = std::string(spec->field.name) + " takes on or off, not \"" + std::string(value) + "\"";
+                error = std::string(fieldSpec->field.name) + " takes on or off, not \"" + std::string(value) + "\"";
                 return std::nullopt;
             }
             a.number = *on ? 1 : 0;

@@ -51,7 +51,7 @@ const FieldSpec* findField(Group group, std::string_view name);
 
 struct Assignment
 {
-    const FieldSpec* spec = nullptr;
+    const FieldSpec* fieldSpec = nullptr;
     std::u16string text;     // Conversion::Text
     std::int64_t number = 0; // any other conversion: the value the field gets
 };

@@ -359,14 +359,14 @@ private:
         std::string names;
         for (const Assignment& a : assignments) {
             names += names.empty() ? "" : ", ";
-            names += a.spec->field.name;
+            names += a.fieldSpec->field.name;
         }
         if (o_.json) {
             JsonWriter j;
             j.beginObject().key("command").value("set").key("address").value(o_.address);
             j.key("group").value(groupName(group)).key("fields").beginArray();
             for (const Assignment& a : assignments) {
-                j.value(a.spec->field.name);
+                j.value(a.fieldSpec->field.name);
             }
             j.endArray().key("result").value("sent").endObject();
             c_.out << j.text() << "\n";

@@ -10,7 +10,7 @@ constexpr int kLanguageCount = 3;
 Assignment textField(Group group, const Field& field, const std::u16string& text)
 {
     Assignment a;
-    a.spec = findField(group, field.name);
+    a.fieldSpec = findField(group, field.name);
     a.text = text;
     return a;
 }
@@ -18,14 +18,14 @@ Assignment textField(Group group, const Field& field, const std::u16string& text
 Assignment numberField(Group group, const Field& field, std::int64_t number)
 {
     Assignment a;
-    a.spec = findField(group, field.name);
+    a.fieldSpec = findField(group, field.name);
     a.number = number;
     return a;
 }
 
 bool appliesTo(const Assignment& a, int platformChoice)
 {
-    switch (a.spec->platform) {
+    switch (a.fieldSpec->platform) {
         case PlatformUse::Any:
             return true;
         case PlatformUse::Ttx:
@@ -44,9 +44,9 @@ void compareGroup(const GroupPlan& plan, const GroupResult& read, std::vector<Fi
         }
         FieldDifference d;
         d.group = plan.group;
-        d.field = std::string(a.spec->field.name);
-        d.secret = a.spec->secret;
-        d.isText = a.spec->conversion == Conversion::Text;
+        d.field = std::string(a.fieldSpec->field.name);
+        d.secret = a.fieldSpec->secret;
+        d.isText = a.fieldSpec->conversion == Conversion::Text;
         d.setupText = a.text;
         d.setupNumber = a.number;
         const FieldValue* value = read.values.find(d.field);

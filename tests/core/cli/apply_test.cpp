@@ -66,7 +66,7 @@ const cli::Assignment* assignment(const std::vector<cli::GroupPlan>& plan, cli::
 {
     for (const auto& g : plan) {
         for (const auto& a : g.assignments) {
-            if (g.group == group && a.spec->field.name == field) {
+            if (g.group == group && a.fieldSpec->field.name == field) {
                 return &a;
             }
         }

@@ -37,7 +37,7 @@ TEST(CliParts, ValuesAreConvertedAsTheConsoleConvertsThem)
     std::string error;
     const auto text = parseAssignment(Group::Wifi, "SSID==x=y", error);
     ASSERT_TRUE(text);
-    EXPECT_EQ(text->spec->field.name, "ssid");
+    EXPECT_EQ(text->fieldSpec->field.name, "ssid");
     EXPECT_EQ(text->text, u"=x=y");
     EXPECT_FALSE(parseAssignment(Group::Wifi, "=x", error));
     EXPECT_FALSE(parseAssignment(Group::Proxy, "enable=2", error));
