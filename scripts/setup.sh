@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang-14 libclang-rt-14-dev pkg-config
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev libtinyxml2-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libtinyxml2-dev
     fonts-wqy-microhei fonts-dejavu-core
 )
 if [[ "${1:-}" == "--windows" ]]; then
