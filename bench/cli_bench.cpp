@@ -8,6 +8,8 @@
 #include "tools/cli/camera_session.h"
 #include "tools/cli/setup_apply.h"
 
+#include "bench/ratio_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -205,40 +207,15 @@ void BM_ApplyFloor(benchmark::State& state)
 }
 BENCHMARK(BM_ApplyFloor)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// Prints apply/floor ratios after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            perIteration_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double apply = perIteration_["BM_Apply/real_time"];
-        const double sameSocket = perIteration_["BM_ApplyFloor/0/real_time"];
-        const double noDelay = perIteration_["BM_ApplyFloor/1/real_time"];
-        if (apply > 0 && sameSocket > 0 && noDelay > 0) {
-            std::printf("apply / floor with the link's socket options: %.2fx\n", apply / sameSocket);
-            std::printf("apply / floor with TCP_NODELAY:              %.2fx\n", apply / noDelay);
-        }
-    }
-
-private:
-    std::map<std::string, double> perIteration_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter({
+        {"apply / floor with the link's socket options", "BM_Apply/real_time", "BM_ApplyFloor/0/real_time"},
+        {"apply / floor with TCP_NODELAY", "BM_Apply/real_time", "BM_ApplyFloor/1/real_time"},
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

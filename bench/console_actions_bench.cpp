@@ -14,6 +14,8 @@
 #include "persist/settings.h"
 #include "tools/camsim/simulated_camera.h"
 
+#include "bench/ratio_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -259,39 +261,6 @@ void BM_GetAllGroupsFloor(benchmark::State& state)
 }
 BENCHMARK(BM_GetAllGroupsFloor)->UseRealTime();
 
-// Prints each console/floor ratio after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            perIteration_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        ratio("login with synchronisation", "BM_ConsoleLogin/real_time", "BM_LoginFloor/real_time");
-        ratio("Get of all six groups", "BM_ConsoleGetAllGroups/real_time", "BM_GetAllGroupsFloor/real_time");
-        ratio("the same exchanges on the bare link", "BM_LinkGetAllGroups/real_time", "BM_GetAllGroupsFloor/real_time");
-    }
-
-private:
-    void ratio(const char* what, const std::string& measured, const std::string& floor)
-    {
-        const double m = perIteration_[measured];
-        const double f = perIteration_[floor];
-        if (m > 0 && f > 0) {
-            std::printf("%s / loopback floor: %.2fx (target <= 1.5x)\n", what, m / f);
-        }
-    }
-
-    std::map<std::string, double> perIteration_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -300,7 +269,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     StartSockets();
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter({
+        {"login with synchronisation / loopback floor (target <= 1.5x)", "BM_ConsoleLogin/real_time",
+         "BM_LoginFloor/real_time"},
+        {"Get of all six groups / loopback floor (target <= 1.5x)", "BM_ConsoleGetAllGroups/real_time",
+         "BM_GetAllGroupsFloor/real_time"},
+        {"the same exchanges on the bare link / loopback floor", "BM_LinkGetAllGroups/real_time",
+         "BM_GetAllGroupsFloor/real_time"},
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -4,6 +4,8 @@
 #include "link/commands.h"
 #include "tools/camsim/simulated_camera.h"
 
+#include "bench/ratio_reporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -146,38 +148,13 @@ void BM_Login(benchmark::State& state)
 }
 BENCHMARK(BM_Login)->UseRealTime();
 
-// Prints the exchange/floor ratio after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            perIteration_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const double exchange = perIteration_["BM_GetConfigExchange/real_time"];
-        const double floor = perIteration_["BM_GetConfigFloor/real_time"];
-        if (exchange > 0 && floor > 0) {
-            std::printf("GetConfig exchange / loopback floor: %.2fx (target <= 1.5x)\n", exchange / floor);
-        }
-    }
-
-private:
-    std::map<std::string, double> perIteration_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter({{"GetConfig exchange / loopback floor (target <= 1.5x)", "BM_GetConfigExchange/real_time",
+                                     "BM_GetConfigFloor/real_time"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -10,6 +10,7 @@
 #include "link/frame.h"
 #include "link/socket_io.h"
 #include "support/console_fixture.h"
+#include "support/log_lines.h"
 #include "tests/support/camera_on_loopback.h"
 
 #include <QAbstractButton>
@@ -121,16 +122,7 @@ public:
     }
 
     // The log lines posted since the last call, without their timestamps.
-    QStringList takeLog()
-    {
-        QCoreApplication::sendPostedEvents(&dialog, kAppendLogEvent);
-        QStringList lines = dialog.dlgItemText(idc::kLog).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        for (QString& line : lines) {
-            line = line.mid(line.indexOf(QStringLiteral("] ")) + 2);
-        }
-        dialog.setDlgItemText(idc::kLog, QString());
-        return lines;
-    }
+    QStringList takeLog() { return orv::testing::takeLog(dialog); }
 
     std::vector<Bytes> frames(std::size_t atLeast = 0) const
     {

@@ -9,6 +9,7 @@
 #include "link/records.h"
 #include "persist/ini_file.h"
 #include "support/console_fixture.h"
+#include "support/log_lines.h"
 #include "tools/camsim/simulated_camera.h"
 
 #include <QAbstractButton>
@@ -111,18 +112,6 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// The lines posted since the last call, without their timestamps.
-QStringList takeLog(COrvCameraDlg& dialog)
-{
-    QCoreApplication::sendPostedEvents(&dialog, kAppendLogEvent);
-    QStringList lines = dialog.dlgItemText(idc::kLog).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (QString& line : lines) {
-        line = line.mid(line.indexOf(QStringLiteral("] ")) + 2);
-    }
-    dialog.setDlgItemText(idc::kLog, QString());
-    return lines;
 }
 
 int storedLanguage(const TestSettings& settings)
