@@ -1,14 +1,18 @@
-// The console's start-up, process start to console shown (offscreen), beside a bare Qt dialog of
-// the same size started the same way; peak memory of each as counters. And the activity log box
-// appending lines when it already holds 100 000.
+// The real program's start-up, process start to the console shown (offscreen), beside two floors
+// started the same way from the same folder: an empty dialog of the console's size, and a dialog
+// with the console's 89 controls written as plain Qt code. Peak memory of each as counters. And
+// the activity log box appending lines when it already holds 100 000.
 //   build/bin/console_bench
+// prints, after the table, "console / bare dialog: N.NNx" and "console / straight-code dialog: N.NNx".
 
+#include "bench/ratio_reporter.h"
 #include "console/multi_line_edit.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <spawn.h>
@@ -25,11 +29,6 @@ extern char** environ;
 
 namespace {
 
-std::string binFolder()
-{
-    return QCoreApplication::applicationDirPath().toStdString();
-}
-
 struct Run
 {
     double seconds = 0;
@@ -37,7 +36,7 @@ struct Run
     std::string shown; // "WxH"
 };
 
-// Spawns the probe and times it until it reports the dialog shown; the peak resident size comes
+// Spawns the program and times it until it reports its dialog shown; the peak resident size comes
 // from the ended child.
 bool runProbe(const std::vector<std::string>& args, Run& run)
 {
@@ -82,69 +81,101 @@ bool runProbe(const std::vector<std::string>& args, Run& run)
     return true;
 }
 
-std::string& consoleSize()
+// The console and the floor probe copied, with the language file, into a folder of their own: the
+// console keeps its settings file beside itself, so every run finds the same one (written by the
+// first, untimed run) and the build's bin/ is left alone.
+struct ProgramFolder
 {
-    static std::string size;
-    return size;
+    QTemporaryDir folder;
+    bool ready = false;
+
+    ProgramFolder()
+    {
+        const QDir bin(QCoreApplication::applicationDirPath());
+        ready = folder.isValid();
+        for (const char* name : {"orvcamera", "bare_dialog_probe", "orv_language.ini"}) {
+            const QString file = QString::fromLatin1(name);
+            ready = ready && QFile::copy(bin.filePath(file), QDir(folder.path()).filePath(file));
+        }
+        Run warmUp;
+        ready = ready && runProbe({path("orvcamera")}, warmUp);
+        if (ready) {
+            consoleSize = warmUp.shown;
+        }
+    }
+
+    std::string path(const char* name) const
+    {
+        return QDir(folder.path()).filePath(QString::fromLatin1(name)).toStdString();
+    }
+
+    std::string consoleSize;
+};
+
+ProgramFolder& programFolder()
+{
+    static ProgramFolder folder;
+    return folder;
 }
 
-enum class Probe { Console, Bare, Text };
+enum class Probe { Console, Bare, Straight };
 
 void startup(benchmark::State& state, Probe probe)
 {
-    QTemporaryDir settings;
+    ProgramFolder& programs = programFolder();
+    if (!programs.ready) {
+        state.SkipWithError("cannot prepare the program folder, or the console did not report itself shown");
+        return;
+    }
+    const std::string& size = programs.consoleSize;
+    const auto x = size.find('x');
+    std::vector<std::string> args;
+    switch (probe) {
+        case Probe::Console:
+            args = {programs.path("orvcamera")};
+            break;
+        case Probe::Bare:
+            args = {programs.path("bare_dialog_probe"), "bare", size.substr(0, x), size.substr(x + 1)};
+            break;
+        case Probe::Straight:
+            args = {programs.path("bare_dialog_probe"), "straight"};
+            break;
+    }
     double peak = 0;
     long runs = 0;
+    std::string shown;
     for (auto _ : state) {
         Run run;
-        std::vector<std::string> args;
-        if (probe == Probe::Console) {
-            args = {binFolder() + "/console_start_probe", "console", settings.path().toStdString()};
-        } else {
-            const std::string& size = consoleSize();
-            const auto x = size.find('x');
-            args = {binFolder() + "/bare_dialog_probe", probe == Probe::Bare ? "bare" : "text", size.substr(0, x),
-                    size.substr(x + 1)};
-        }
         if (!runProbe(args, run)) {
-            state.SkipWithError("the probe did not report a shown dialog");
+            state.SkipWithError("the program did not report a shown dialog");
             return;
-        }
-        if (probe == Probe::Console) {
-            consoleSize() = run.shown;
         }
         state.SetIterationTime(run.seconds);
         peak += static_cast<double>(run.peakKb);
+        shown = run.shown;
         ++runs;
     }
     state.counters["peak_rss_kb"] = runs ? peak / static_cast<double>(runs) : 0;
-    state.SetLabel(consoleSize());
+    state.SetLabel(shown);
 }
 
 void BM_ConsoleStartup(benchmark::State& state)
 {
     startup(state, Probe::Console);
 }
-// The bare dialog takes the console's size, so the console runs first.
 BENCHMARK(BM_ConsoleStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_BareDialogStartup(benchmark::State& state)
 {
-    if (consoleSize().empty()) {
-        consoleSize() = "1099x653";
-    }
     startup(state, Probe::Bare);
 }
 BENCHMARK(BM_BareDialogStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
-void BM_TextDialogStartup(benchmark::State& state)
+void BM_StraightCodeDialogStartup(benchmark::State& state)
 {
-    if (consoleSize().empty()) {
-        consoleSize() = "1099x653";
-    }
-    startup(state, Probe::Text);
+    startup(state, Probe::Straight);
 }
-BENCHMARK(BM_TextDialogStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_StraightCodeDialogStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // One more line at the end of a log box that holds 100 000 lines already.
 void BM_LogAppendAt100k(benchmark::State& state)
@@ -187,8 +218,16 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Only the console reads it; the floors ignore it.
+    qputenv("ORV_REPORT_SHOWN", "1");
     QApplication application(argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    orv::bench::RatioReporter reporter({
+        {"console / bare dialog", "BM_ConsoleStartup/iterations:20/manual_time",
+         "BM_BareDialogStartup/iterations:20/manual_time"},
+        {"console / straight-code dialog (target <= 1.2x)", "BM_ConsoleStartup/iterations:20/manual_time",
+         "BM_StraightCodeDialogStartup/iterations:20/manual_time"},
+    });
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
-// The usual benchmark table, then each measured/floor ratio the program asks for.
+// The usual benchmark table, then each measured/floor ratio the program asks for. A ratio is
+// printed only when both sides ran in this process without error; otherwise the line says which
+// side is missing, never a made-up figure.
 
 #include <benchmark/benchmark.h>
 
@@ -30,7 +32,11 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
-            perIteration_[run.benchmark_name()] = run.GetAdjustedRealTime();
+            // Seconds, so that benchmarks reported in different units still compare.
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                perIteration_[run.benchmark_name()] =
+                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
         }
     }
 
@@ -38,11 +44,14 @@ public:
     {
         ConsoleReporter::Finalize();
         for (const Ratio& r : ratios_) {
-            const double measured = perIteration_[r.measured];
-            const double floor = perIteration_[r.floor];
-            if (measured > 0 && floor > 0) {
-                std::printf("%s: %.2fx\n", r.label.c_str(), measured / floor);
+            const auto measured = perIteration_.find(r.measured);
+            const auto floor = perIteration_.find(r.floor);
+            if (measured == perIteration_.end() || floor == perIteration_.end() || floor->second <= 0) {
+                std::printf("%s: not measured (%s did not run)\n", r.label.c_str(),
+                            measured == perIteration_.end() ? r.measured.c_str() : r.floor.c_str());
+                continue;
             }
+            std::printf("%s: %.2fx\n", r.label.c_str(), measured->second / floor->second);
         }
     }
 

@@ -11,7 +11,16 @@ WINEPREFIX=$1
 shift
 export WINEPREFIX
 export WINEDEBUG=-all
-unset DISPLAY WAYLAND_DISPLAY
+# Headless unless the caller provides an X display (ORV_WINE_DISPLAY, the Xvfb of
+# scripts/test-windows.sh) for the tests that need real windows. Every program of the prefix gets
+# it then: Wine's desktop process, started by the first one, serves the windows of all of them.
+# Qt's offscreen platform (WINEQT_QPA_PLATFORM) keeps the other tests off the display all the same.
+unset WAYLAND_DISPLAY
+if [ -n "${ORV_WINE_DISPLAY:-}" ]; then
+    export DISPLAY="$ORV_WINE_DISPLAY"
+else
+    unset DISPLAY
+fi
 # No desktop integration, no Gecko/Mono install prompts: nothing of that is needed to run tests.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
 

@@ -13,8 +13,10 @@
 #include <QProcess>
 
 #ifdef _WIN32
-#include <shellapi.h>
+// windows.h first: shellapi.h relies on its types.
 #include <windows.h>
+
+#include <shellapi.h>
 #endif
 
 namespace orv {

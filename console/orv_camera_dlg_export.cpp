@@ -4,8 +4,8 @@
 #include "console/control_ids.h"
 #include "console/file_dialog.h"
 #include "console/orv_camera_dlg.h"
+#include "console/proposed_folder.h"
 #include "link/camera_link.h"
-#include "persist/settings.h"
 
 #include <QDir>
 
@@ -21,7 +21,7 @@ void COrvCameraDlg::OnExportDeviceId()
     if (!link || !link->loggedIn) {
         return;
     }
-    const QString folder = QString::fromStdU16String(executableFolder().u16string());
+    const QString folder = proposedFileFolder();
     const QString name = QStringLiteral("deviceid.txt");
     const QString proposed = folder.isEmpty() ? name : QDir(folder).filePath(name);
     // No overwrite question: the export appends, so choosing an existing list is the normal case.

@@ -5,8 +5,8 @@
 #include "console/file_dialog.h"
 #include "console/multi_line_edit.h"
 #include "console/orv_camera_dlg.h"
+#include "console/proposed_folder.h"
 #include "link/local_clock.h"
-#include "persist/settings.h"
 
 #include <QDir>
 
@@ -37,7 +37,7 @@ void COrvCameraDlg::OnClearLog()
 void COrvCameraDlg::OnSaveLog()
 {
     const LocalDateTime today = localNow();
-    const QString folder = QString::fromStdU16String(executableFolder().u16string());
+    const QString folder = proposedFileFolder();
     const QString name = QString::asprintf("log-%04d%02d%02d.txt", today.year, today.month, today.day);
     const QString proposed = folder.isEmpty() ? name : QDir(folder).filePath(name);
 

@@ -4,6 +4,7 @@
 #include "gb28181/network_protocol_config.h"
 #include "gb28181/sdk_session.h"
 
+#include "console/busy_cursor.h"
 #include "console/message_box.h"
 #include "link/link_text.h"
 #include "persist/decimal_text.h"
@@ -70,19 +71,28 @@ CameraSdk& CGB28181Dlg::sdk() const
     return sdk_ ? *sdk_ : cameraSdk();
 }
 
+// The busy cursor covers the SDK calls, the login's wait of up to 4.35 s above all, and is gone
+// before a message box asks for a click. The login is over before the box is shown.
 void CGB28181Dlg::OnConfigGet()
 {
-    ensureSdkReady(sdk());
-    SdkSession session(sdk());
-    if (!session.Login(addressBytes(cameraAddress))) {
-        showMessage(this, "Login NetworkProtocol Error");
-        return;
-    }
     NetworkProtocolConfig record;
-    int size = static_cast<int>(NetworkProtocolConfig::kSize);
-    if (sdk().getConfig(session.handle, 0, kGetConfigCommand, record.data(), &size) != 0) {
-        showMessage(this, "Get NetworkProtocol Error");
-        session.Logout();
+    const char* failure = nullptr;
+    {
+        BusyCursor busy;
+        ensureSdkReady(sdk());
+        SdkSession session(sdk());
+        if (!session.Login(addressBytes(cameraAddress))) {
+            failure = "Login NetworkProtocol Error";
+        } else {
+            int size = static_cast<int>(NetworkProtocolConfig::kSize);
+            if (sdk().getConfig(session.handle, 0, kGetConfigCommand, record.data(), &size) != 0) {
+                failure = "Get NetworkProtocol Error";
+            }
+            session.Logout();
+        }
+    }
+    if (failure) {
+        showMessage(this, failure);
         return;
     }
     checkDlgButton(idc::kEnable, record.data()[NetworkProtocolConfig::enable] != 0);
@@ -92,17 +102,10 @@ void CGB28181Dlg::OnConfigGet()
     for (const NumberControl& control : kNumberControls) {
         setDlgItemText(control.id, QString::number(record.number(control.offset)));
     }
-    session.Logout();
 }
 
 void CGB28181Dlg::OnConfigSet()
 {
-    ensureSdkReady(sdk());
-    SdkSession session(sdk());
-    if (!session.Login(addressBytes(cameraAddress))) {
-        showMessage(this, "Login NetworkProtocol Fail!");
-        return;
-    }
     // Built from the form alone: settings the dialog does not show go to the camera as zero.
     NetworkProtocolConfig record;
     record.data()[NetworkProtocolConfig::enable] = isDlgButtonChecked(idc::kEnable) ? 1 : 0;
@@ -113,8 +116,19 @@ void CGB28181Dlg::OnConfigSet()
         const int value = leadingDecimal(dlgItemText(control.id).toStdU16String());
         record.setNumber(control.offset, static_cast<std::uint16_t>(static_cast<unsigned>(value) & 0xFFFFu));
     }
-    showMessage(this, session.SaveConfig(record) == 0 ? "Save NetworkProtocol Success!" : "Save NetworkProtocol Fail!");
-    session.Logout();
+    const char* message = nullptr;
+    {
+        BusyCursor busy;
+        ensureSdkReady(sdk());
+        SdkSession session(sdk());
+        if (!session.Login(addressBytes(cameraAddress))) {
+            message = "Login NetworkProtocol Fail!";
+        } else {
+            message = session.SaveConfig(record) == 0 ? "Save NetworkProtocol Success!" : "Save NetworkProtocol Fail!";
+            session.Logout();
+        }
+    }
+    showMessage(this, message);
 }
 
 } // namespace orv

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <string>
 
 namespace orv {
 
@@ -23,7 +24,17 @@ void trace(FrameDirection direction, const std::uint8_t* bytes, std::size_t leng
     }
 }
 
-// Four decimal numbers 0..255 joined by points, nothing else.
+int millisecondsLeft(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) {
+        return 0;
+    }
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+} // namespace
+
 bool parseDottedIpv4(std::string_view text, std::uint32_t& address)
 {
     address = 0;
@@ -46,17 +57,6 @@ bool parseDottedIpv4(std::string_view text, std::uint32_t& address)
     }
     return p == end;
 }
-
-int millisecondsLeft(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) {
-        return 0;
-    }
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
-} // namespace
 
 void setFrameTrace(FrameTrace trace)
 {
@@ -98,11 +98,27 @@ bool CameraLink::Connect(std::string_view address, std::uint16_t port)
     if (socketsReady == 0 || socket == net::invalidSocket()) {
         return connected != 0;
     }
+    lastFailure_.clear();
     std::uint32_t ip = 0;
-    connected = parseDottedIpv4(address, ip)
-                     && net::connectWithin(socket, ip, port, static_cast<int>(connectTimeout.count()))
-                  ? 1
-                  : 0;
+    if (!parseDottedIpv4(address, ip)) {
+        lastFailure_ = "\"" + std::string(address) + "\" is not an IPv4 address";
+        connected = 0;
+        return false;
+    }
+    if (!boundInterface.empty() && !net::bindToInterface(socket, boundInterface, lastFailure_)) {
+        connected = 0;
+        return false;
+    }
+    std::string why;
+    connected = net::connectWithin(socket, ip, port, static_cast<int>(connectTimeout.count()), &why) ? 1 : 0;
+    if (connected == 0) {
+        std::string through;
+        if (!boundInterface.empty()) {
+            through = boundInterface.name.empty() ? " through interface " + std::to_string(boundInterface.index)
+                                                  : " through \"" + boundInterface.name + "\"";
+        }
+        lastFailure_ = "cannot connect to " + std::string(address) + ":" + std::to_string(port) + through + ": " + why;
+    }
     return connected != 0;
 }
 

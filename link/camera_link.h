@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace orv {
@@ -21,6 +22,9 @@ void StartSockets();
 enum class FrameDirection { Out, In };
 using FrameTrace = std::function<void(FrameDirection, const std::uint8_t*, std::size_t)>;
 void setFrameTrace(FrameTrace trace);
+
+// Four decimal numbers 0..255 joined by points, nothing else; `address` in host byte order.
+bool parseDottedIpv4(std::string_view text, std::uint32_t& address);
 
 class CameraLink
 {
@@ -38,10 +42,16 @@ public:
     std::chrono::milliseconds replyTimeout{3000};
     std::chrono::milliseconds connectTimeout{3000};
 
+    // The network interface every Connect goes out through; empty (the default): wherever the
+    // routing table sends it. A binding that fails fails the Connect; it never connects unbound.
+    net::InterfaceBinding boundInterface;
+
     // A fresh, unconnected socket; an old one is closed without a shutdown.
     bool Open();
     // Connects to a dotted IPv4 address on port 19436 (or `port` for tests that need another).
     bool Connect(std::string_view address, std::uint16_t port = kCameraPort);
+    // Why the last Connect failed (bad address, binding, refused, no answer); empty after success.
+    const std::string& lastFailure() const { return lastFailure_; }
     void Close();
     bool WaitReadable();
 
@@ -57,6 +67,8 @@ public:
 private:
     bool sendFrame(const std::uint8_t* frame, std::size_t length);
     bool waitReadableUntil(std::chrono::steady_clock::time_point deadline);
+
+    std::string lastFailure_;
 };
 
 } // namespace orv

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orv::net {
 
@@ -22,8 +23,26 @@ SocketHandle openTcp();
 void closeSocket(SocketHandle s);
 void shutdownBoth(SocketHandle s);
 
-// Connects to an IPv4 address (host byte order) and port; gives up after timeoutMs.
-bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs);
+// The network interface a socket is tied to before it connects. Every camera answers at the same
+// address, each behind a USB adapter of its own, so only the interface says which camera a
+// connection reaches. Linux binds by name, Windows by index; both are kept so that one value
+// serves either. Empty: the routing table chooses, as for any socket.
+struct InterfaceBinding
+{
+    std::string name;
+    unsigned index = 0;
+
+    bool empty() const { return name.empty() && index == 0; }
+    friend bool operator==(const InterfaceBinding&, const InterfaceBinding&) = default;
+};
+
+// Ties an unconnected socket to one interface; false with the reason in `error` when it cannot.
+bool bindToInterface(SocketHandle s, const InterfaceBinding& binding, std::string& error);
+
+// Connects to an IPv4 address (host byte order) and port; gives up after timeoutMs. On failure,
+// `error` (when given) says why.
+bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs,
+                   std::string* error = nullptr);
 
 enum class WaitResult { Readable, TimedOut, Interrupted, Failed };
 WaitResult waitReadable(SocketHandle s, int timeoutMs);

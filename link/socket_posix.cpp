@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -12,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <string>
 
 namespace orv::net {
 
@@ -53,7 +56,53 @@ void shutdownBoth(SocketHandle s)
     ::shutdown(s, SHUT_RDWR);
 }
 
-bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs)
+namespace {
+
+std::string errorText(int code)
+{
+    return std::strerror(code);
+}
+
+} // namespace
+
+bool bindToInterface(SocketHandle s, const InterfaceBinding& binding, std::string& error)
+{
+    std::string name = binding.name;
+    if (name.empty() && binding.index != 0) {
+        char buffer[IF_NAMESIZE] = {};
+        if (::if_indextoname(binding.index, buffer) == nullptr) {
+            error = "no network interface has index " + std::to_string(binding.index);
+            return false;
+        }
+        name = buffer;
+    }
+    if (name.empty()) {
+        error = "no network interface named";
+        return false;
+    }
+    if (name.size() >= IF_NAMESIZE) {
+        error = "\"" + name + "\" is too long for a network interface name";
+        return false;
+    }
+#ifdef SO_BINDTODEVICE
+    // The kernel takes the name with its terminating zero; an empty name would unbind.
+    if (::setsockopt(s, SOL_SOCKET, SO_BINDTODEVICE, name.c_str(), static_cast<socklen_t>(name.size() + 1)) != 0) {
+        const int code = errno;
+        error = "cannot bind to network interface \"" + name + "\": " + errorText(code);
+        if (code == EPERM) {
+            error += " (binding needs CAP_NET_RAW on this kernel)";
+        }
+        return false;
+    }
+    return true;
+#else
+    (void)s;
+    error = "binding to network interface \"" + name + "\" is not supported on this system";
+    return false;
+#endif
+}
+
+bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs, std::string* error)
 {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -62,10 +111,15 @@ bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, in
 
     const int flags = ::fcntl(s, F_GETFL, 0);
     if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) {
+        if (error != nullptr) {
+            *error = "cannot prepare the socket: " + errorText(errno);
+        }
         return false;
     }
     bool ok = ::connect(s, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
-    if (!ok && errno == EINPROGRESS) {
+    int failure = ok ? 0 : errno;
+    bool timedOut = false;
+    if (!ok && failure == EINPROGRESS) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             const auto left =
@@ -76,14 +130,23 @@ bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, in
                 continue;
             }
             if (n == 1) {
-                int error = 0;
-                socklen_t len = sizeof error;
-                ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+                int code = 0;
+                socklen_t len = sizeof code;
+                ok = ::getsockopt(s, SOL_SOCKET, SO_ERROR, &code, &len) == 0 && code == 0;
+                failure = ok ? 0 : code != 0 ? code : errno;
+            } else {
+                timedOut = n == 0;
+                failure = n < 0 ? errno : 0;
             }
             break;
         }
     }
     ::fcntl(s, F_SETFL, flags);
+    if (!ok && error != nullptr) {
+        *error = timedOut       ? "no answer within " + std::to_string(timeoutMs) + " ms"
+                 : failure != 0 ? errorText(failure)
+                                : "the connect failed";
+    }
     return ok;
 }
 

@@ -5,6 +5,7 @@
 #include <ws2tcpip.h>
 
 #include <chrono>
+#include <string>
 
 namespace orv::net {
 
@@ -48,7 +49,46 @@ void shutdownBoth(SocketHandle s)
     ::shutdown(static_cast<SOCKET>(s), SD_BOTH);
 }
 
-bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs)
+namespace {
+
+std::string errorText(int code)
+{
+    char* text = nullptr;
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string out = n > 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(code);
+    if (text != nullptr) {
+        LocalFree(text);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+} // namespace
+
+bool bindToInterface(SocketHandle s, const InterfaceBinding& binding, std::string& error)
+{
+    if (binding.index == 0) {
+        // Windows binds by index only; a name alone must first be looked up among the adapters.
+        error = "network interface \"" + binding.name + "\" has no known index";
+        return false;
+    }
+    // IP_UNICAST_IF takes the IPv4 interface index in network byte order.
+    const DWORD index = htonl(static_cast<u_long>(binding.index));
+    const auto sock = static_cast<SOCKET>(s);
+    if (::setsockopt(sock, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&index), sizeof index) != 0) {
+        const int code = WSAGetLastError();
+        error = "cannot bind to network interface " + std::to_string(binding.index)
+              + (binding.name.empty() ? std::string() : " (\"" + binding.name + "\")") + ": " + errorText(code);
+        return false;
+    }
+    return true;
+}
+
+bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, int timeoutMs, std::string* error)
 {
     const auto sock = static_cast<SOCKET>(s);
     sockaddr_in peer{};
@@ -58,10 +98,15 @@ bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, in
 
     u_long nonBlocking = 1;
     if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) {
+        if (error != nullptr) {
+            *error = "cannot prepare the socket: " + errorText(WSAGetLastError());
+        }
         return false;
     }
     bool ok = ::connect(sock, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
-    if (!ok && WSAGetLastError() == WSAEWOULDBLOCK) {
+    int failure = ok ? 0 : WSAGetLastError();
+    bool timedOut = false;
+    if (!ok && failure == WSAEWOULDBLOCK) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             const auto left =
@@ -79,11 +124,23 @@ bool connectWithin(SocketHandle s, std::uint32_t address, std::uint16_t port, in
                 continue;
             }
             ok = n > 0 && FD_ISSET(sock, &writable) && !FD_ISSET(sock, &failed);
+            timedOut = n == 0;
+            if (n > 0 && !ok) {
+                int code = 0;
+                int len = sizeof code;
+                ::getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &len);
+                failure = code;
+            } else if (n < 0) {
+                failure = WSAGetLastError();
+            }
             break;
         }
     }
     u_long blocking = 0;
     ioctlsocket(sock, FIONBIO, &blocking);
+    if (!ok && error != nullptr) {
+        *error = timedOut ? "no answer within " + std::to_string(timeoutMs) + " ms" : errorText(failure);
+    }
     return ok;
 }
 

@@ -20,7 +20,15 @@ std::u16string gbkToUtf16(std::string_view bytes)
     }
     std::wstring wide(static_cast<std::size_t>(needed), L'\0');
     MultiByteToWideChar(936, 0, bytes.data(), inLength, wide.data(), needed);
-    return std::u16string(wide.begin(), wide.end());
+    std::u16string text(wide.begin(), wide.end());
+    // Code page 936 gives its user-defined areas and a lone 0xFF as Private Use characters, which
+    // no setup file means; they read as replacements, as the GBK tables of other platforms give them.
+    for (char16_t& c : text) {
+        if (c >= 0xE000 && c <= 0xF8FF) {
+            c = u'\uFFFD';
+        }
+    }
+    return text;
 }
 
 } // namespace orv

@@ -1,9 +1,11 @@
 #include "persist/settings.h"
 
+#include "persist/atomic_file.h"
 #include "persist/ini_file.h"
 
 #include <string>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -23,7 +25,39 @@ std::unique_ptr<CSettings>& instanceSlot()
     return instance;
 }
 
+// The user's settings file in `userFolder`, started from the program folder's `shipped` file when
+// the user has none yet; empty when the user's folder cannot hold one.
+fs::path userSetupFile(const fs::path& userFolder, const fs::path& shipped)
+{
+    std::error_code ec;
+    fs::create_directories(userFolder, ec);
+    if (!fs::is_directory(userFolder, ec)) {
+        return {};
+    }
+    const fs::path own = userFolder / kSetupFileName;
+    if (fs::exists(own, ec) || ec) {
+        // Present or unknown: never overwrite what may be the user's remembered login.
+        return own;
+    }
+    const FileContents defaults = readWholeFile(shipped);
+    if (defaults.outcome == ReadOutcome::Read && !replaceFileContents(own, defaults.bytes)) {
+        return {};
+    }
+    return own;
+}
+
 } // namespace
+
+bool folderIsWritable(const fs::path& folder)
+{
+    const fs::path probe = (folder.empty() ? fs::path(".") : folder) / ".orv_write_probe";
+    if (!replaceFileContents(probe, {})) {
+        return false;
+    }
+    std::error_code ec;
+    fs::remove(probe, ec);
+    return true;
+}
 
 fs::path executableFolder()
 {
@@ -73,6 +107,11 @@ void CSettings::Init()
 
 void CSettings::Init(const fs::path& programFolder)
 {
+    Init(programFolder, fs::path());
+}
+
+void CSettings::Init(const fs::path& programFolder, const fs::path& userFolder)
+{
     if (!login) {
         login = std::make_unique<LoginRecord>();
     }
@@ -87,6 +126,13 @@ void CSettings::Init(const fs::path& programFolder)
     }
     if (setupPath.empty()) {
         setupPath = programFolder / kSetupFileName;
+        if (!userFolder.empty() && !folderIsWritable(programFolder)) {
+            fs::path own = userSetupFile(userFolder, setupPath);
+            if (!own.empty()) {
+                setupPath = std::move(own);
+                perUser = true;
+            }
+        }
     }
     if (languagePath.empty()) {
         languagePath = programFolder / kLanguageFileName;

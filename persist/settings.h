@@ -5,6 +5,10 @@
 // Created empty by GetInstance; Init allocates the members and builds the paths; every load and
 // save is a no-op before that. File problems are silent: a failed write keeps the old file and
 // the in-memory state.
+//
+// The settings file lives beside the program while the program folder can be written (a copied
+// or portable folder). An installed program's folder belongs to root: there the file is the
+// user's own, in the user's configuration folder, so that nothing the operator chose is lost.
 
 #include "lang/language_texts.h"
 #include "persist/login_record.h"
@@ -48,6 +52,12 @@ public:
     // The same with the files in `programFolder` (an empty folder gives the bare file names,
     // resolved against the current directory).
     void Init(const std::filesystem::path& programFolder);
+    // The same, except that a program folder this process cannot write puts the settings file in
+    // `userFolder` (created when missing), started as a copy of the program folder's file so that
+    // an administrator can ship defaults; the user's own file, once there, is never replaced. When
+    // the user's folder cannot be had either, the file stays beside the program. An empty
+    // `userFolder` keeps it beside the program.
+    void Init(const std::filesystem::path& programFolder, const std::filesystem::path& userFolder);
 
     // Reads the login record (writing the default one when the file has none that decodes) and
     // the platform choice.
@@ -68,9 +78,17 @@ public:
     std::unique_ptr<std::uint8_t> language;
     std::unique_ptr<std::uint8_t> platform;
     std::int32_t initialised = 0;
+    // Whether Init put the settings file in the user's folder; files the operator saves are then
+    // proposed in the user's documents rather than in the program folder.
+    bool perUser = false;
 };
 
-// Folder of the running executable; empty when it cannot be found.
+// Folder of the running executable; empty when it cannot be found. On Linux the real path, so a
+// program started through a link still finds the files beside it.
 std::filesystem::path executableFolder();
+
+// Whether this process can create files in `folder`, found out by creating and removing one:
+// permission bits do not tell (root ignores them, ACLs and read-only mounts add to them).
+bool folderIsWritable(const std::filesystem::path& folder);
 
 } // namespace orv

@@ -183,7 +183,19 @@ std::string writeSetup(const SetupValues& values)
     }
     tinyxml2::XMLPrinter printer;
     doc.Print(&printer);
-    return std::string(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
+    // Reading turns a carriage return in an attribute into a line feed, as XML wants; only a
+    // character reference keeps it. The printer writes none of its own, so each one is in a value.
+    const std::string_view printed(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
+    std::string out;
+    out.reserve(printed.size());
+    for (const char c : printed) {
+        if (c == '\r') {
+            out += "&#13;";
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 SetupReadResult readSetup(std::string_view bytes)

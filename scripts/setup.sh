@@ -3,6 +3,7 @@
 # only those that are missing. Safe to run again and again.
 #   scripts/setup.sh            packages for the Linux build, tests and demo
 #   scripts/setup.sh --windows  also the mingw-w64 cross compiler and Wine
+#   scripts/setup.sh --package  also what building and checking the Debian packages needs
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,13 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libtinyxml2-dev
     fonts-wqy-microhei fonts-dejavu-core
 )
-if [[ "${1:-}" == "--windows" ]]; then
-    packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64)
-fi
+for flag in "$@"; do
+    case "$flag" in
+        --windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils
+        nsis fonts-wine xvfb xdotool x11-apps zip) ;;
+        --package) packages+=(dpkg-dev fakeroot file help2man lintian appstream desktop-file-utils) ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,7 +13,9 @@ orv_add_gtest(cli_tests
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/cli/cli_parts_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_commands_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_secrets_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/apply_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/provision_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_fleet_test.cpp
     LIBS orv_cli orv_camsim
 )

@@ -31,7 +31,11 @@ QString besideTheProgram(const char* name)
 
 QString standInSearchTool()
 {
+#ifdef _WIN32
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orv-search-tool-standin.exe"));
+#else
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("orv-search-tool-standin"));
+#endif
 }
 
 // The lines the dialog gained since the last call.

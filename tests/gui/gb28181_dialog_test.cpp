@@ -1,6 +1,6 @@
 // The GB28181 dialog and its SDK session: against a recording fake SDK whose status comes from
-// another thread, against a missing vendor library, and through the stand-in library against the
-// simulated camera.
+// another thread, against a missing vendor library, and through the stand-in library against
+// simulated cameras.
 
 #include "gb28181/camera_sdk.h"
 #include "gb28181/gb28181_dlg.h"
@@ -8,9 +8,11 @@
 #include "gb28181/sdk_session.h"
 #include "gb28181/vendor_sdk_library.h"
 #include "support/console_fixture.h"
+#include "tools/camsim/sdk_protocol.h"
 #include "tools/camsim/simulated_camera.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
@@ -38,6 +40,13 @@ public:
     std::vector<std::uint8_t> lastSet;
     LoginStatusCallback callback = nullptr;
     void* context = nullptr;
+    QList<int> cursors; // the override cursor's shape at each call after init, -1 for none
+
+    void noteCursor()
+    {
+        const QCursor* cursor = QApplication::overrideCursor();
+        cursors << (cursor ? static_cast<int>(cursor->shape()) : -1);
+    }
 
     int init() override
     {
@@ -48,6 +57,7 @@ public:
               void* ctx) override
     {
         calls << QStringLiteral("login %1 %2 %3 %4").arg(address).arg(port).arg(user, password);
+        noteCursor();
         callback = cb;
         context = ctx;
         if (loginResult > 0 && status) {
@@ -58,11 +68,13 @@ public:
     int loginOut(int handle) override
     {
         calls << QStringLiteral("loginOut %1").arg(handle);
+        noteCursor();
         return 0;
     }
     int getConfig(int handle, int channel, int command, void* buffer, int* size) override
     {
         calls << QStringLiteral("getConfig %1 %2 %3 %4").arg(handle).arg(channel).arg(command).arg(*size);
+        noteCursor();
         if (getResult == 0) {
             std::memcpy(buffer, stored.data(), Config::kSize);
         }
@@ -71,6 +83,7 @@ public:
     int setConfig(int handle, int channel, int command, const void* buffer, int size) override
     {
         calls << QStringLiteral("setConfig %1 %2 %3 %4").arg(handle).arg(channel).arg(command).arg(size);
+        noteCursor();
         const auto* bytes = static_cast<const std::uint8_t*>(buffer);
         lastSet.assign(bytes, bytes + size);
         return setResult;
@@ -91,6 +104,23 @@ public:
 };
 
 void noWait(std::chrono::milliseconds) {}
+
+// The override cursor's shape at each pause of the login's wait, -1 for none.
+QList<int> cursorsWhileWaiting;
+void noteCursorAndGoOn(std::chrono::milliseconds)
+{
+    const QCursor* cursor = QApplication::overrideCursor();
+    cursorsWhileWaiting << (cursor ? static_cast<int>(cursor->shape()) : -1);
+}
+
+// Sets the stand-in's port variable for one test and takes it away again.
+class SdkPortVariable
+{
+public:
+    ~SdkPortVariable() { qunsetenv(camsim::sdk::kPortVariable); }
+    void set(const QByteArray& value) { qputenv(camsim::sdk::kPortVariable, value); }
+    void set(std::uint16_t port) { set(QByteArray::number(port)); }
+};
 
 struct FormValues
 {
@@ -176,6 +206,7 @@ private slots:
     {
         enterSeamTestMode();
         SdkSession::setSleeper(&noWait);
+        qunsetenv(camsim::sdk::kPortVariable);
     }
     void cleanup()
     {
@@ -354,6 +385,38 @@ private slots:
         QCOMPARE(sdk.calls, calls);
     }
 
+    // The busy cursor is up for every SDK call and every pause of the login's wait, and gone
+    // when the handler returns, whatever became of the login.
+    void busyCursorCoversEveryWaitForTheSdk_data()
+    {
+        QTest::addColumn<bool>("set");
+        QTest::addColumn<int>("status"); // -1: none arrives; not 0: the whole wait passes
+        QTest::addColumn<int>("sdkCalls");
+        QTest::newRow("get") << false << 0 << 3;
+        QTest::newRow("get, no status") << false << -1 << 1;
+        QTest::newRow("set") << true << 0 << 3;
+        QTest::newRow("set, login refused") << true << 1 << 1;
+    }
+    void busyCursorCoversEveryWaitForTheSdk()
+    {
+        QFETCH(bool, set);
+        QFETCH(int, status);
+        QFETCH(int, sdkCalls);
+        FakeSdk sdk;
+        sdk.status = status < 0 ? std::nullopt : std::optional<int>(status);
+        cursorsWhileWaiting.clear();
+        SdkSession::setSleeper(&noteCursorAndGoOn);
+        CGB28181Dlg dialog(nullptr, &sdk);
+        if (set || status != 0) {
+            MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        }
+        set ? dialog.OnConfigSet() : dialog.OnConfigGet();
+        const int busy = static_cast<int>(Qt::WaitCursor);
+        QCOMPARE(sdk.cursors, QList<int>(sdkCalls, busy));
+        QCOMPARE(cursorsWhileWaiting, QList<int>(status != 0 ? 29 : 0, busy));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
     // A success reported after the wait still ends with the stream closed and a logout.
     void lateSuccessIsEndedByTheSession()
     {
@@ -437,6 +500,57 @@ private slots:
                  QStringList({kSample.address, kSample.port, kSample.password, kSample.registerInterval,
                               kSample.heartbeat, kSample.serverId, kSample.deviceId, kSample.channelId, kSample.alarmIn,
                               kSample.alarmOut, QStringLiteral("on")}));
+    }
+
+    // Two cameras on one address, each with its own ports and record: every login goes to the
+    // camera whose SDK port the variable names at that moment; a value that is no port fails it.
+    void standInReachesTheCameraTheVariableNames()
+    {
+        SdkSession::setSleeper(nullptr);
+        camsim::CameraOptions options;
+        options.listenAddress = "127.0.71.4";
+        options.port = 0;
+        options.sdkPort = 0;
+        options.log = [](const std::string&) {};
+        camsim::SimulatedCamera first(options);
+        camsim::SimulatedCamera second(options);
+        std::string error;
+        QVERIFY2(first.start(&error), error.c_str());
+        QVERIFY2(second.start(&error), error.c_str());
+        QVERIFY(first.sdkPort() != 0 && second.sdkPort() != 0 && first.sdkPort() != second.sdkPort());
+        std::vector<std::uint8_t> secondRecord = second.gb28181Record();
+        std::memcpy(secondRecord.data() + Config::serverId.offset, "34020000002000000002", 20);
+        second.setGb28181Record(secondRecord);
+
+        VendorSdkLibrary library(QCoreApplication::applicationDirPath());
+        QVERIFY2(library.isLoaded(), qPrintable(library.errorText()));
+        CGB28181Dlg dialog(nullptr, &library);
+        dialog.cameraAddress = QStringLiteral("127.0.71.4");
+        SdkPortVariable variable;
+
+        variable.set(second.sdkPort());
+        dialog.OnConfigGet();
+        QCOMPARE(dialog.dlgItemText(idc::kServerId), QStringLiteral("34020000002000000002"));
+        variable.set(first.sdkPort());
+        dialog.OnConfigGet();
+        QCOMPARE(dialog.dlgItemText(idc::kServerId), QStringLiteral("34020000002000000001"));
+        QVERIFY(MessageBox::instance().prompts().isEmpty());
+
+        const std::vector<std::uint8_t> firstRecord = first.gb28181Record();
+        variable.set(second.sdkPort());
+        fillForm(dialog, kSample);
+        MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        dialog.OnConfigSet();
+        QCOMPARE(lastPrompt(), QStringLiteral("Save NetworkProtocol Success!"));
+        QCOMPARE(second.gb28181Record(), sampleRecord());
+        QCOMPARE(first.gb28181Record(), firstRecord);
+
+        for (const char* bad : {"0", "65536", "19437x", " 19437", "-1"}) {
+            variable.set(QByteArray(bad));
+            MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+            dialog.OnConfigGet();
+            QVERIFY2(lastPrompt() == QStringLiteral("Login NetworkProtocol Error"), bad);
+        }
     }
 
     void standInLibraryWithoutACameraFailsTheLogin()

@@ -20,7 +20,9 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using namespace orv;
 using namespace orv::testing;
@@ -389,6 +391,9 @@ void SetupFileTest::failedSaveKeepsTheOldFile()
     }
     FileDialog::instance().setNextFileName(target);
     if (kind == QLatin1String("cut short")) {
+#ifdef _WIN32
+        QSKIP("Windows has no file size limit to cut a write short");
+#else
         // A file size limit fails the write whoever runs the test, the superuser included.
         rlimit saved{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
@@ -399,6 +404,7 @@ void SetupFileTest::failedSaveKeepsTheOldFile()
         dialog.OnSaveSetup();
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
+#endif
     } else {
         dialog.OnSaveSetup();
     }

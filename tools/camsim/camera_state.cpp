@@ -102,27 +102,20 @@ namespace {
 
 // The GB28181 record as a camera leaves the factory: registration off, the usual SIP port and
 // intervals, the identifiers of the standard's examples.
-void setGb28181Defaults(std::array<std::uint8_t, 844>& record)
+void setGb28181Defaults(Gb28181Record& record)
 {
-    record.fill(0);
-    const auto text = [&](std::size_t offset, std::string_view value) {
-        std::copy(value.begin(), value.end(), record.begin() + static_cast<long>(offset));
-    };
-    const auto number = [&](std::size_t offset, std::uint16_t value) {
-        record[offset] = static_cast<std::uint8_t>(value & 0xFF);
-        record[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-    };
-    record[592] = 0;                            // registration enabled
-    text(593, "127.0.0.1");                     // SIP server address
-    number(658, 5060);                          // SIP server port
-    text(660, "12345678");                      // registration password
-    number(676, 3600);                          // registration interval
-    number(678, 60);                            // heartbeat interval
-    text(680, "34020000002000000001");          // SIP server id
-    text(712, "34020000001320000001");          // device id
-    text(744, "34020000001320000001");          // channel id
-    text(776, "34020000001340000001");          // alarm input id
-    text(808, "34020000001350000001");          // alarm output id
+    record = {};
+    record.setNumber(Gb28181Record::enable, 0);
+    record.setText(Gb28181Record::serverAddress, u"127.0.0.1");
+    record.setNumber(Gb28181Record::serverPort, 5060);
+    record.setText(Gb28181Record::password, u"12345678");
+    record.setNumber(Gb28181Record::registerInterval, 3600);
+    record.setNumber(Gb28181Record::heartbeatInterval, 60);
+    record.setText(Gb28181Record::serverId, u"34020000002000000001");
+    record.setText(Gb28181Record::deviceId, u"34020000001320000001");
+    record.setText(Gb28181Record::channelId, u"34020000001320000001");
+    record.setText(Gb28181Record::alarmInId, u"34020000001340000001");
+    record.setText(Gb28181Record::alarmOutId, u"34020000001350000001");
 }
 
 } // namespace
@@ -389,6 +382,14 @@ RequestOutcome CameraState::handle(std::uint16_t command, std::span<const std::u
     }
     return ignored("unknown command " + std::to_string(command) + " with " + std::to_string(size)
                    + " payload bytes; no reply");
+}
+
+std::vector<std::uint8_t> replyFrame(std::uint16_t command, std::span<const std::uint8_t> payload)
+{
+    std::vector<std::uint8_t> wire(kFrameHeaderSize + payload.size());
+    writeFrameHeader(wire.data(), command, payload.size());
+    std::copy(payload.begin(), payload.end(), wire.begin() + kFrameHeaderSize);
+    return wire;
 }
 
 } // namespace orv::camsim

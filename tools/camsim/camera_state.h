@@ -1,6 +1,8 @@
 #pragma once
 // What the simulated camera keeps, and what each request does to it. No sockets here.
 
+#include "tools/camsim/sdk_protocol.h"
+
 #include "link/frame.h"
 #include "link/records.h"
 
@@ -21,6 +23,26 @@ struct RequestOutcome
     bool factoryReset = false;
     bool changed = false; // the kept state changed and is worth saving
     std::string note;     // an event for the log; empty when there is nothing to say
+};
+
+// The GB28181 registration settings as the SDK port carries them. The console's GB28181 dialog
+// shows these eleven fields; the other bytes are kept as they come.
+struct Gb28181Record : FixedRecord<sdk::kRecordSize>
+{
+    static constexpr Field enable{"enable", 592, 1, FieldKind::U8};
+    static constexpr Field serverAddress{"serverAddress", 593, 65, FieldKind::Text};
+    static constexpr Field serverPort{"serverPort", 658, 2, FieldKind::U16};
+    static constexpr Field password{"password", 660, 16, FieldKind::Text};
+    static constexpr Field registerInterval{"registerInterval", 676, 2, FieldKind::U16};
+    static constexpr Field heartbeatInterval{"heartbeatInterval", 678, 2, FieldKind::U16};
+    static constexpr Field serverId{"serverId", 680, 32, FieldKind::Text};
+    static constexpr Field deviceId{"deviceId", 712, 32, FieldKind::Text};
+    static constexpr Field channelId{"channelId", 744, 32, FieldKind::Text};
+    static constexpr Field alarmInId{"alarmInId", 776, 32, FieldKind::Text};
+    static constexpr Field alarmOutId{"alarmOutId", 808, 32, FieldKind::Text};
+    static constexpr std::array kFields{enable,           serverAddress,     serverPort, password,
+                                        registerInterval, heartbeatInterval, serverId,   deviceId,
+                                        channelId,        alarmInId,         alarmOutId};
 };
 
 class CameraState
@@ -56,7 +78,7 @@ public:
     // The last time record set, as sent; its clock bytes are replaced whenever it is read.
     TimeRecord time;
     // The GB28181 registration settings that the maker's SDK reads and writes (tools/camsim/sdk_protocol.h).
-    std::array<std::uint8_t, 844> gb28181{};
+    Gb28181Record gb28181;
     // Camera clock minus the computer's local clock.
     std::int64_t clockOffsetSeconds = 0;
 };
@@ -66,5 +88,8 @@ inline constexpr std::array<ConfigType, 6> kConfigTypes{ConfigType::Device,    C
                                                         ConfigType::RtsServer, ConfigType::Function};
 
 const char* commandName(std::uint16_t command);
+
+// A reply as it goes out: the 12-byte header for `command` and the payload's size, then the payload.
+std::vector<std::uint8_t> replyFrame(std::uint16_t command, std::span<const std::uint8_t> payload);
 
 } // namespace orv::camsim

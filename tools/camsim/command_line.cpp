@@ -2,25 +2,63 @@
 
 #include "tools/camsim/server_socket.h"
 
+#include "orv_version.h"
+
 #include <charconv>
+#include <optional>
 
 namespace orv::camsim {
 
 std::string usageText()
 {
-    return "usage: orv-camsim [--listen ADDR] [--port N] [--state FILE] [--verbose]\n"
+    return "usage: orv-camsim [--listen ADDR] [--port N] [--sdk-port N] [--state FILE] [--reply-delay-ms N]\n"
+           "                  [--verbose]\n"
            "\n"
            "A simulated body-worn camera that answers the camera link over TCP.\n"
            "\n"
            "  --listen ADDR  local IPv4 address to listen on (default 127.0.0.1)\n"
            "  --port N       TCP port, 1 to 65535 (default 19436)\n"
-           "  --state FILE   keep the camera's accounts, settings and clock in FILE across runs;\n"
-           "                 it is created with the defaults when missing\n"
+           "  --sdk-port N   TCP port for the stand-in of the maker's SDK (libQMNetSDK.so), which\n"
+           "                 carries the GB28181 settings (default 19437, not the same as --port)\n"
+           "  --state FILE   keep the camera's accounts, settings, clock and GB28181 settings in FILE\n"
+           "                 across runs; it is created with the defaults when missing\n"
+           "  --reply-delay-ms N\n"
+           "                 wait N milliseconds (0 to 10000) before every reply, as a real camera\n"
+           "                 takes its time (default 0)\n"
            "  --verbose      print every frame received (<-) and sent (->) as hex\n"
+           "  --version      print the version and stop\n"
            "  --help         show this text\n"
            "\n"
-           "The camera starts with one account, admin / wrenq. Ctrl+C stops it.\n";
+           "The camera starts with one account, admin / wrenq. Ctrl+C stops it.\n"
+           "\n"
+           "The GB28181 dialog reaches the camera through the stand-in SDK library, which always uses\n"
+           "port 19437 unless the environment variable ORV_CAMSIM_SDK_PORT names another (1 to 65535;\n"
+           "any other value makes every login fail). To run two cameras on one address, give each its\n"
+           "own --port and --sdk-port, and set the variable for the console to the camera it is meant for.\n";
 }
+
+std::string versionText()
+{
+    return std::string(kProgramVersion) + "\n";
+}
+
+namespace {
+
+// Longer than any reply timeout of the link: a camera that slow is a silent one.
+constexpr unsigned kMaxReplyDelayMs = 10000;
+
+std::optional<std::uint16_t> portNumber(const std::string& text)
+{
+    unsigned port = 0;
+    const char* end = text.data() + text.size();
+    const auto [p, ec] = std::from_chars(text.data(), end, port);
+    if (ec != std::errc() || p != end || port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(port);
+}
+
+} // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)
 {
@@ -39,7 +77,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             name.resize(eq);
             hasValue = true;
         }
-        const bool takesValue = name == "--listen" || name == "--port" || name == "--state";
+        const bool takesValue = name == "--listen" || name == "--port" || name == "--sdk-port" || name == "--state" ||
+                                name == "--reply-delay-ms";
         if (takesValue && !hasValue) {
             if (i + 1 >= args.size()) {
                 return fail(name + " needs a value");
@@ -52,6 +91,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (name == "--help" || name == "-h") {
             result.action = CommandLine::Action::Help;
             return result;
+        } else if (name == "--version") {
+            result.action = CommandLine::Action::Version;
+            return result;
         } else if (name == "--verbose" || name == "-v") {
             result.options.verbose = true;
         } else if (name == "--listen") {
@@ -60,14 +102,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 return fail("--listen: \"" + value + "\" is not an IPv4 address such as 127.0.0.1");
             }
             result.options.listenAddress = value;
-        } else if (name == "--port") {
-            unsigned port = 0;
-            const char* end = value.data() + value.size();
-            const auto [p, ec] = std::from_chars(value.data(), end, port);
-            if (ec != std::errc() || p != end || port < 1 || port > 65535) {
-                return fail("--port: \"" + value + "\" is not a port number from 1 to 65535");
+        } else if (name == "--port" || name == "--sdk-port") {
+            const auto port = portNumber(value);
+            if (!port) {
+                return fail(name + ": \"" + value + "\" is not a port number from 1 to 65535");
             }
-            result.options.port = static_cast<std::uint16_t>(port);
+            (name == "--port" ? result.options.port : result.options.sdkPort) = *port;
+        } else if (name == "--reply-delay-ms") {
+            unsigned ms = 0;
+            const char* end = value.data() + value.size();
+            const auto [p, ec] = std::from_chars(value.data(), end, ms);
+            if (value.empty() || ec != std::errc() || p != end || ms > kMaxReplyDelayMs) {
+                return fail("--reply-delay-ms: \"" + value + "\" is not a number of milliseconds from 0 to 10000");
+            }
+            result.replyDelay = std::chrono::milliseconds(ms);
         } else if (name == "--state") {
             if (value.empty()) {
                 return fail("--state needs a file name");
@@ -76,6 +124,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         } else {
             return fail("unknown option \"" + args[i] + "\"");
         }
+    }
+    // Both listen on the same address, so the second could never be bound.
+    if (result.options.port == result.options.sdkPort) {
+        return fail("--port and --sdk-port are both " + std::to_string(result.options.port) +
+                    "; the SDK needs a port of its own");
     }
     return result;
 }

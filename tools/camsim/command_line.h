@@ -3,6 +3,7 @@
 
 #include "tools/camsim/simulated_camera.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,15 +11,18 @@ namespace orv::camsim {
 
 struct CommandLine
 {
-    enum class Action { Run, Help, Error };
+    enum class Action { Run, Help, Version, Error };
     Action action = Action::Run;
     CameraOptions options;
-    std::string error; // for Action::Error
+    std::chrono::milliseconds replyDelay{0}; // --reply-delay-ms: how long every reply waits
+    std::string error;                       // for Action::Error
 };
 
 // `args` without the program name.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 std::string usageText();
+// What --version prints: the program version and a line end.
+std::string versionText();
 
 } // namespace orv::camsim

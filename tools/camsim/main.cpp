@@ -54,6 +54,10 @@ int main(int argc, char** argv)
         std::cout << usageText();
         return 0;
     }
+    if (commandLine.action == CommandLine::Action::Version) {
+        std::cout << versionText();
+        return 0;
+    }
     if (commandLine.action == CommandLine::Action::Error) {
         std::cerr << "orv-camsim: " << commandLine.error << "\n\n" << usageText();
         return 2;
@@ -71,12 +75,17 @@ int main(int argc, char** argv)
         std::cerr << "orv-camsim: " << error << "\n";
         return 2;
     }
+    camera.setReplyDelay(commandLine.replyDelay);
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 
     std::printf("orv-camsim: simulated camera listening on %s:%u (%s); Ctrl+C stops it\n",
                 options.listenAddress.c_str(), static_cast<unsigned>(camera.port()),
                 firstAccount(camera.accounts()).c_str());
+    if (camera.sdkPort() != 0) {
+        std::printf("orv-camsim: GB28181 settings for the stand-in SDK on %s:%u\n", options.listenAddress.c_str(),
+                    static_cast<unsigned>(camera.sdkPort()));
+    }
     if (!options.stateFile.empty()) {
         std::printf("orv-camsim: state kept in %s\n", options.stateFile.c_str());
     }

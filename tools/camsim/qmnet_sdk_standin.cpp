@@ -1,27 +1,37 @@
 // A stand-in of the camera maker's network SDK, with the same six functions, for the simulated
-// camera: it logs into the camera on the simulated camera's SDK port (tools/camsim/sdk_protocol.h)
-// whatever port it is given, since the maker's own protocol is not ours to know. Like a real SDK
-// it reports the login's outcome from a thread of its own. Against a real camera it fails to log in.
+// camera: it logs into the camera on the simulated camera's SDK port (tools/camsim/sdk_protocol.h:
+// 19437 or what ORV_CAMSIM_SDK_PORT says) whatever port it is given, since the maker's own
+// protocol is not ours to know. Like a real SDK it reports the login's outcome from a thread of
+// its own. Against a real camera it fails to log in.
 
 #include "tools/camsim/sdk_protocol.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <netinet/in.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#define QMNET_API extern "C" __declspec(dllexport)
+#else
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 #define QMNET_API extern "C" __attribute__((visibility("default")))
+#endif
 
 using LoginStatusCallback = int (*)(int value, int status, void* context);
 
@@ -32,10 +42,83 @@ using namespace orv::camsim;
 constexpr int kTimeoutMs = 3000;
 constexpr int kFailure = -1;
 
+// The few socket calls that differ between Winsock and POSIX.
+#ifdef _WIN32
+using Socket = SOCKET;
+const Socket kNoSocket = INVALID_SOCKET;
+constexpr int kNoSigPipe = 0;
+
+Socket openSocket()
+{
+    // Winsock is started once and stays for the life of the process, as in the maker's SDK.
+    static const bool started = [] {
+        WSADATA data{};
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started ? ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
+}
+void closeSocket(Socket s)
+{
+    ::closesocket(s);
+}
+void setNonBlocking(Socket s, bool on)
+{
+    u_long value = on ? 1 : 0;
+    ::ioctlsocket(s, FIONBIO, &value);
+}
+bool connectPending()
+{
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+}
+int pollSocket(pollfd& p, int timeoutMs)
+{
+    return ::WSAPoll(&p, 1, timeoutMs);
+}
+void setTimeouts(Socket s)
+{
+    const DWORD ms = kTimeoutMs;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+#else
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+constexpr int kNoSigPipe = MSG_NOSIGNAL;
+
+Socket openSocket()
+{
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+void closeSocket(Socket s)
+{
+    ::close(s);
+}
+void setNonBlocking(Socket s, bool on)
+{
+    const int flags = fcntl(s, F_GETFL, 0);
+    fcntl(s, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
+}
+bool connectPending()
+{
+    return errno == EINPROGRESS;
+}
+int pollSocket(pollfd& p, int timeoutMs)
+{
+    return ::poll(&p, 1, timeoutMs);
+}
+void setTimeouts(Socket s)
+{
+    timeval timeout{kTimeoutMs / 1000, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+}
+#endif
+
+
 struct Login
 {
     std::mutex mutex; // held while the status is reported, so that a logout waits for it
-    int socket = -1;
+    Socket socket = kNoSocket;
     bool loggedIn = false;
     bool ended = false;
 };
@@ -51,47 +134,63 @@ std::shared_ptr<Login> find(int handle)
     return found == logins.end() ? nullptr : found->second;
 }
 
-int connectTo(const std::string& address)
+// The camera's SDK port for a login starting now; 0 when the variable names no port.
+std::uint16_t sdkPort()
+{
+    const char* text = std::getenv(sdk::kPortVariable);
+    if (!text || *text == 0) {
+        return sdk::kDefaultPort;
+    }
+    const char* end = text + std::strlen(text);
+    unsigned port = 0;
+    const auto [p, ec] = std::from_chars(text, end, port);
+    if (ec != std::errc() || p != end || port < 1 || port > 65535) {
+        std::fprintf(stderr, "libQMNetSDK (stand-in): %s=\"%s\" is not a port from 1 to 65535; login refused\n",
+                     sdk::kPortVariable, text);
+        return 0;
+    }
+    return static_cast<std::uint16_t>(port);
+}
+
+Socket connectTo(const std::string& address, std::uint16_t port)
 {
     in_addr ip{};
     // 0.0.0.0 would reach this computer; it is no camera's address.
     if (inet_pton(AF_INET, address.c_str(), &ip) != 1 || ip.s_addr == 0) {
-        return -1;
+        return kNoSocket;
     }
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) {
-        return -1;
+    const Socket s = openSocket();
+    if (s == kNoSocket) {
+        return kNoSocket;
     }
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(sdk::kDefaultPort);
+    to.sin_port = htons(port);
     to.sin_addr = ip;
-    const int flags = fcntl(s, F_GETFL, 0);
-    fcntl(s, F_SETFL, flags | O_NONBLOCK);
+    setNonBlocking(s, true);
     int rc = ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    if (rc != 0 && errno == EINPROGRESS) {
+    if (rc != 0 && connectPending()) {
         pollfd p{s, POLLOUT, 0};
         int error = 0;
         socklen_t length = sizeof error;
-        rc = (::poll(&p, 1, kTimeoutMs) == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
+        rc = (pollSocket(p, kTimeoutMs) == 1 &&
+              getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0)
                  ? 0
                  : -1;
     }
     if (rc != 0) {
-        ::close(s);
-        return -1;
+        closeSocket(s);
+        return kNoSocket;
     }
-    fcntl(s, F_SETFL, flags);
-    timeval timeout{kTimeoutMs / 1000, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    setNonBlocking(s, false);
+    setTimeouts(s);
     return s;
 }
 
-bool sendAll(int s, const std::uint8_t* data, std::size_t length)
+bool sendAll(Socket s, const std::uint8_t* data, std::size_t length)
 {
     while (length > 0) {
-        const ssize_t sent = ::send(s, data, length, MSG_NOSIGNAL);
+        const auto sent = ::send(s, reinterpret_cast<const char*>(data), static_cast<int>(length), kNoSigPipe);
         if (sent <= 0) {
             return false;
         }
@@ -101,10 +200,10 @@ bool sendAll(int s, const std::uint8_t* data, std::size_t length)
     return true;
 }
 
-bool receiveAll(int s, std::uint8_t* data, std::size_t length)
+bool receiveAll(Socket s, std::uint8_t* data, std::size_t length)
 {
     while (length > 0) {
-        const ssize_t got = ::recv(s, data, length, 0);
+        const auto got = ::recv(s, reinterpret_cast<char*>(data), static_cast<int>(length), 0);
         if (got <= 0) {
             return false;
         }
@@ -116,7 +215,7 @@ bool receiveAll(int s, std::uint8_t* data, std::size_t length)
 
 // One request and its reply; the reply's status, or -1 when the exchange failed. A reply body
 // longer than `replyCapacity` ends the exchange as failed.
-int exchange(int s, std::uint8_t operation, const std::vector<std::uint8_t>& body, std::uint8_t* reply,
+int exchange(Socket s, std::uint8_t operation, const std::vector<std::uint8_t>& body, std::uint8_t* reply,
              std::size_t replyCapacity, std::size_t* replyLength)
 {
     std::vector<std::uint8_t> wire;
@@ -146,12 +245,12 @@ void forget(int handle)
     logins.erase(handle);
 }
 
-void runLogin(int handle, std::shared_ptr<Login> login, std::string address, std::string user, std::string password,
-              LoginStatusCallback callback, void* context)
+void runLogin(int handle, std::shared_ptr<Login> login, std::string address, std::uint16_t port, std::string user,
+              std::string password, LoginStatusCallback callback, void* context)
 {
     int status = 1;
-    const int s = connectTo(address);
-    if (s >= 0) {
+    const Socket s = connectTo(address, port);
+    if (s != kNoSocket) {
         std::vector<std::uint8_t> body(user.begin(), user.end());
         body.push_back(0);
         body.insert(body.end(), password.begin(), password.end());
@@ -160,16 +259,16 @@ void runLogin(int handle, std::shared_ptr<Login> login, std::string address, std
     }
     std::lock_guard lock(login->mutex);
     if (login->ended) {
-        if (s >= 0) {
-            ::close(s);
+        if (s != kNoSocket) {
+            closeSocket(s);
         }
         return;
     }
     if (status == 0) {
         login->socket = s;
         login->loggedIn = true;
-    } else if (s >= 0) {
-        ::close(s);
+    } else if (s != kNoSocket) {
+        closeSocket(s);
     }
     if (callback) {
         callback(0, status, context);
@@ -193,6 +292,11 @@ QMNET_API int QMNET_Login(const char* address, int /*port*/, const char* user, c
     if (!address || !user || !password || std::strlen(user) + std::strlen(password) + 2 > sdk::kMaxLoginBody) {
         return kFailure;
     }
+    // Read at each call, on the caller's thread, so that a change between two logins takes effect.
+    const std::uint16_t port = sdkPort();
+    if (port == 0) {
+        return kFailure;
+    }
     auto login = std::make_shared<Login>();
     int handle = 0;
     {
@@ -200,7 +304,7 @@ QMNET_API int QMNET_Login(const char* address, int /*port*/, const char* user, c
         handle = nextHandle++;
         logins.emplace(handle, login);
     }
-    std::thread(runLogin, handle, login, std::string(address), std::string(user), std::string(password), callback,
+    std::thread(runLogin, handle, login, std::string(address), port, std::string(user), std::string(password), callback,
                 context)
         .detach();
     return handle;
@@ -222,9 +326,9 @@ QMNET_API int QMNET_LoginOut(int handle)
     std::lock_guard lock(login->mutex);
     login->ended = true;
     login->loggedIn = false;
-    if (login->socket >= 0) {
-        ::close(login->socket);
-        login->socket = -1;
+    if (login->socket != kNoSocket) {
+        closeSocket(login->socket);
+        login->socket = kNoSocket;
     }
     return 0;
 }

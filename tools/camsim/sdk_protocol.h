@@ -14,6 +14,10 @@
 namespace orv::camsim::sdk {
 
 inline constexpr std::uint16_t kDefaultPort = 19437;
+// The stand-in SDK library reaches the camera on the port this environment variable names, read
+// at each login, or on kDefaultPort when it is unset or empty; a value that is no port from 1 to
+// 65535 makes the login fail rather than reach whichever camera has the default port.
+inline constexpr char kPortVariable[] = "ORV_CAMSIM_SDK_PORT";
 inline constexpr std::array<std::uint8_t, 4> kMagic{'Q', 'S', 'D', 'K'};
 inline constexpr std::size_t kHeaderSize = 9;
 inline constexpr std::size_t kRecordSize = 844;

@@ -49,6 +49,18 @@ std::string addressText(std::uint32_t a, std::uint16_t port)
          + "." + std::to_string(a & 0xFF) + ":" + std::to_string(port);
 }
 
+// Inverts the bytes of one part of a written header: magic 0..3, fixed word 4..5, length 6..9,
+// command 10..11. The reply keeps its size, so only a reader that looks at the header notices.
+void spoilHeader(std::uint8_t* header, HeaderPart part)
+{
+    struct Span { std::size_t offset, size; };
+    static constexpr Span spans[] = {{0, 4}, {4, 2}, {6, 4}, {10, 2}};
+    const Span where = spans[static_cast<std::size_t>(part)];
+    for (std::size_t i = 0; i < where.size; ++i) {
+        header[where.offset + i] ^= 0xFF;
+    }
+}
+
 // What the serving thread does with a request once the state has dealt with it.
 struct ReplyPlan
 {
@@ -86,6 +98,7 @@ struct SimulatedCamera::Impl
     milliseconds splitGap{0};
     std::size_t extraBytes = 0;
     long sizeDelta = 0;
+    std::optional<HeaderPart> corruptHeader;
     bool quiet = false;
     bool closeAfter = false;
     bool refusing = false;
@@ -360,9 +373,10 @@ struct SimulatedCamera::Impl
         for (std::size_t i = oldSize; i < payload.size(); ++i) {
             payload[i] = 0xEE;
         }
-        std::vector<std::uint8_t> wire(kFrameHeaderSize + payload.size());
-        writeFrameHeader(wire.data(), command, payload.size());
-        std::copy(payload.begin(), payload.end(), wire.begin() + kFrameHeaderSize);
+        std::vector<std::uint8_t> wire = replyFrame(command, payload);
+        if (const auto part = std::exchange(corruptHeader, std::nullopt)) {
+            spoilHeader(wire.data(), *part);
+        }
         const std::size_t extra = std::exchange(extraBytes, 0);
         for (std::size_t i = 0; i < extra; ++i) {
             wire.push_back(static_cast<std::uint8_t>(0xA5 ^ i));
@@ -498,11 +512,12 @@ void SimulatedCamera::startSdkService(std::uint32_t address)
     };
     hooks.record = [&d] {
         std::lock_guard lock(d.mutex);
-        return std::vector<std::uint8_t>(d.state.gb28181.begin(), d.state.gb28181.end());
+        return std::vector<std::uint8_t>(d.state.gb28181.bytes.begin(), d.state.gb28181.bytes.end());
     };
     hooks.setRecord = [&d](std::span<const std::uint8_t> record) {
         std::lock_guard lock(d.mutex);
-        std::copy_n(record.begin(), std::min(record.size(), d.state.gb28181.size()), d.state.gb28181.begin());
+        std::copy_n(record.begin(), std::min(record.size(), d.state.gb28181.size()), d.state.gb28181.bytes.begin());
+        d.saveLocked();
     };
     hooks.log = [&d](const std::string& line) {
         if (d.options.verbose) {
@@ -621,14 +636,16 @@ ProxyRecord SimulatedCamera::proxyRecord() const
 std::vector<std::uint8_t> SimulatedCamera::gb28181Record() const
 {
     std::lock_guard lock(impl_->mutex);
-    return {impl_->state.gb28181.begin(), impl_->state.gb28181.end()};
+    return {impl_->state.gb28181.bytes.begin(), impl_->state.gb28181.bytes.end()};
 }
 
 void SimulatedCamera::setGb28181Record(const std::vector<std::uint8_t>& record)
 {
     std::lock_guard lock(impl_->mutex);
-    impl_->state.gb28181.fill(0);
-    std::copy_n(record.begin(), std::min(record.size(), impl_->state.gb28181.size()), impl_->state.gb28181.begin());
+    impl_->state.gb28181 = {};
+    std::copy_n(record.begin(), std::min(record.size(), impl_->state.gb28181.size()),
+                impl_->state.gb28181.bytes.begin());
+    impl_->saveLocked();
 }
 
 std::uint16_t SimulatedCamera::sdkPort() const
@@ -708,6 +725,12 @@ void SimulatedCamera::wrongSizeNextReply(long delta)
 {
     std::lock_guard lock(impl_->mutex);
     impl_->sizeDelta = delta;
+}
+
+void SimulatedCamera::corruptNextReplyHeader(HeaderPart part)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->corruptHeader = part;
 }
 
 void SimulatedCamera::stayQuiet(bool quiet)

@@ -3,6 +3,8 @@
 // camera keeps (accounts, configuration records, clock settings, proxy) and, for tests, misbehaves
 // on request.
 
+#include "tools/camsim/sdk_protocol.h"
+
 #include "link/frame.h"
 #include "link/records.h"
 
@@ -22,6 +24,9 @@ struct ReceivedFrame
     std::vector<std::uint8_t> bytes;
 };
 
+// The part of a reply's 12-byte header that corruptNextReplyHeader() spoils.
+enum class HeaderPart { Magic, FixedWord, Length, Command };
+
 // Why start() failed.
 enum class StartFailure { None, AlreadyRunning, BadAddress, StateFile, Listen };
 
@@ -37,7 +42,7 @@ struct CameraOptions
     std::function<void(const std::string&)> log;
     // The port on which the stand-in of the maker's SDK reaches the camera; 0: any free port. When it
     // cannot be bound the camera serves the link alone and says so in the log.
-    std::uint16_t sdkPort = 19437;
+    std::uint16_t sdkPort = sdk::kDefaultPort;
     bool keepFrames = true; // keep every received frame for receivedFrames(); a long run may not want to
 };
 
@@ -91,6 +96,7 @@ public:
                         std::chrono::milliseconds gap = std::chrono::milliseconds(20));
     void sendExtraBytes(std::size_t count);                    // append junk to the next reply
     void wrongSizeNextReply(long delta);                       // reply `delta` bytes short/long
+    void corruptNextReplyHeader(HeaderPart part);              // same size, that part of the header wrong
     void stayQuiet(bool quiet);                                // answer nothing until reset
     void closeAfterRequest();                                  // drop the connection after the next request
     void refuseConnections(bool refuse);                       // as while in U-disk mode

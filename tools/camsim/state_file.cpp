@@ -115,6 +115,7 @@ const std::vector<Section>& sections()
         {"function", [](CameraState& s) { return std::span<std::uint8_t>(s.function.bytes); },
          FunctionRecord::kFields},
         {"proxy", [](CameraState& s) { return std::span<std::uint8_t>(s.proxy.bytes); }, ProxyRecord::kFields},
+        {"gb28181", [](CameraState& s) { return std::span<std::uint8_t>(s.gb28181.bytes); }, Gb28181Record::kFields},
     };
     return list;
 }

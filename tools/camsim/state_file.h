@@ -2,6 +2,8 @@
 // The simulated camera's state as a readable text file: one INI section per record, its named
 // fields as text and the whole record as hex. The hex is what the camera keeps; a named line
 // that says something else than the hex (because someone edited it) wins over it.
+// A missing section leaves its record as it was, so a file from before a record was kept (the
+// GB28181 one came later) still loads, with that record at its defaults.
 
 #include "tools/camsim/camera_state.h"
 

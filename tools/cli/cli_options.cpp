@@ -1,11 +1,12 @@
 #include "tools/cli/cli_options.h"
 
-#include "tools/cli/camera_groups.h"
+#include "provision/camera_groups.h"
 
 #include <charconv>
 #include <string_view>
 
 namespace orv::cli {
+using namespace orv::provision;
 namespace {
 
 struct CommandInfo
@@ -25,6 +26,7 @@ constexpr CommandInfo kCommands[] = {
     {"uidentify", CommandKind::UIdentify, 1, 1}, {"factory", CommandKind::Factory, 0, 0},
     {"format", CommandKind::Format, 0, 0},       {"apply", CommandKind::Apply, 1, 1},
     {"export-id", CommandKind::ExportId, 1, 1},  {"provision", CommandKind::Provision, 1, 1},
+    {"scan", CommandKind::Scan, 0, 0},
 };
 
 bool isDottedIpv4(std::string_view text)
@@ -92,6 +94,17 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
             o.command = CommandKind::Help;
             o.commandName = "help";
             return {o, {}};
+        } else if (arg == "--version") {
+            o.command = CommandKind::Version;
+            o.commandName = "version";
+            return {o, {}};
+        } else if (arg == "--secrets-file") {
+            if (!o.secretsFile.empty()) {
+                return usage("give --secrets-file once");
+            }
+            if (!takeValue(o.secretsFile) || o.secretsFile.empty()) {
+                return usage("--secrets-file needs a file");
+            }
         } else if (arg == "--ip") {
             if (!takeValue(o.address)) {
                 return usage("--ip needs an address");
@@ -118,6 +131,25 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
             o.yes = true;
         } else if (arg == "--show-passwords") {
             o.showPasswords = true;
+        } else if (arg == "--all") {
+            o.all = true;
+        } else if (arg == "--interface" || arg == "--address") {
+            if (!takeValue(value) || value.empty()) {
+                return usage(arg + (arg == "--interface" ? " needs an interface name" : " needs an address"));
+            }
+            if (arg == "--address" && !isDottedIpv4(value)) {
+                return usage("--address: \"" + value + "\" is not an IPv4 address");
+            }
+            (arg == "--interface" ? o.interfaces : o.addresses).push_back(value);
+        } else if (arg == "--roster") {
+            if (!takeValue(o.roster) || o.roster.empty()) {
+                return usage("--roster needs a file");
+            }
+        } else if (arg == "--not-on-roster") {
+            if (!takeValue(value) || (value != "skip" && value != "setup")) {
+                return usage("--not-on-roster takes skip or setup");
+            }
+            o.notOnRosterSetup = value == "setup";
         } else if (arg == "--inventory") {
             if (!takeValue(o.inventory)) {
                 return usage("--inventory needs a file");
@@ -157,9 +189,14 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
     o.command = info->kind;
     o.commandName = words[0];
     o.operands.assign(words.begin() + 1, words.end());
-    if (o.operands.size() < info->minOperands || o.operands.size() > info->maxOperands) {
-        return usage(o.commandName + (o.operands.size() < info->minOperands ? ": missing " : ": too many ") +
-                     "arguments");
+    const bool fileMayFillIn =
+        !o.secretsFile.empty() && (o.command == CommandKind::Set || o.command == CommandKind::Passwd);
+    const std::size_t minOperands = info->minOperands - (fileMayFillIn ? 1 : 0);
+    if (o.operands.size() < minOperands || o.operands.size() > info->maxOperands) {
+        return usage(o.commandName + (o.operands.size() < minOperands ? ": missing " : ": too many ") + "arguments");
+    }
+    if (!o.secretsFile.empty() && !fileMayFillIn) {
+        return usage("--secrets-file belongs to set and passwd");
     }
     if (!isDottedIpv4(o.address)) {
         return usage("\"" + o.address + "\" is not an IPv4 address such as 192.168.2.158");
@@ -198,6 +235,19 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
     }
     if (o.command != CommandKind::Provision && (!o.inventory.empty() || o.count != 0)) {
         return usage("--inventory and --count belong to provision");
+    }
+    const bool manyCameras = o.command == CommandKind::Scan || (o.command == CommandKind::Provision && o.all);
+    if (o.all && o.command != CommandKind::Provision) {
+        return usage("--all belongs to provision");
+    }
+    if (!manyCameras && (!o.interfaces.empty() || !o.addresses.empty())) {
+        return usage("--interface and --address belong to scan and provision --all");
+    }
+    if (!o.interfaces.empty() && !o.addresses.empty()) {
+        return usage("give --interface or --address, not both: the addresses stand in for the interfaces");
+    }
+    if (!(o.command == CommandKind::Provision && o.all) && (!o.roster.empty() || o.notOnRosterSetup)) {
+        return usage("--roster and --not-on-roster belong to provision --all");
     }
     return {o, {}};
 }

@@ -22,6 +22,7 @@ enum ExitCode : int {
 
 enum class CommandKind : std::uint8_t {
     Help,
+    Version,
     Get,
     Set,
     Passwd,
@@ -33,6 +34,7 @@ enum class CommandKind : std::uint8_t {
     Apply,
     ExportId,
     Provision,
+    Scan,
 };
 
 enum class PasswordSource : std::uint8_t { Default, Stdin, File };
@@ -47,11 +49,19 @@ struct CliOptions
     std::string user = kDefaultUser;
     PasswordSource passwordSource = PasswordSource::Default;
     std::string passwordFile;
+    std::string secretsFile; // set and passwd: passwords as NAME=VALUE lines
     bool json = false;
     bool yes = false;
     bool showPasswords = false;
     std::string inventory;
     int count = 0; // provision: 0 until interrupted
+    // scan and provision --all: where cameras are looked for. Addresses (simulated cameras) stand
+    // in for the interfaces; without either, every interface in the --ip address's /24.
+    bool all = false;
+    std::vector<std::string> interfaces;
+    std::vector<std::string> addresses;
+    std::string roster;
+    bool notOnRosterSetup = false; // --not-on-roster setup; skip otherwise
     std::chrono::milliseconds timeout{3000};
     std::chrono::milliseconds poll{500};
 
@@ -67,7 +77,8 @@ struct ParsedCommandLine
 };
 
 // Checks everything that can be checked without the camera: options, the command, the number of
-// operands, group names, the address, --yes for factory and format.
+// operands, group names, the address, --yes for factory and format. With --secrets-file, set may
+// name no field and passwd no new password: the file may hold them.
 ParsedCommandLine parseCommandLine(std::span<const std::string> args);
 
 } // namespace orv::cli

@@ -2,11 +2,14 @@
 
 #include "lang/utf.h"
 #include "link/commands.h"
+#include "orv_version.h"
 #include "persist/atomic_file.h"
 #include "persist/setup_document.h"
-#include "tools/cli/camera_session.h"
+#include "provision/camera_session.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/fleet_commands.h"
 #include "tools/cli/json_writer.h"
+#include "tools/cli/secrets_file.h"
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,7 @@
 #include <ostream>
 
 namespace orv::cli {
+using namespace orv::provision;
 namespace {
 
 constexpr std::string_view kHelp = R"(Usage: orvctl [OPTIONS] COMMAND [ARGUMENTS]
@@ -29,9 +33,9 @@ Commands:
                            Set does. "set time" also sets the camera's clock from this computer.
                            The proxy record is rebuilt from the camera's proxy values with the
                            named ones replaced. An unknown field stops before anything is sent.
-  passwd NEW               Change the password of the --user account. NEW "-" reads it from
-                           standard input (after the login password with --password-stdin), which
-                           keeps it out of the process list.
+  passwd NEW|-             Change the password of the --user account to NEW. Give "-" to read
+                           it from standard input, or leave NEW out and put a new-password line
+                           in --secrets-file; see "Passwords" below.
   timesync                 Set the camera's clock from this computer; zone and summer time stay.
   udisk                    Switch the camera to U-disk mode; it leaves the network.
   uidentify on|off         Switch U-identify on or off.
@@ -52,23 +56,54 @@ Commands:
                            gone (unplugged or switched to U-disk mode), start over. A camera that
                            fails is recorded as failed and the loop goes on. Runs until N cameras
                            are done or Ctrl+C, which lets the current camera finish first.
+  scan                     List the cameras that answer, each with its device id and officer:
+                           one behind every network interface that is up and has an address in
+                           the --ip address's /24 (USB network adapters first), or behind the
+                           interfaces named with --interface, or at the --address addresses
+                           (simulated cameras). All are tried at once.
+  provision SETUP.xml --all --inventory FILE.csv [--roster FILE.csv] [--count N]
+                           Many cameras at once, found as scan finds them: each camera is logged
+                           into, named by its device id, given the setup and its own officer and
+                           unit from the roster, read back, and recorded in the inventory (time,
+                           interface or address, device id, officer id, result, fields that
+                           differ). Keeps looking for more cameras, and takes on the next one
+                           plugged in where one has gone, until N cameras were taken on or
+                           Ctrl+C, which lets every camera finish the step it is in and sends
+                           nothing more. The roster is checked whole before anything is sent.
   help                     Show this text.
 
 Options:
-  --ip ADDR          Camera address (default 192.168.2.158).
+  --ip ADDR          Camera address (default 192.168.2.158); scan and provision --all: the
+                     address every camera answers at behind its own interface.
   --user NAME        Account name (default admin).
   --password-stdin   Read the account password from the first line of standard input.
   --password-file F  Read the account password from the first line of file F.
                      Without either, the camera's factory password is used. The account
                      password is never taken on the command line, and no password is printed.
+  --secrets-file F   set and passwd: take the passwords they write from file F (see below).
   --json             Print the result as one JSON object (provision: one object per line).
   --show-passwords   Show Wi-Fi and 4G passwords instead of ********.
   --yes              Confirm factory and format.
   --inventory FILE   provision: the CSV file rows are appended to (UTF-8; a new file gets the
-                     header row time,device_id,officer_id,result).
+                     header row time,device_id,officer_id,result). With --all the header is
+                     time,interface_or_address,device_id,officer_id,result,differences, and a
+                     file that starts otherwise is refused before anything is sent.
   --count N          provision: stop after N cameras.
+  --all              provision: every camera found at once (see above).
+  --interface NAME   scan, provision --all: look behind this interface only; give it again for
+                     more.
+  --address ADDR     scan, provision --all: a camera address to look at instead of the
+                     interfaces (simulated cameras on loopback addresses); give it again for more.
+  --roster FILE      provision --all: the officers, a CSV file with the columns device_id,
+                     police_id, police_name, company_id, company_name (any order, names ignore
+                     case; UTF-8 or GBK). A camera's row is found by the device id it reports.
+  --not-on-roster skip|setup
+                     provision --all: a camera whose device id is not on the roster is left as
+                     it is and recorded as "not on the roster" (skip, the default), or given the
+                     setup's own officer fields (setup).
   --timeout-ms N     How long a connection and each reply may take (default 3000).
   --poll-ms N        provision: how often to look for a camera coming or going (default 500).
+  --version          Print the program version and exit.
   --                 Everything after it is an argument, even when it starts with "-".
 
 Fields for set (names ignore case; other accepted names in brackets):
@@ -78,19 +113,38 @@ Fields for set (names ignore case; other accepted names in brackets):
   wifi       ssid, wifiPassword [password]
   device     policeId [officerid], policeName [officername], deviceId, companyId [unitid],
              companyName [unitname], screenPsk [psk]
-  time       timeZone [zone, choice_timezone]: 0..24, any other number is sent as 255 (none)
+  time       timeZone [zone, choice_timezone]: a row 0..24 or its name, UTC-12:00 (row 0) to
+             UTC+12:00 (row 24), case ignored; any other number is sent as 255 (no zone)
              summerTime [dst]: on or off
   proxy      proxyEnable [enable]: on or off, proxyAddress [ip, address], proxyPort [port]
   uidentify  uIdentify [enable]: on or off
-Numbers are read as the console reads them: leading blanks and sign, then digits up to the first
-other character ("80x" is 80, "abc" is 0). The server port keeps its low 16 bits (70000 is sent
-as 4464). Texts longer than their field are cut to the field, as the console does.
+Numbers are whole decimal numbers with an optional sign and nothing else; ports are 0..65535.
+Anything else ("abc", "+8x", "80 ", 70000 for a port) is a usage error and nothing is sent (the
+console would send 0, 8, 80 or 4464). Texts longer than their field are cut to the field, as the
+console does.
+
+Passwords:
+  The passwords that set and passwd write (wifiPassword, apnPassword, passwd's NEW) need not
+  appear on the command line, where other users of this computer can read them in the process
+  list and the shell history:
+  - A value of "-" (wifiPassword=-, password=-, passwd -) reads the next line of standard input.
+    With --password-stdin, line 1 is the login password and the "-" values follow in the order
+    they appear on the command line. No line left for one is a usage error. (A password that
+    is "-" itself goes in --secrets-file.)
+  - --secrets-file F holds NAME=VALUE lines: new-password (for passwd), wifiPassword (set wifi),
+    apnPassword (set 4g); names ignore case, the value is the rest of the line as it is.
+    LF or CR LF line ends; empty lines and lines starting with # are skipped. An unknown name, a
+    name given twice or a line without "=" is a usage error. The file's password for the group
+    being set is written as if named on the command line (which then must not name it too);
+    passwords for other groups are not used.
+  A password given literally still works, with a warning on standard error.
 
 Exit codes:
   0    done
   1    a file could not be read or written, or the camera's platform choice is unknown or has
        no such field
-  2    usage error; nothing was sent
+  2    usage error (also a number field that is not a number, or a "-" with no line left on
+       standard input); nothing was sent
   3    login refused
   4    camera unreachable or silent (or gone during the command)
   5    verification found a field that differs
@@ -131,6 +185,9 @@ public:
             case CommandKind::Help:
                 c_.out << kHelp;
                 return kExitDone;
+            case CommandKind::Version:
+                c_.out << "orvctl " << kProgramVersion << "\n";
+                return kExitDone;
             case CommandKind::Get:
                 return get();
             case CommandKind::Set:
@@ -152,7 +209,9 @@ public:
             case CommandKind::ExportId:
                 return exportId();
             case CommandKind::Provision:
-                return provisionCameras();
+                return o_.all ? provisionAllCameras() : provisionCameras();
+            case CommandKind::Scan:
+                return scan();
         }
         return kExitUsage;
     }
@@ -267,6 +326,84 @@ private:
         return {};
     }
 
+    // --- passwords that commands write ---
+
+    // Empty when read or not asked for; otherwise the usage error to report.
+    std::string readSecretsFile()
+    {
+        if (o_.secretsFile.empty()) {
+            return {};
+        }
+        const FileContents file = readWholeFile(pathFromArgument(o_.secretsFile));
+        if (file.outcome != ReadOutcome::Read) {
+            return "--secrets-file: cannot read " + o_.secretsFile;
+        }
+        SecretsFileRead read = parseSecretsFile(file.bytes);
+        if (!read.file) {
+            return "--secrets-file " + o_.secretsFile + ": " + read.error;
+        }
+        secrets_ = std::move(*read.file);
+        return {};
+    }
+
+    const std::string* secretFromFile(std::string_view name) const { return secrets_ ? secrets_->find(name) : nullptr; }
+
+    // Scripts written before "-" and --secrets-file keep working, but should hear why to move on.
+    void warnLiteralSecret(const std::string& what, const std::string& instead)
+    {
+        c_.err << "orvctl: warning: " << what
+               << " on the command line can be read by other users of this computer (process list, shell "
+                  "history); "
+               << instead << " reads it from standard input, or use --secrets-file\n";
+    }
+
+    // Fills in the "-" passwords from standard input in command-line order, warns of the literal
+    // ones and adds the group's password from --secrets-file. Empty when all went well.
+    std::string gatherSecrets(Group group, std::vector<Assignment>& assignments)
+    {
+        const std::string where = "set " + std::string(groupName(group)) + ": ";
+        for (Assignment& a : assignments) {
+            if (!a.fieldSpec->secret) {
+                continue;
+            }
+            const std::string name(a.fieldSpec->field.name);
+            if (a.text == u"-") {
+                std::string line;
+                if (!readLine(line)) {
+                    return where + name + "=-: no line left on standard input";
+                }
+                a.text = utf::toUtf16(line);
+            } else {
+                warnLiteralSecret("the " + name, name + "=-");
+            }
+        }
+        if (std::string error = readSecretsFile(); !error.empty()) {
+            return error;
+        }
+        for (const FieldSpec& fieldSpec : fieldSpecs()) {
+            const std::string* value =
+                fieldSpec.group == group && fieldSpec.secret ? secretFromFile(fieldSpec.field.name) : nullptr;
+            if (!value) {
+                continue;
+            }
+            for (const Assignment& a : assignments) {
+                if (a.fieldSpec == &fieldSpec) {
+                    return where + std::string(fieldSpec.field.name) + " is given both on the command line and in " +
+                           o_.secretsFile;
+                }
+            }
+            Assignment a;
+            a.fieldSpec = &fieldSpec;
+            a.text = utf::toUtf16(*value);
+            assignments.push_back(std::move(a));
+        }
+        if (assignments.empty()) {
+            return where + "no FIELD=VALUE given, and " + o_.secretsFile + " has no password for " +
+                   std::string(groupName(group));
+        }
+        return {};
+    }
+
     int login()
     {
         switch (connectAndLogin(link_, o_.address, user_, password_)) {
@@ -349,7 +486,14 @@ private:
             }
             assignments.push_back(std::move(*a));
         }
-        if (const int code = start()) {
+        std::string error = readPassword();
+        if (error.empty()) {
+            error = gatherSecrets(group, assignments);
+        }
+        if (!error.empty()) {
+            return usageError(error);
+        }
+        if (const int code = login()) {
             return code;
         }
         const GroupResult result = writeGroup(link_, group, assignments);
@@ -382,20 +526,36 @@ private:
         if (!error.empty()) {
             return usageError(error);
         }
-        std::u16string newPassword;
-        if (o_.operands[0] == "-") {
+        std::optional<std::u16string> newPassword; // unset: from --secrets-file
+        const bool onCommandLine = !o_.operands.empty();
+        if (onCommandLine && o_.operands[0] == "-") {
             std::string line;
             if (!readLine(line)) {
                 return usageError("passwd -: no new password on standard input");
             }
             newPassword = utf::toUtf16(line);
-        } else {
+        } else if (onCommandLine) {
+            warnLiteralSecret("the new password", "\"passwd -\"");
             newPassword = utf::toUtf16(o_.operands[0]);
+        }
+        if (const std::string fileError = readSecretsFile(); !fileError.empty()) {
+            return usageError(fileError);
+        }
+        if (const std::string* value = secretFromFile(kNewPasswordSecret)) {
+            if (newPassword) {
+                return usageError("passwd: the new password is given both on the command line and in " +
+                                  o_.secretsFile);
+            }
+            newPassword = utf::toUtf16(*value);
+        }
+        if (!newPassword) {
+            return usageError("passwd: no NEW given, and " + o_.secretsFile + " has no " +
+                              std::string(kNewPasswordSecret) + " line");
         }
         if (const int code = login()) {
             return code;
         }
-        if (ChangePassword(link_, user_, newPassword) != 0) {
+        if (ChangePassword(link_, user_, *newPassword) != 0) {
             return failure(kExitUnreachable, "passwd", std::string(outcomeText(CameraOutcome::NotSent)));
         }
         printDone("passwd", "sent the new password of " + o_.user);
@@ -579,6 +739,28 @@ private:
         return kExitDone;
     }
 
+    int scan()
+    {
+        const std::string error = readPassword();
+        if (!error.empty()) {
+            return usageError(error);
+        }
+        return scanCameras(o_, c_, {user_, password_});
+    }
+
+    int provisionAllCameras()
+    {
+        std::vector<GroupPlan> plan;
+        if (const int code = loadPlan(o_.operands[0], plan)) {
+            return code;
+        }
+        const std::string error = readPassword();
+        if (!error.empty()) {
+            return usageError(error);
+        }
+        return provisionAll(o_, c_, {user_, password_}, std::move(plan));
+    }
+
     int provisionCameras()
     {
         ProvisionSettings settings;
@@ -630,6 +812,7 @@ private:
     CameraLink link_;
     std::u16string user_;
     std::u16string password_;
+    std::optional<SecretsFile> secrets_;
 };
 
 } // namespace

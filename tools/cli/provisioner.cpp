@@ -3,38 +3,20 @@
 #include "lang/utf.h"
 #include "link/commands.h"
 #include "link/local_clock.h"
-#include "tools/cli/camera_session.h"
+#include "provision/camera_session.h"
+#include "provision/inventory.h"
 #include "tools/cli/cli_options.h"
-#include "tools/cli/inventory.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <thread>
 
 namespace orv::cli {
+using namespace orv::provision;
 namespace {
 
 // How often a pause looks at the interrupt flag.
 constexpr std::chrono::milliseconds kInterruptCheck{50};
-
-std::string localTimeText()
-{
-    const LocalDateTime now = localNow();
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", now.year, now.month, now.day, now.hour,
-                  now.minute, now.second);
-    return text;
-}
-
-std::string differenceList(const std::vector<FieldDifference>& differences)
-{
-    std::string list;
-    for (const FieldDifference& d : differences) {
-        list += list.empty() ? "" : ", ";
-        list += std::string(groupName(d.group)) + (d.field.empty() ? "" : "." + d.field);
-    }
-    return list;
-}
 
 class Run
 {
@@ -58,7 +40,7 @@ public:
             }
             const Outcome outcome = provisionOne();
             link_.Close();
-            InventoryRow row{localTimeText(), outcome.deviceId, outcome.officerId, outcome.result};
+            InventoryRow row{inventoryTime(), outcome.deviceId, outcome.officerId, outcome.result};
             if (!appendInventoryRow(s_.inventory, row)) {
                 emit(ProvisionStep::Failed,
                      "cannot append to the inventory " + utf::toUtf8(s_.inventory.u16string()) + "; stopping",

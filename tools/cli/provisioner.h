@@ -2,7 +2,7 @@
 // Provisioning one camera after another: wait for a camera at the address, log in, apply and
 // verify a setup, record it in the inventory, wait for it to go, start over.
 
-#include "tools/cli/setup_apply.h"
+#include "provision/setup_apply.h"
 
 #include <atomic>
 #include <chrono>
@@ -41,7 +41,7 @@ struct ProvisionSettings
     std::string address;
     std::u16string user;
     std::u16string password;
-    std::vector<GroupPlan> plan;
+    std::vector<provision::GroupPlan> plan;
     std::filesystem::path inventory;
     int count = 0; // 0: until interrupted
     std::chrono::milliseconds timeout{3000};

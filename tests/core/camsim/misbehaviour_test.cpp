@@ -80,6 +80,26 @@ TEST_F(MisbehaviourTest, WrongSizeChangesTheNextReplyOnly)
     EXPECT_TRUE(restOfStream().empty());
 }
 
+TEST_F(MisbehaviourTest, CorruptHeaderSpoilsOnePartOfTheNextReplyOnly)
+{
+    ASSERT_NO_FATAL_FAILURE(startCamera(28));
+    struct Row { HeaderPart part; std::size_t offset, size; };
+    for (const Row row : {Row{HeaderPart::Magic, 0, 4}, Row{HeaderPart::FixedWord, 4, 2}, Row{HeaderPart::Length, 6, 4},
+                          Row{HeaderPart::Command, 10, 2}}) {
+        SCOPED_TRACE(row.offset);
+        const Bytes good = exchange(frame(Command::GetUsers), UserTable::kSize);
+        camera->corruptNextReplyHeader(row.part);
+        const Bytes bad = exchange(frame(Command::GetUsers), UserTable::kSize);
+        ASSERT_EQ(bad.size(), good.size());
+        for (std::size_t i = 0; i < good.size(); ++i) {
+            const bool inPart = i >= row.offset && i < row.offset + row.size;
+            EXPECT_EQ(bad[i], inPart ? static_cast<std::uint8_t>(good[i] ^ 0xFF) : good[i]) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(exchange(frame(Command::GetUsers), UserTable::kSize).size(), kUsersReply);
+    EXPECT_TRUE(restOfStream().empty());
+}
+
 TEST_F(MisbehaviourTest, QuietCameraRecordsAndActsButDoesNotAnswer)
 {
     ASSERT_NO_FATAL_FAILURE(startCamera(25));

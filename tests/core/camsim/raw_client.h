@@ -4,6 +4,7 @@
 
 #include "link/frame.h"
 #include "link/socket_io.h"
+#include "tools/camsim/sdk_protocol.h"
 #include "tools/camsim/server_socket.h"
 #include "tools/camsim/simulated_camera.h"
 
@@ -13,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orv::camsim::test {
@@ -142,6 +144,39 @@ private:
     net::SocketHandle socket_ = net::invalidSocket();
     bool closed_ = false;
 };
+
+// A message to the camera's SDK port.
+inline Bytes sdkMessage(std::uint8_t code, const Bytes& body = {})
+{
+    const auto head = sdk::header(code, static_cast<std::uint32_t>(body.size()));
+    Bytes out(head.begin(), head.end());
+    for (const std::uint8_t b : body) { // an insert of the range trips g++ 12's -Warray-bounds at -O2
+        out.push_back(b);
+    }
+    return out;
+}
+
+inline Bytes sdkLoginBody(const std::string& user, const std::string& password)
+{
+    Bytes body(user.begin(), user.end());
+    body.push_back(0);
+    body.insert(body.end(), password.begin(), password.end());
+    body.push_back(0);
+    return body;
+}
+
+// Sends a request to the SDK port; the reply's status byte and body, status -1 when no whole reply came.
+inline std::pair<int, Bytes> askSdk(RawClient& client, const Bytes& request)
+{
+    if (!client.send(request)) {
+        return {-1, {}};
+    }
+    const Bytes head = client.read(sdk::kHeaderSize);
+    if (head.size() != sdk::kHeaderSize || !sdk::hasMagic(head.data())) {
+        return {-1, {}};
+    }
+    return {head[4], client.read(sdk::bodyLength(head.data()))};
+}
 
 // The camera's log, kept for assertions.
 class LogLines

@@ -7,25 +7,6 @@
 namespace orv::camsim::test {
 namespace {
 
-Bytes message(std::uint8_t code, const Bytes& body = {})
-{
-    const auto head = sdk::header(code, static_cast<std::uint32_t>(body.size()));
-    Bytes out(head.begin(), head.end());
-    for (const std::uint8_t b : body) { // an insert of the range trips g++ 12's -Warray-bounds at -O2
-        out.push_back(b);
-    }
-    return out;
-}
-
-Bytes loginBody(const std::string& user, const std::string& password)
-{
-    Bytes body(user.begin(), user.end());
-    body.push_back(0);
-    body.insert(body.end(), password.begin(), password.end());
-    body.push_back(0);
-    return body;
-}
-
 // Every test serves on an address of its own: 127.0.10.60 and on.
 int hostOfThisTest()
 {
@@ -57,24 +38,15 @@ protected:
         ASSERT_TRUE(sdkClient.connect(address, camera->sdkPort()));
     }
 
-    // The reply's status byte and body; status -1 when no whole reply came.
-    std::pair<int, Bytes> ask(const Bytes& request)
-    {
-        EXPECT_TRUE(sdkClient.send(request));
-        const Bytes head = sdkClient.read(sdk::kHeaderSize);
-        if (head.size() != sdk::kHeaderSize || !sdk::hasMagic(head.data())) {
-            return {-1, {}};
-        }
-        return {head[4], sdkClient.read(sdk::bodyLength(head.data()))};
-    }
+    std::pair<int, Bytes> ask(const Bytes& request) { return askSdk(sdkClient, request); }
 
     RawClient sdkClient;
 };
 
 TEST_F(SdkServiceTest, DefaultRecordCarriesTheRegistrationSettings)
 {
-    EXPECT_EQ(ask(message(sdk::Login, loginBody("admin", "wrenq"))).first, sdk::Ok);
-    const auto [status, record] = ask(message(sdk::GetRecord));
+    EXPECT_EQ(ask(sdkMessage(sdk::Login, sdkLoginBody("admin", "wrenq"))).first, sdk::Ok);
+    const auto [status, record] = ask(sdkMessage(sdk::GetRecord));
     ASSERT_EQ(status, sdk::Ok);
     ASSERT_EQ(record.size(), sdk::kRecordSize);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.data()) + 680), "34020000002000000001");
@@ -86,23 +58,23 @@ TEST_F(SdkServiceTest, DefaultRecordCarriesTheRegistrationSettings)
 
 TEST_F(SdkServiceTest, RecordNeedsALogin)
 {
-    EXPECT_EQ(ask(message(sdk::GetRecord)).first, sdk::NotLoggedIn);
-    EXPECT_EQ(ask(message(sdk::SetRecord, Bytes(sdk::kRecordSize, 1))).first, sdk::NotLoggedIn);
-    EXPECT_EQ(ask(message(sdk::Login, loginBody("admin", "wrong"))).first, sdk::Refused);
-    EXPECT_EQ(ask(message(sdk::GetRecord)).first, sdk::NotLoggedIn);
+    EXPECT_EQ(ask(sdkMessage(sdk::GetRecord)).first, sdk::NotLoggedIn);
+    EXPECT_EQ(ask(sdkMessage(sdk::SetRecord, Bytes(sdk::kRecordSize, 1))).first, sdk::NotLoggedIn);
+    EXPECT_EQ(ask(sdkMessage(sdk::Login, sdkLoginBody("admin", "wrong"))).first, sdk::Refused);
+    EXPECT_EQ(ask(sdkMessage(sdk::GetRecord)).first, sdk::NotLoggedIn);
     EXPECT_NE(camera->gb28181Record(), Bytes(sdk::kRecordSize, 1));
 }
 
 TEST_F(SdkServiceTest, SetKeepsTheWholeRecord)
 {
-    EXPECT_EQ(ask(message(sdk::Login, loginBody("admin", "wrenq"))).first, sdk::Ok);
+    EXPECT_EQ(ask(sdkMessage(sdk::Login, sdkLoginBody("admin", "wrenq"))).first, sdk::Ok);
     Bytes record(sdk::kRecordSize);
     for (std::size_t i = 0; i < record.size(); ++i) {
         record[i] = static_cast<std::uint8_t>(i * 7);
     }
-    EXPECT_EQ(ask(message(sdk::SetRecord, record)).first, sdk::Ok);
+    EXPECT_EQ(ask(sdkMessage(sdk::SetRecord, record)).first, sdk::Ok);
     EXPECT_EQ(camera->gb28181Record(), record);
-    EXPECT_EQ(ask(message(sdk::SetRecord, Bytes(10, 0))).first, sdk::Refused);
+    EXPECT_EQ(ask(sdkMessage(sdk::SetRecord, Bytes(10, 0))).first, sdk::Refused);
     EXPECT_EQ(camera->gb28181Record(), record);
 }
 
@@ -128,7 +100,7 @@ TEST_P(SdkServiceBadInput, EndsTheConnectionAndKeepsServing)
 
     RawClient again;
     ASSERT_TRUE(again.connect(address, camera->sdkPort()));
-    const Bytes login = message(sdk::Login, loginBody("admin", "wrenq"));
+    const Bytes login = sdkMessage(sdk::Login, sdkLoginBody("admin", "wrenq"));
     EXPECT_TRUE(again.send(login));
     EXPECT_EQ(again.read(sdk::kHeaderSize).size(), sdk::kHeaderSize);
 }
@@ -136,11 +108,11 @@ TEST_P(SdkServiceBadInput, EndsTheConnectionAndKeepsServing)
 INSTANTIATE_TEST_SUITE_P(
     Messages, SdkServiceBadInput,
     ::testing::Values(BadMessage{"WrongMagic", Bytes{'X', 'S', 'D', 'K', 1, 0, 0, 0, 0}},
-                      BadMessage{"UnknownOperation", message(9)},
+                      BadMessage{"UnknownOperation", sdkMessage(9)},
                       BadMessage{"HugeLength", Bytes{'Q', 'S', 'D', 'K', 3, 0xFF, 0xFF, 0xFF, 0xFF}},
-                      BadMessage{"LoginTooLong", message(sdk::Login, Bytes(sdk::kMaxLoginBody + 1, 'a'))},
-                      BadMessage{"LoginWithoutPassword", message(sdk::Login, Bytes{'a', 0})},
-                      BadMessage{"GetWithBody", message(sdk::GetRecord, Bytes{1})}),
+                      BadMessage{"LoginTooLong", sdkMessage(sdk::Login, Bytes(sdk::kMaxLoginBody + 1, 'a'))},
+                      BadMessage{"LoginWithoutPassword", sdkMessage(sdk::Login, Bytes{'a', 0})},
+                      BadMessage{"GetWithBody", sdkMessage(sdk::GetRecord, Bytes{1})}),
     [](const ::testing::TestParamInfo<BadMessage>& info) { return std::string(info.param.name); });
 
 } // namespace

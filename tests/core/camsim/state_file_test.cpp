@@ -47,6 +47,7 @@ CameraState randomState(std::uint32_t seed)
     }
     fill(state.proxy.bytes);
     fill(state.time.bytes);
+    fill(state.gb28181.bytes);
     state.clockOffsetSeconds = -123456789;
     state.wifi.setText(WifiRecord::ssid, u"quote \" back \\ tab \t = # [x]");
     return state;
@@ -125,11 +126,15 @@ TEST_F(StateFileTest, HandWrittenFileNeedsOnlyWhatChanges)
 {
     CameraState parsed;
     std::string error;
-    ASSERT_TRUE(parseStateFile("[function]\nplatformChoice = 1\n\n[clock]\nsummerTime = 1\n", parsed, &error))
+    ASSERT_TRUE(parseStateFile("[function]\nplatformChoice = 1\n\n[clock]\nsummerTime = 1\n\n"
+                               "[gb28181]\nenable = 1\nserverAddress = 127.0.0.9\n",
+                               parsed, &error))
         << error;
     CameraState expected;
     expected.function.setNumber(FunctionRecord::platformChoice, 1);
     expected.time.setNumber(TimeRecord::summerTime, 1);
+    expected.gb28181.setNumber(Gb28181Record::enable, 1);
+    expected.gb28181.setText(Gb28181Record::serverAddress, u"127.0.0.9");
     EXPECT_TRUE(parsed == expected);
 }
 
@@ -159,6 +164,9 @@ TEST_F(StateFileTest, BrokenFileIsRejectedWithItsLine)
         {"[clock]\noffsetSeconds = 99999999999999\n", "line 2: offsetSeconds must be a whole number"},
         {"[camsim]\nformat = 2\n", "line 2: unsupported format \"2\""},
         {"[wifi\n", "line 1: a section header must end with ]"},
+        {"[gb28181]\nbytes = 00\n", "line 2: \"bytes\" holds 1 bytes; the record has 844"},
+        {"[gb28181]\nheartbeatInterval = 65536\n", "line 2: \"heartbeatInterval\" must be a number that fits"},
+        {"[gb28181]\nsipPort = 5060\n", "line 2: unknown setting \"sipPort\" in [gb28181]"},
     };
     for (const BrokenFile& row : rows) {
         SCOPED_TRACE(row.text);
@@ -210,6 +218,55 @@ TEST_F(StateFileTest, CameraKeepsItsStateAcrossRestarts)
     EXPECT_EQ(again.configRecord(ConfigType::Wifi), wifi);
     EXPECT_EQ(again.accounts(), users);
     EXPECT_EQ(again.timeRecord(), time);
+}
+
+// A file written before the camera kept its GB28181 record: the rest loads, that record starts
+// from its defaults, and the next save adds it.
+TEST_F(StateFileTest, FileWithoutTheGb28181RecordStillLoads)
+{
+    CameraState edited;
+    edited.wifi.setText(WifiRecord::ssid, u"Old Yard");
+    edited.gb28181.setText(Gb28181Record::serverId, u"34020000002000000777");
+    std::string text = renderStateFile(edited);
+    const auto section = text.find("\n[gb28181]");
+    ASSERT_NE(section, std::string::npos);
+    text.erase(section, text.find("\n[", section + 1) - section); // npos when it is the last section
+    ASSERT_EQ(text.find("gb28181"), std::string::npos);
+    writeFile(file, text);
+
+    ASSERT_NO_FATAL_FAILURE(startCamera(43, withFile(43)));
+    EXPECT_EQ(camera->configRecord(ConfigType::Wifi), bytesOf(edited.wifi));
+    EXPECT_EQ(camera->gb28181Record(), bytesOf(CameraState{}.gb28181));
+    camera->setGb28181Record(bytesOf(edited.gb28181));
+    EXPECT_NE(readFile(file).find("serverId = \"34020000002000000777\""), std::string::npos);
+}
+
+// A Set through the SDK port is saved, and the camera started again on the same file serves it.
+TEST_F(StateFileTest, Gb28181RecordSetThroughTheSdkSurvivesARestart)
+{
+    CameraOptions options = withFile(44);
+    options.sdkPort = 0;
+    ASSERT_NO_FATAL_FAILURE(startCamera(44, options));
+    Bytes record(sdk::kRecordSize);
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        record[i] = static_cast<std::uint8_t>(0xF0 ^ (i * 13)); // high bytes, texts without their zero
+    }
+    {
+        RawClient sdkClient;
+        ASSERT_TRUE(sdkClient.connect(address, camera->sdkPort()));
+        ASSERT_EQ(askSdk(sdkClient, sdkMessage(sdk::Login, sdkLoginBody("admin", "wrenq"))).first, sdk::Ok);
+        ASSERT_EQ(askSdk(sdkClient, sdkMessage(sdk::SetRecord, record)).first, sdk::Ok);
+    }
+    client.close();
+    camera->stop();
+
+    SimulatedCamera again(options);
+    std::string error;
+    ASSERT_TRUE(again.start(&error)) << error;
+    RawClient sdkClient;
+    ASSERT_TRUE(sdkClient.connect(address, again.sdkPort()));
+    ASSERT_EQ(askSdk(sdkClient, sdkMessage(sdk::Login, sdkLoginBody("admin", "wrenq"))).first, sdk::Ok);
+    EXPECT_EQ(askSdk(sdkClient, sdkMessage(sdk::GetRecord)), std::make_pair(int{sdk::Ok}, record));
 }
 
 TEST_F(StateFileTest, MissingFileIsWrittenWithTheDefaults)

@@ -2,9 +2,9 @@
 // it, then read back and compared.
 #include "link/commands.h"
 #include "link/local_clock.h"
+#include "provision/camera_session.h"
+#include "provision/setup_apply.h"
 #include "tests/core/cli/orvctl_fixture.h"
-#include "tools/cli/camera_session.h"
-#include "tools/cli/setup_apply.h"
 
 #include <gmock/gmock.h>
 
@@ -55,14 +55,15 @@ std::vector<std::uint8_t> bytesOf(const Record& r)
     return {r.bytes.begin(), r.bytes.end()};
 }
 
-std::vector<cli::GroupPlan> planOf(const std::string& xml)
+std::vector<provision::GroupPlan> planOf(const std::string& xml)
 {
     const SetupReadResult read = readSetup(xml);
     EXPECT_TRUE(read.ok()) << read.message;
-    return cli::planSetup(read.elements);
+    return provision::planSetup(read.elements);
 }
 
-const cli::Assignment* assignment(const std::vector<cli::GroupPlan>& plan, cli::Group group, std::string_view field)
+const provision::Assignment* assignment(const std::vector<provision::GroupPlan>& plan, provision::Group group,
+                                        std::string_view field)
 {
     for (const auto& g : plan) {
         for (const auto& a : g.assignments) {
@@ -196,15 +197,15 @@ TEST(SetupPlan, FollowsTheFormAsALoadSetupLeavesIt)
 {
     const auto ordered = planOf("<root><time summertime=\"2\" choice_timezone=\"8\"/><wifi ssid=\"a\"/>"
                                 "<device deviceid=\"X\" policeid=\"P\"/><funtion uidentify=\"1\"/></root>");
-    std::vector<cli::Group> groups;
+    std::vector<provision::Group> groups;
     for (const auto& g : ordered) {
         groups.push_back(g.group);
     }
-    EXPECT_EQ(groups,
-              (std::vector<cli::Group>{cli::Group::UIdentify, cli::Group::Wifi, cli::Group::Device, cli::Group::Time}));
-    EXPECT_EQ(assignment(ordered, cli::Group::Device, "deviceId"), nullptr);
-    EXPECT_EQ(assignment(ordered, cli::Group::Wifi, "wifiPassword")->text, u"") << "absent text is empty";
-    EXPECT_EQ(assignment(ordered, cli::Group::Time, "summerTime")->number, 1);
+    EXPECT_EQ(groups, (std::vector<provision::Group>{provision::Group::UIdentify, provision::Group::Wifi,
+                                                     provision::Group::Device, provision::Group::Time}));
+    EXPECT_EQ(assignment(ordered, provision::Group::Device, "deviceId"), nullptr);
+    EXPECT_EQ(assignment(ordered, provision::Group::Wifi, "wifiPassword")->text, u"") << "absent text is empty";
+    EXPECT_EQ(assignment(ordered, provision::Group::Time, "summerTime")->number, 1);
 
     struct Row
     {
@@ -223,8 +224,8 @@ TEST(SetupPlan, FollowsTheFormAsALoadSetupLeavesIt)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.xml);
         const auto plan = planOf(row.xml);
-        ASSERT_NE(assignment(plan, cli::Group::Time, "timeZone"), nullptr);
-        EXPECT_EQ(assignment(plan, cli::Group::Time, "timeZone")->number, row.zone);
+        ASSERT_NE(assignment(plan, provision::Group::Time, "timeZone"), nullptr);
+        EXPECT_EQ(assignment(plan, provision::Group::Time, "timeZone")->number, row.zone);
     }
 }
 
@@ -235,7 +236,8 @@ protected:
     {
         OrvctlApply::SetUp();
         link.replyTimeout = std::chrono::milliseconds(400);
-        ASSERT_EQ(cli::connectAndLogin(link, camera.address, u"admin", u"wrenq"), cli::LoginOutcome::LoggedIn);
+        ASSERT_EQ(provision::connectAndLogin(link, camera.address, u"admin", u"wrenq"),
+                  provision::LoginOutcome::LoggedIn);
         setFrameTrace([this](FrameDirection direction, const std::uint8_t*, std::size_t) {
             sent += direction == FrameDirection::Out ? 1 : 0;
         });
@@ -248,18 +250,18 @@ protected:
 TEST_F(ApplySetupOnLink, AFieldTheCameraDropsAfterTheSetIsReported)
 {
     const auto plan = planOf(writeSetup(unitSetup()));
-    const cli::ApplyReport report =
-        cli::applySetup(link, plan, [&](cli::ApplyPhase phase, cli::Group group, const cli::GroupResult&) {
-            if (phase == cli::ApplyPhase::Sending && group == cli::Group::Wifi) {
+    const provision::ApplyReport report = provision::applySetup(
+        link, plan, [&](provision::ApplyPhase phase, provision::Group group, const provision::GroupResult&) {
+            if (phase == provision::ApplyPhase::Sending && group == provision::Group::Wifi) {
                 ASSERT_TRUE(camera->waitForFrames(sent, std::chrono::seconds(5)));
                 auto wifi = recordOf<WifiRecord>(camera->configRecord(ConfigType::Wifi));
                 wifi.setText(WifiRecord::ssid, u"Reverted");
                 camera->setConfigRecord(ConfigType::Wifi, bytesOf(wifi));
             }
         });
-    EXPECT_EQ(report.outcome, cli::CameraOutcome::Done);
+    EXPECT_EQ(report.outcome, provision::CameraOutcome::Done);
     ASSERT_EQ(report.differences.size(), 1u);
-    EXPECT_EQ(report.differences[0].group, cli::Group::Wifi);
+    EXPECT_EQ(report.differences[0].group, provision::Group::Wifi);
     EXPECT_EQ(report.differences[0].field, "ssid");
     EXPECT_EQ(report.differences[0].cameraText, u"Reverted");
     EXPECT_EQ(report.differences[0].setupText, u"Unit Wifi");
@@ -268,16 +270,16 @@ TEST_F(ApplySetupOnLink, AFieldTheCameraDropsAfterTheSetIsReported)
 TEST_F(ApplySetupOnLink, ACameraThatFallsSilentStopsTheApply)
 {
     const auto plan = planOf(writeSetup(unitSetup()));
-    const cli::ApplyReport report =
-        cli::applySetup(link, plan, [&](cli::ApplyPhase, cli::Group group, const cli::GroupResult&) {
-            if (group == cli::Group::UIdentify) {
+    const provision::ApplyReport report = provision::applySetup(
+        link, plan, [&](provision::ApplyPhase, provision::Group group, const provision::GroupResult&) {
+            if (group == provision::Group::UIdentify) {
                 camera->stayQuiet(true);
             }
         });
-    EXPECT_EQ(report.outcome, cli::CameraOutcome::NoReply);
-    EXPECT_EQ(report.failedGroup, cli::Group::Platform);
+    EXPECT_EQ(report.outcome, provision::CameraOutcome::NoReply);
+    EXPECT_EQ(report.failedGroup, provision::Group::Platform);
     EXPECT_EQ(report.failedStep, "read the function record (type 6)");
-    EXPECT_EQ(report.sent, std::vector<cli::Group>{cli::Group::UIdentify});
+    EXPECT_EQ(report.sent, std::vector<provision::Group>{provision::Group::UIdentify});
     EXPECT_FALSE(report.verified());
 }
 

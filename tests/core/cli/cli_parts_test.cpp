@@ -1,15 +1,18 @@
 // The parts of orvctl that need no camera: command line, conversions, JSON, inventory rows.
-#include "tools/cli/camera_groups.h"
+#include "provision/camera_groups.h"
+#include "provision/inventory.h"
 #include "tools/cli/cli_options.h"
-#include "tools/cli/inventory.h"
 #include "tools/cli/json_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace orv::cli {
+using namespace orv::provision;
 namespace {
 
-TEST(CliParts, ValuesAreConvertedAsTheConsoleConvertsThem)
+TEST(CliParts, CommandLineValuesAreCheckedThenConverted)
 {
     struct Row
     {
@@ -18,14 +21,23 @@ TEST(CliParts, ValuesAreConvertedAsTheConsoleConvertsThem)
         std::int64_t number;
     };
     const Row rows[] = {
-        {Group::Platform, "port=6608", 6608}, {Group::Platform, "port=70000", 4464},
-        {Group::Platform, "port=-1", 65535},  {Group::Platform, "port= 80x", 80},
-        {Group::Platform, "port=abc", 0},     {Group::Platform, "port=99999999999", 65535},
-        {Group::Proxy, "proxyPort=-5", -5},   {Group::Proxy, "port=2147483648", 2147483647},
-        {Group::Proxy, "enable=ON", 1},       {Group::Proxy, "enable=no", 0},
-        {Group::Time, "timeZone=24", 24},     {Group::Time, "zone=25", 255},
-        {Group::Time, "zone=-1", 255},        {Group::Time, "zone=x", 0},
-        {Group::Time, "summerTime=true", 1},  {Group::UIdentify, "uidentify=0", 0},
+        {Group::Platform, "port=6608", 6608},
+        {Group::Platform, "port=0", 0},
+        {Group::Platform, "port=65535", 65535},
+        {Group::Platform, "port=+80", 80},
+        {Group::Proxy, "proxyPort=5060", 5060},
+        {Group::Proxy, "enable=ON", 1},
+        {Group::Proxy, "enable=no", 0},
+        {Group::Time, "timeZone=24", 24},
+        {Group::Time, "zone=25", 255},
+        {Group::Time, "zone=-1", 255},
+        {Group::Time, "zone=+8", 8},
+        {Group::Time, "zone=UTC+08:00", 20},
+        {Group::Time, "zone=utc-12:00", 0},
+        {Group::Time, "zone=Utc+00:00", 12},
+        {Group::Time, "zone=UTC+12:00", 24},
+        {Group::Time, "summerTime=true", 1},
+        {Group::UIdentify, "uidentify=0", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.argument);
@@ -34,6 +46,32 @@ TEST(CliParts, ValuesAreConvertedAsTheConsoleConvertsThem)
         ASSERT_TRUE(a) << error;
         EXPECT_EQ(a->number, row.number);
     }
+
+    // What the console would quietly send as some other number.
+    const std::pair<Group, std::vector<std::string>> refused[] = {
+        {Group::Platform, {"port=abc", "port= 80x", "port=80 ", "port="}},
+        {Group::Platform, {"port=70000", "port=-1", "port=99999999999", "port=0x50"}},
+        {Group::Proxy, {"proxyPort=-5", "port=2147483648", "port=+-1", "enable=2"}},
+        {Group::Time, {"zone=x", "zone=abc", "zone=+8x", "zone=", "zone=8.5"}},
+        {Group::Time, {"zone=UTC+8", "zone=UTC+13:00", "zone=UTC+08:00 "}},
+    };
+    for (const auto& [group, arguments] : refused) {
+        for (const std::string& argument : arguments) {
+            SCOPED_TRACE(argument);
+            std::string error;
+            EXPECT_FALSE(parseAssignment(group, argument, error));
+            EXPECT_NE(error.find("\"" + argument.substr(argument.find('=') + 1) + "\""), std::string::npos)
+                << "the error quotes the value: " << error;
+        }
+    }
+
+    // Setup files keep the console's reading.
+    EXPECT_EQ(serverPortValue(u"70000"), 4464);
+    EXPECT_EQ(serverPortValue(u"-1"), 65535);
+    EXPECT_EQ(serverPortValue(u" 80x"), 80);
+    EXPECT_EQ(serverPortValue(u"abc"), 0);
+    EXPECT_EQ(serverPortValue(u"99999999999"), 65535);
+
     std::string error;
     const auto text = parseAssignment(Group::Wifi, "SSID==x=y", error);
     ASSERT_TRUE(text);
@@ -42,6 +80,26 @@ TEST(CliParts, ValuesAreConvertedAsTheConsoleConvertsThem)
     EXPECT_FALSE(parseAssignment(Group::Wifi, "=x", error));
     EXPECT_FALSE(parseAssignment(Group::Proxy, "enable=2", error));
     EXPECT_EQ(error, "proxyEnable takes on or off, not \"2\"");
+}
+
+TEST(CliParts, TimeZoneNamesAreTheRowsOfEveryLanguage)
+{
+    // The combo's rows come from the language file; a name must pick the row the console shows it on.
+    std::ifstream file(ORV_TEST_DATA_DIR "/../../res/orv_language.ini");
+    ASSERT_TRUE(file);
+    const std::string key = "ID_Text_TimeZone";
+    int rowsSeen = 0;
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind(key, 0) != 0) {
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        ASSERT_NE(equals, std::string::npos) << line;
+        const int row = std::stoi(line.substr(key.size(), equals - key.size()));
+        EXPECT_EQ(line.substr(equals + 1, 10), timeZoneRowName(row) + " ") << line;
+        ++rowsSeen;
+    }
+    EXPECT_EQ(rowsSeen, 3 * 25);
 }
 
 TEST(CliParts, CommandLinesParse)
@@ -71,6 +129,16 @@ TEST(CliParts, CommandLinesParse)
     EXPECT_EQ(parse({"get", "wifi", "--count", "x"}).error, "--count takes a whole number above 0, not \"x\"");
     EXPECT_EQ(parse({"format"}).error, "format cannot be undone; add --yes to run it");
     EXPECT_EQ(parse({"get", "wifi", "extra"}).error, "get: too many arguments");
+
+    // A secrets file may hold what set and passwd would otherwise need as arguments.
+    EXPECT_TRUE(parse({"--secrets-file", "s", "set", "wifi"}).options);
+    EXPECT_TRUE(parse({"--secrets-file", "s", "passwd"}).options);
+    EXPECT_EQ(parse({"set", "wifi"}).error, "set: missing arguments");
+    EXPECT_EQ(parse({"passwd"}).error, "passwd: missing arguments");
+    EXPECT_EQ(parse({"--secrets-file", "s", "get", "wifi"}).error, "--secrets-file belongs to set and passwd");
+    EXPECT_EQ(parse({"--secrets-file", "s", "--secrets-file", "t", "passwd"}).error, "give --secrets-file once");
+    EXPECT_EQ(parse({"passwd", "--secrets-file"}).error, "--secrets-file needs a file");
+    EXPECT_EQ(parse({"get", "wifi", "--version"}).options->command, CommandKind::Version);
 }
 
 TEST(CliParts, JsonIsEscapedAndNested)

@@ -17,16 +17,6 @@ using ::testing::Not;
 constexpr std::uint16_t kGetTime = 780, kSetTime = 781, kGetUsers = 782, kChangePassword = 783, kFactory = 784,
                         kGetConfig = 896, kSetConfig = 897, kGetProxy = 912, kSetProxy = 913, kFormat = 1544;
 
-std::vector<std::uint8_t> payloadOf(const camsim::ReceivedFrame& frame)
-{
-    return {frame.bytes.begin() + kFrameHeaderSize, frame.bytes.end()};
-}
-
-void putText(std::vector<std::uint8_t>& record, const Field& field, std::u16string_view text)
-{
-    encodeLinkText(text, record.data() + field.offset, field.width);
-}
-
 class OrvctlCommands : public OrvctlTest
 {
 protected:
@@ -115,7 +105,7 @@ TEST_F(OrvctlCommands, SetChangesOnlyTheNamedFields)
              putText(r, DeviceRecord::policeId, u"P9");
              putText(r, DeviceRecord::companyName, u"Port Unit");
          }},
-        {{"platform", "port=70000"}, ConfigType::TtxServer, [](auto& r) { r[4] = 0x70, r[5] = 0x11; }},
+        {{"platform", "port=4464"}, ConfigType::TtxServer, [](auto& r) { r[4] = 0x70, r[5] = 0x11; }},
         {{"platform", "serverAddress=" + std::string(70, 'a')},
          ConfigType::TtxServer,
          [](auto& r) { putText(r, TtxServerRecord::serverAddress, std::u16string(70, u'a')); }},
@@ -201,12 +191,12 @@ TEST_F(OrvctlCommands, ProxySetBuildsTheRecordFromZero)
     proxy.setNumber(ProxyRecord::proxyPort, 5060);
     camera->setProxyRecord(proxy);
 
-    ASSERT_EQ(run({"set", "proxy", "port=-5"}).code, 0);
+    ASSERT_EQ(run({"set", "proxy", "port=5070"}).code, 0);
     awaitFrames(3);
     ProxyRecord expected;
     expected.setNumber(ProxyRecord::proxyEnable, 1);
     expected.setText(ProxyRecord::proxyAddress, u"10.9.8.7");
-    expected.setNumber(ProxyRecord::proxyPort, -5);
+    expected.setNumber(ProxyRecord::proxyPort, 5070);
     EXPECT_EQ(camera->receivedFrames().back().command, kSetProxy);
     EXPECT_EQ(payloadOf(camera->receivedFrames().back()),
               std::vector<std::uint8_t>(expected.bytes.begin(), expected.bytes.end()));
@@ -232,6 +222,15 @@ TEST_F(OrvctlCommands, UsageErrorsSendNothing)
         {"--password-stdin", "--password-file", "f", "get", "wifi"},
         {"--count", "2", "get", "wifi"},
         {"--timeout-ms", "0", "get", "wifi"},
+        {"--timeout-ms", "5x", "get", "wifi"},
+        {"--poll-ms", "", "get", "wifi"},
+        {"set", "time", "zone=abc"},
+        {"set", "time", "dst=on", "zone=+8x"},
+        {"set", "time", "zone=UTC+8"},
+        {"set", "platform", "port=80x"},
+        {"set", "platform", "serverAddress=10.0.0.1", "port=70000"},
+        {"set", "proxy", "port=abc"},
+        {"set", "proxy", "port=-5"},
         {"provision", "setup.xml"},
         {"frobnicate"},
         {},

@@ -43,6 +43,16 @@ inline OrvctlRun runOrvctlWith(std::vector<std::string> args, const std::string&
     return run;
 }
 
+inline std::vector<std::uint8_t> payloadOf(const camsim::ReceivedFrame& frame)
+{
+    return {frame.bytes.begin() + kFrameHeaderSize, frame.bytes.end()};
+}
+
+inline void putText(std::vector<std::uint8_t>& record, const Field& field, std::u16string_view text)
+{
+    encodeLinkText(text, record.data() + field.offset, field.width);
+}
+
 class OrvctlTest : public ::testing::Test
 {
 protected:

@@ -88,6 +88,27 @@ TEST_F(LinkTest, ReplyIsAcceptedOnlyAtItsExactSize)
     EXPECT_EQ(link.connected, 1);
 }
 
+// The link judges a reply by its size alone, as cameras in the field have always been read: a
+// reply whose header is wrong in any part is still taken when its total size is right.
+TEST_F(LinkTest, ReplyHeaderIsNotExamined)
+{
+    WifiRecord stored;
+    stored.setText(WifiRecord::ssid, u"UNIT-7");
+    cam->setConfigRecord(ConfigType::Wifi, Bytes(stored.bytes.begin(), stored.bytes.end()));
+    for (const auto part : {camsim::HeaderPart::Magic, camsim::HeaderPart::FixedWord, camsim::HeaderPart::Length,
+                            camsim::HeaderPart::Command}) {
+        SCOPED_TRACE(static_cast<int>(part));
+        cam->corruptNextReplyHeader(part);
+        WifiRecord wifi;
+        ASSERT_EQ(GetConfig(link, wifi), 0);
+        EXPECT_EQ(wifi.text(WifiRecord::ssid), u"UNIT-7");
+    }
+    UserTable users;
+    cam->corruptNextReplyHeader(camsim::HeaderPart::Length);
+    EXPECT_EQ(GetUsers(link, users), 0);
+    EXPECT_EQ(users.bytes, cam->accounts().bytes);
+}
+
 TEST_F(LinkTest, ReplyInPiecesIsAssembled)
 {
     WifiRecord wifi;

@@ -212,7 +212,7 @@ TEST(IniWrite, CreatesTheFileAndKeepsWhatItHolds)
     ASSERT_TRUE(IniFile::writeInt(file, u"Lang", u"LangKey", 2));
     ASSERT_TRUE(IniFile::writeString(file, u"Proc", u"Platform", u"1"));
     ASSERT_TRUE(IniFile::writeInt(file, u"lang", u"langkey", -1));
-    EXPECT_EQ(test::readBytes(file), "[Lang]\nLangKey=-1\n\n[Proc]\nPlatform=1\n");
+    EXPECT_EQ(test::readBytes(file), test::nativeLines("[Lang]\nLangKey=-1\n\n[Proc]\nPlatform=1\n"));
     EXPECT_EQ(folder.entryCount(), 1u);
 }
 

@@ -4,10 +4,9 @@
 #include "persist/ini_file.h"
 #include "persist/profile_struct.h"
 #include "temp_folder.h"
+#include "unprivileged_child.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 namespace orv {
 namespace {
@@ -100,7 +99,7 @@ TEST(SettingsObject, TheProgramFolderHoldsTheRunningExecutable)
 TEST_F(Settings, FirstRunWritesOnlyTheDefaultRecord)
 {
     settings.LoadUser();
-    EXPECT_EQ(setupFile(), std::string("[User]\nUserKey=") + kDefaultUserKey + "\n");
+    EXPECT_EQ(setupFile(), test::nativeLines(std::string("[User]\nUserKey=") + kDefaultUserKey + "\n"));
     EXPECT_EQ(settings.login->ip(), u"192.168.2.158");
     EXPECT_EQ(settings.login->user(), u"admin");
     EXPECT_EQ(settings.login->password(), u"wrenq");
@@ -199,7 +198,8 @@ TEST_F(Settings, SavesWriteTheFileButNotTheBytesInMemory)
     settings.SaveLanguage(2);
     EXPECT_EQ(*settings.platform, 0);
     EXPECT_EQ(setupFile(),
-              std::string("[User]\nUserKey=") + kDefaultUserKey + "\n\n[Proc]\nPlatform=1\n\n[Lang]\nLangKey=2\n");
+              test::nativeLines(std::string("[User]\nUserKey=") + kDefaultUserKey +
+                                "\n\n[Proc]\nPlatform=1\n\n[Lang]\nLangKey=2\n"));
 }
 
 TEST_F(Settings, AFailedWriteChangesNothingAndReportsNothing)
@@ -214,21 +214,22 @@ TEST_F(Settings, AFailedWriteChangesNothingAndReportsNothing)
     EXPECT_EQ(settings.login->ip(), u"10.1.1.1"); // memory keeps the new login
 }
 
+#ifndef _WIN32
 TEST_F(Settings, AReadOnlyFolderChangesNothing)
 {
     settings.LoadUser();
     const std::string before = setupFile();
-    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    if (std::ofstream(folder / "probe")) {
-        fs::remove(folder / "probe");
-        GTEST_SKIP() << "permission bits do not bind this user (root); AProgramFolderThatIsAFileGivesDefaultsSilently "
-                        "covers failing writes";
-    }
-    settings.RememberLogin(true, u"10.1.1.1", u"x", u"y");
-    settings.SavePlatform(1);
+    test::makeReadOnlyForAll(folder.path());
+    const int child = test::runUnprivileged([this] {
+        EXPECT_FALSE(folderIsWritable(folder.path()));
+        settings.RememberLogin(true, u"10.1.1.1", u"x", u"y");
+        settings.SavePlatform(1);
+    });
+    EXPECT_EQ(child, 0);
     EXPECT_EQ(setupFile(), before);
     EXPECT_EQ(folder.entryCount(), 1u);
 }
+#endif
 
 TEST(SettingsObject, AProgramFolderThatIsAFileGivesDefaultsSilently)
 {
@@ -244,6 +245,131 @@ TEST(SettingsObject, AProgramFolderThatIsAFileGivesDefaultsSilently)
     EXPECT_EQ(test::readBytes(folder / "plain"), "plain");
     EXPECT_EQ(folder.entryCount(), 1u);
 }
+
+#ifndef _WIN32
+// An installed copy: a program folder that may hold an administrator's defaults, and a user whose
+// configuration folder does not exist yet. Each start runs where permission bits bind.
+class UserSettingsFile : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        test::makeReadOnlyForAll(folder.path());
+        fs::permissions(folder.path(), fs::perms::owner_write, fs::perm_options::add);
+        fs::create_directory(program);
+        test::makeWritableForAll(program);
+        fs::create_directory(home);
+        test::makeWritableForAll(home);
+    }
+    void TearDown() override { fs::permissions(program, fs::perms::owner_all, fs::perm_options::add); }
+
+    // One start of the console, as far as settings go: Init, LoadUser and LoadTexts, then `use`.
+    void start(const std::function<void(CSettings&)>& use)
+    {
+        const int child = test::runUnprivileged([&] {
+            CSettings s;
+            s.Init(program, userFolder);
+            s.LoadUser();
+            s.LoadTexts();
+            use(s);
+        });
+        EXPECT_EQ(child, 0) << "a start of the settings failed";
+    }
+
+    static std::string heldLoginFile(std::u16string_view ip, int language)
+    {
+        LoginRecord r;
+        r.setDefaults();
+        r.setIp(ip);
+        r.setHold(1);
+        return "[User]\nUserKey=" + userKeyOf(r) + "\n[Lang]\nLangKey=" + std::to_string(language) + "\n";
+    }
+
+    test::TempFolder folder;
+    const fs::path program = folder / "program";
+    const fs::path home = folder / "home";
+    const fs::path userFolder = home / ".config" / "OrvCamera";
+};
+
+TEST_F(UserSettingsFile, AWritableProgramFolderKeepsEverythingBesideIt)
+{
+    start([&](CSettings& s) {
+        EXPECT_FALSE(s.perUser);
+        EXPECT_EQ(s.setupPath, program / "orv_setup.ini");
+        s.SaveLanguage(1);
+    });
+    EXPECT_EQ(IniFile::load(program / "orv_setup.ini").readInt(u"Lang", u"LangKey", 0), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(program), {}), 1); // no probe left behind
+    EXPECT_FALSE(fs::exists(home / ".config"));
+}
+
+TEST_F(UserSettingsFile, AReadOnlyProgramFolderGivesTheUserACopyOfItsDefaults)
+{
+    const std::string shipped = heldLoginFile(u"10.0.0.5", 2);
+    test::writeBytes(program / "orv_setup.ini", shipped);
+    test::makeReadOnlyForAll(program);
+
+    start([&](CSettings& s) {
+        EXPECT_TRUE(s.perUser);
+        EXPECT_EQ(s.setupPath, userFolder / "orv_setup.ini");
+        EXPECT_EQ(s.languagePath, program / "orv_language.ini");
+        EXPECT_EQ(s.login->ip(), u"10.0.0.5");
+        EXPECT_EQ(*s.language, 2);
+        s.RememberLogin(true, u"10.9.9.9", u"bob", u"pw");
+        s.SavePlatform(1);
+    });
+    EXPECT_EQ(test::readBytes(program / "orv_setup.ini"), shipped);
+    EXPECT_EQ(std::distance(fs::directory_iterator(program), {}), 1);
+
+    // The next start finds the user's own file and does not copy the defaults over it.
+    start([&](CSettings& s) {
+        EXPECT_EQ(s.login->ip(), u"10.9.9.9");
+        EXPECT_EQ(s.login->user(), u"bob");
+        EXPECT_EQ(*s.platform, 1);
+        EXPECT_EQ(*s.language, 2);
+    });
+}
+
+TEST_F(UserSettingsFile, WithoutDefaultsTheUsersFileStartsWithTheDefaultRecord)
+{
+    test::makeReadOnlyForAll(program);
+    start([](CSettings& s) { EXPECT_TRUE(s.perUser); });
+    EXPECT_EQ(test::readBytes(userFolder / "orv_setup.ini"), std::string("[User]\nUserKey=") + kDefaultUserKey + "\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(program), {}), 0);
+}
+
+TEST_F(UserSettingsFile, AProgramFolderThatBecomesReadOnlyBetweenTwoStartsKeepsLoginAndLanguage)
+{
+    start([](CSettings& s) {
+        EXPECT_FALSE(s.perUser);
+        s.RememberLogin(true, u"10.1.1.1", u"bob", u"pw");
+        s.SaveLanguage(1);
+    });
+    test::makeReadOnlyForAll(program);
+    start([](CSettings& s) {
+        EXPECT_TRUE(s.perUser);
+        EXPECT_EQ(s.login->ip(), u"10.1.1.1");
+        EXPECT_EQ(s.login->user(), u"bob");
+        EXPECT_EQ(s.login->password(), u"pw");
+        EXPECT_EQ(s.login->hold(), 1);
+        EXPECT_EQ(*s.language, 1);
+    });
+    EXPECT_TRUE(fs::exists(userFolder / "orv_setup.ini"));
+}
+
+TEST_F(UserSettingsFile, WhenTheUsersFolderCannotBeMadeTheDefaultsStillApply)
+{
+    test::writeBytes(program / "orv_setup.ini", heldLoginFile(u"10.0.0.5", 1));
+    test::makeReadOnlyForAll(program);
+    test::writeBytes(home / ".config", "a file, not a folder");
+    start([&](CSettings& s) {
+        EXPECT_FALSE(s.perUser);
+        EXPECT_EQ(s.setupPath, program / "orv_setup.ini");
+        EXPECT_EQ(s.login->ip(), u"10.0.0.5");
+        EXPECT_EQ(*s.language, 1);
+    });
+}
+#endif
 
 } // namespace
 } // namespace orv

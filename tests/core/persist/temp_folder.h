@@ -55,6 +55,23 @@ inline std::string readBytes(const std::filesystem::path& file)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// A new file's lines end as the platform's own editors end them: CR LF on Windows.
+inline std::string nativeLines(std::string_view text)
+{
+#ifdef _WIN32
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+#else
+    return std::string(text);
+#endif
+}
+
 // UTF-16LE with byte-order mark, for files as Windows editors save them.
 inline std::string utf16le(std::u16string_view text)
 {

@@ -76,6 +76,7 @@ TEST(SetupDocument, ReadingWhatWasWrittenRestoresEveryValue)
     SetupValues form = sampleForm();
     form.ssid = std::u16string(80, u'S'); // far beyond any field: set whole
     form.companyName = u"港区巡逻 Ünit";
+    form.apn = u"one\r\ntwo\rthree\n\tfour"; // a bare carriage return would read back as a line feed
     const SetupReadResult read = readSetup(writeSetup(form));
     ASSERT_TRUE(read.ok()) << read.message;
     EXPECT_FALSE(read.fromGbk);

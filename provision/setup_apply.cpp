@@ -1,8 +1,8 @@
-#include "tools/cli/setup_apply.h"
+#include "provision/setup_apply.h"
 
 #include <array>
 
-namespace orv::cli {
+namespace orv::provision {
 namespace {
 
 constexpr int kLanguageCount = 3;
@@ -119,9 +119,19 @@ std::vector<GroupPlan> planSetup(std::span<const SetupElement> elements)
     return plan;
 }
 
-ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress)
+ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress,
+                       const std::atomic<bool>* stopFlag)
 {
     ApplyReport report;
+    const auto stopping = [&](Group group, const char* phase) {
+        if (!stopFlag || !stopFlag->load()) {
+            return false;
+        }
+        report.stopped = true;
+        report.failedGroup = group;
+        report.failedStep = phase;
+        return true;
+    };
     const auto stop = [&](Group group, const GroupResult& result) {
         report.outcome = result.outcome;
         report.failedGroup = group;
@@ -129,6 +139,9 @@ ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const 
     };
     std::vector<const GroupPlan*> sent;
     for (const GroupPlan& group : plan) {
+        if (stopping(group.group, "stopped before sending")) {
+            return report;
+        }
         const GroupResult result = writeGroup(link, group.group, group.assignments, OtherPlatformFields::Skip);
         if (progress) {
             progress(ApplyPhase::Sending, group.group, result);
@@ -148,6 +161,9 @@ ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const 
         sent.push_back(&group);
     }
     for (const GroupPlan* group : sent) {
+        if (stopping(group->group, "stopped before reading back")) {
+            return report;
+        }
         const GroupResult result = readGroup(link, group->group);
         if (progress) {
             progress(ApplyPhase::Verifying, group->group, result);
@@ -169,4 +185,14 @@ ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const 
     return report;
 }
 
-} // namespace orv::cli
+std::string differenceList(std::span<const FieldDifference> differences)
+{
+    std::string list;
+    for (const FieldDifference& d : differences) {
+        list += list.empty() ? "" : ", ";
+        list += std::string(groupName(d.group)) + (d.field.empty() ? "" : "." + d.field);
+    }
+    return list;
+}
+
+} // namespace orv::provision

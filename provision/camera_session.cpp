@@ -1,8 +1,8 @@
-#include "tools/cli/camera_session.h"
+#include "provision/camera_session.h"
 
 #include "link/commands.h"
 
-namespace orv::cli {
+namespace orv::provision {
 
 bool openAndConnect(CameraLink& link, std::string_view address)
 {
@@ -28,6 +28,17 @@ LoginOutcome checkLoginOnLink(CameraLink& link, std::u16string_view user, std::u
     return received == kFrameHeaderSize + UserTable::kSize ? LoginOutcome::Refused : LoginOutcome::Silent;
 }
 
+LoginOutcome checkLoginOnAnyThread(CameraLink& link, std::u16string_view user, std::u16string_view password)
+{
+    if (CheckLogin(link, user, password) == 1) {
+        return LoginOutcome::LoggedIn;
+    }
+    // The frame trace is one for the process; here the account table is asked for once more (a
+    // read the console sends too), only after a failed login, to tell a refusal from silence.
+    UserTable table;
+    return GetUsers(link, table) == 0 ? LoginOutcome::Refused : LoginOutcome::Silent;
+}
+
 LoginOutcome connectAndLogin(CameraLink& link, std::string_view address, std::u16string_view user,
                              std::u16string_view password)
 {
@@ -38,4 +49,4 @@ LoginOutcome connectAndLogin(CameraLink& link, std::string_view address, std::u1
     return checkLoginOnLink(link, user, password);
 }
 
-} // namespace orv::cli
+} // namespace orv::provision

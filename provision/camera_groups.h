@@ -1,6 +1,6 @@
 #pragma once
-// The camera's settings groups as orvctl reads and writes them: the same records, the same
-// read-modify-write and the same conversions as the console's Get and Set buttons.
+// The camera's settings groups as orvctl and the search tool read and write them: the same records,
+// the same read-modify-write and the same conversions as the console's Get and Set buttons.
 
 #include "link/camera_link.h"
 #include "link/records.h"
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orv::cli {
+namespace orv::provision {
 
 enum class Group : std::uint8_t { Platform, Net4g, Wifi, Device, Time, Proxy, UIdentify };
 inline constexpr std::array kAllGroups{Group::Platform, Group::Net4g, Group::Wifi,     Group::Device,
@@ -57,13 +57,19 @@ struct Assignment
 };
 
 // "FIELD=VALUE" as typed on the command line. Nullopt with `error` set for an unknown or
-// read-only field, a missing '=' or a check value that is not on/off.
+// read-only field, a missing '=', a check value that is not on/off, a port that is not a whole
+// number 0..65535, or a time zone that is neither a whole number nor a row's name.
+// Unlike the console, a typing slip is refused here instead of being sent as 0.
 std::optional<Assignment> parseAssignment(Group group, std::string_view argument, std::string& error);
 
-// The console's conversions from form values.
+// The console's conversions from form values; setup files go through these too.
 std::int64_t serverPortValue(std::u16string_view text);
 std::int64_t checkValue(int state);
 std::int64_t timeZoneValue(int row);
+
+// The name a time zone row starts with in every language's combo: "UTC-12:00" for row 0 up to
+// "UTC+12:00" for row 24.
+std::string timeZoneRowName(int row);
 
 struct FieldValue
 {
@@ -114,4 +120,4 @@ enum class OtherPlatformFields : std::uint8_t {
 GroupResult writeGroup(CameraLink& link, Group group, std::span<const Assignment> assignments,
                        OtherPlatformFields otherPlatform = OtherPlatformFields::Refuse);
 
-} // namespace orv::cli
+} // namespace orv::provision

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace orv::cli {
+namespace orv::provision {
 
 enum class LoginOutcome : std::uint8_t {
     LoggedIn,
@@ -20,9 +20,13 @@ enum class LoginOutcome : std::uint8_t {
 bool openAndConnect(CameraLink& link, std::string_view address);
 
 // CheckLogin on a connected link.
+// Counts the reply bytes through the process-wide frame trace: one thread at a time only.
 LoginOutcome checkLoginOnLink(CameraLink& link, std::u16string_view user, std::u16string_view password);
+
+// The same for links on many threads at once; a failed login costs one more account-table read.
+LoginOutcome checkLoginOnAnyThread(CameraLink& link, std::u16string_view user, std::u16string_view password);
 
 LoginOutcome connectAndLogin(CameraLink& link, std::string_view address, std::u16string_view user,
                              std::u16string_view password);
 
-} // namespace orv::cli
+} // namespace orv::provision

@@ -1,12 +1,13 @@
-#include "tools/cli/camera_groups.h"
+#include "provision/camera_groups.h"
 
 #include "lang/utf.h"
 #include "link/commands.h"
 #include "persist/decimal_text.h"
 
+#include <charconv>
 #include <cstdio>
 
-namespace orv::cli {
+namespace orv::provision {
 namespace {
 
 using C = Conversion;
@@ -81,6 +82,32 @@ std::optional<bool> parseCheck(std::string_view text)
     for (std::string_view off : {"off", "0", "false", "no"}) {
         if (sameIgnoringCase(text, off)) {
             return false;
+        }
+    }
+    return std::nullopt;
+}
+
+// A number as a script would write it: an optional sign and decimal digits, nothing else.
+std::optional<std::int64_t> wholeNumber(std::string_view text)
+{
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-') {
+        text.remove_prefix(1);
+    }
+    std::int64_t value = 0;
+    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || next != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+constexpr std::int64_t kHighestPort = 65535;
+
+std::optional<int> timeZoneRowNamed(std::string_view name)
+{
+    for (int row = 0; row < kTimeZoneRows; ++row) {
+        if (sameIgnoringCase(name, timeZoneRowName(row))) {
+            return row;
         }
     }
     return std::nullopt;
@@ -370,7 +397,8 @@ std::span<const FieldSpec> fieldSpecs()
 const FieldSpec* findField(Group group, std::string_view name)
 {
     for (const FieldSpec& fieldSpec : kFieldSpecs) {
-        if (fieldSpec.group == group && (sameIgnoringCase(fieldSpec.field.name, name) || hasAlias(fieldSpec.aliases, name))) {
+        if (fieldSpec.group == group &&
+            (sameIgnoringCase(fieldSpec.field.name, name) || hasAlias(fieldSpec.aliases, name))) {
             return &fieldSpec;
         }
     }
@@ -390,6 +418,16 @@ std::int64_t checkValue(int state)
 std::int64_t timeZoneValue(int row)
 {
     return row >= 0 && row < kTimeZoneRows ? row : kNoTimeZone;
+}
+
+std::string timeZoneRowName(int row)
+{
+    const int hours = row - kTimeZoneRows / 2;
+    const int magnitude = hours < 0 ? -hours : hours;
+    std::string name = hours < 0 ? "UTC-" : "UTC+";
+    name += static_cast<char>('0' + magnitude / 10 % 10);
+    name += static_cast<char>('0' + magnitude % 10);
+    return name + ":00";
 }
 
 std::optional<Assignment> parseAssignment(Group group, std::string_view argument, std::string& error)
@@ -414,6 +452,7 @@ std::optional<Assignment> parseAssignment(Group group, std::string_view argument
         return std::nullopt;
     }
     const std::string_view value = argument.substr(equals + 1);
+    const std::string fieldName(fieldSpec->field.name);
     Assignment a;
     a.fieldSpec = fieldSpec;
     switch (fieldSpec->conversion) {
@@ -421,14 +460,29 @@ std::optional<Assignment> parseAssignment(Group group, std::string_view argument
             a.text = utf::toUtf16(value);
             break;
         case Conversion::Port16:
-            a.number = serverPortValue(utf::toUtf16(value));
+        case Conversion::Number32: {
+            // Both numeric fields are ports: the console would wrap 70000 to 4464 or send "80x" as 80,
+            // neither of which anyone typing it meant.
+            const std::optional<std::int64_t> port = wholeNumber(value);
+            if (!port || *port < 0 || *port > kHighestPort) {
+                error = fieldName + " takes a port number 0..65535, not \"" + std::string(value) + "\"";
+                return std::nullopt;
+            }
+            a.number = *port;
             break;
-        case Conversion::Number32:
-            a.number = leadingDecimal(value);
+        }
+        case Conversion::TimeZoneRow: {
+            const std::optional<std::int64_t> number = wholeNumber(value);
+            const std::optional<int> named = number ? std::nullopt : timeZoneRowNamed(value);
+            if (!number && !named) {
+                error = fieldName + " takes a row 0..24 or its name " + timeZoneRowName(0) + " .. " +
+                        timeZoneRowName(kTimeZoneRows - 1) + ", not \"" + std::string(value) + "\"";
+                return std::nullopt;
+            }
+            // Any other number leaves the camera without a zone, as the console's empty combo does.
+            a.number = named ? *named : (*number >= 0 && *number < kTimeZoneRows ? *number : kNoTimeZone);
             break;
-        case Conversion::TimeZoneRow:
-            a.number = timeZoneValue(leadingDecimal(value));
-            break;
+        }
         case Conversion::Check: {
             const std::optional<bool> on = parseCheck(value);
             if (!on) {
@@ -522,4 +576,4 @@ GroupResult writeGroup(CameraLink& link, Group group, std::span<const Assignment
     return {};
 }
 
-} // namespace orv::cli
+} // namespace orv::provision

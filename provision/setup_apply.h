@@ -3,14 +3,15 @@
 // and the Set buttons would, and reading every pushed group back to see that it took.
 
 #include "persist/setup_document.h"
-#include "tools/cli/camera_groups.h"
+#include "provision/camera_groups.h"
 
+#include <atomic>
 #include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace orv::cli {
+namespace orv::provision {
 
 struct GroupPlan
 {
@@ -47,13 +48,21 @@ struct ApplyReport
     std::vector<Group> sent;
     std::vector<FieldDifference> differences;
     std::vector<GroupValues> readBack; // each pushed group as read afterwards
+    // Asked to stop: nothing was sent from `failedGroup` on; `failedStep` says in which phase.
+    bool stopped = false;
 
-    bool verified() const { return outcome == CameraOutcome::Done && differences.empty(); }
+    bool verified() const { return outcome == CameraOutcome::Done && !stopped && differences.empty(); }
 };
 
 enum class ApplyPhase : std::uint8_t { Sending, Verifying };
 using ApplyProgress = std::function<void(ApplyPhase, Group, const GroupResult&)>;
 
-ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress = {});
+// `stop`, when given, is looked at before each group is sent or read back: once it is set the
+// group in hand is finished and nothing more goes to the camera.
+ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress = {},
+                       const std::atomic<bool>* stop = nullptr);
 
-} // namespace orv::cli
+// "wifi.ssid, device.policeId": the differing fields as the inventory and progress lines name them.
+std::string differenceList(std::span<const FieldDifference> differences);
+
+} // namespace orv::provision

@@ -1,0 +1,5 @@
+if(NOT TARGET orv_provision)
+    return()
+endif()
+add_executable(fleet_bench fleet_bench.cpp)
+target_link_libraries(fleet_bench PRIVATE orv_provision orv_camsim benchmark::benchmark orv_flags)

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Puts the two third-party parts of the Windows build into the build tree, once:
+#   BUILD_DIR/qt6-mingw          Qt for Windows: the shared prebuilt copy (../shared/qt6-mingw beside
+#                                the work tree, or ORV_QT_MINGW_TARBALL), else built from Debian's
+#                                sources by scripts/build-qt-windows.sh (about 20 minutes)
+#   BUILD_DIR/tinyxml2-src/...   Debian's tinyxml2 source package, compiled into the Windows build
+# Prints the two folders, one a line.
+#   scripts/windows-deps.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(mkdir -p "${1:?usage: windows-deps.sh BUILD_DIR}" && cd "$1" && pwd)
+
+qt=$build/qt6-mingw
+if [[ ! -f $qt/lib/cmake/Qt6/qt.toolchain.cmake ]]; then
+    tarball=${ORV_QT_MINGW_TARBALL:-$here/../shared/qt6-mingw/qt6-mingw-6.4.2.tar.xz}
+    if [[ -f $tarball ]]; then
+        tar -xJf "$tarball" -C "$build"
+    else
+        echo "windows-deps: no prebuilt Qt for Windows at $tarball; building it from Debian's sources" >&2
+        "$here/scripts/build-qt-windows.sh" "$build/qt-build" >&2
+        mv "$build/qt-build/qt6-mingw" "$qt"
+    fi
+fi
+
+tinyxml2=$(find "$build/tinyxml2-src" -maxdepth 2 -name tinyxml2.cpp -printf '%h\n' 2>/dev/null | head -n 1 || true)
+if [[ -z $tinyxml2 ]]; then
+    "$here/scripts/add-deb-src.sh"
+    rm -rf "$build/tinyxml2-src" && mkdir -p "$build/tinyxml2-src"
+    (cd "$build/tinyxml2-src" && apt-get source tinyxml2 >/dev/null 2>&1)
+    tinyxml2=$(find "$build/tinyxml2-src" -maxdepth 2 -name tinyxml2.cpp -printf '%h\n' | head -n 1)
+fi
+echo "$qt"
+echo "$tinyxml2"

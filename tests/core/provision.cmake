@@ -1,0 +1,17 @@
+# The shared provisioning core: the runner on simulated cameras, the fleet inventory.
+if(NOT TARGET orv_provision)
+    return()
+endif()
+
+orv_add_gtest(provision_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/provision/fleet_runner_test.cpp
+    LIBS orv_provision orv_camsim
+)
+
+# The same with real interfaces: cameras in network namespaces of their own. Needs root and ip;
+# it says so and is skipped elsewhere. CI runs as root.
+if(UNIX AND NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME fleet_netns COMMAND ${PROJECT_SOURCE_DIR}/tests/netns/fleet_netns_test.sh $<TARGET_FILE_DIR:orvctl>)
+    set_tests_properties(fleet_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS netns TIMEOUT 120 RUN_SERIAL ON)
+endif()
