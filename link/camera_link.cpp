@@ -181,7 +181,8 @@ bool CameraLink::sendFrame(const std::uint8_t* frame, std::size_t length)
 
 int CameraLink::Exchange(std::uint16_t command, std::uint8_t* reply, std::size_t expectedLength)
 {
-    std::array<std::uint8_t, kFrameBufferSize> request{};
+    // A request is a header and at most the one-byte selector.
+    std::array<std::uint8_t, kFrameHeaderSize + kConfigSelectorSize> request{};
     const bool withSelector = command == static_cast<std::uint16_t>(Command::GetConfig);
     const std::size_t payloadLength = withSelector ? kConfigSelectorSize : 0;
     writeFrameHeader(request.data(), command, payloadLength);
@@ -206,7 +207,9 @@ int CameraLink::Exchange(std::uint16_t command, std::uint8_t* reply, std::size_t
     // TCP may hand the reply over in pieces: gather them until the reply is complete or the
     // window, counted from the send, has closed.
     const auto deadline = std::chrono::steady_clock::now() + replyTimeout;
-    std::array<std::uint8_t, kFrameBufferSize> received{};
+    // Not zero-filled: only the bytes received are ever read, and filling 20 KiB on every
+    // exchange was most of what a Get cost.
+    std::array<std::uint8_t, kFrameBufferSize> received;
     std::size_t total = 0;
     while (total < wanted) {
         if (!waitReadableUntil(deadline)) {
