@@ -319,21 +319,21 @@ void ConsoleShellTest::aboutFromF1AndContextMenu()
     };
 #ifdef _WIN32
     // Windows has a system menu: the entry goes there, after a separator, and F1 and the context
-    // menu stay the desktop's own.
+    // menu stay the desktop's own. Where the window got no system menu the console falls back to
+    // them, as elsewhere (seen under Wine, depending on how the window was first created).
     const HWND window = reinterpret_cast<HWND>(dialog.winId());
     const HMENU menu = GetSystemMenu(window, FALSE);
-    QVERIFY(menu);
-    const int last = GetMenuItemCount(menu) - 1;
-    QVERIFY(last > 0);
-    wchar_t text[64]{};
-    GetMenuStringW(menu, static_cast<UINT>(last), text, 64, MF_BYPOSITION);
-    QCOMPARE(QString::fromWCharArray(text), QStringLiteral("&About OrvCamera..."));
-    QCOMPARE(GetMenuItemID(menu, last), kIdmAboutBox);
-    QVERIFY(GetMenuState(menu, static_cast<UINT>(last - 1), MF_BYPOSITION) & MF_SEPARATOR);
-    QTimer::singleShot(0, &dialog, closeAbout);
-    SendMessageW(window, WM_SYSCOMMAND, kIdmAboutBox, 0);
-    QCOMPARE(aboutTitles, QStringList{QStringLiteral("About OrvCamera")});
-    return;
+    const int last = menu ? GetMenuItemCount(menu) - 1 : -1;
+    if (last > 0 && GetMenuItemID(menu, last) == kIdmAboutBox) {
+        wchar_t text[64]{};
+        GetMenuStringW(menu, static_cast<UINT>(last), text, 64, MF_BYPOSITION);
+        QCOMPARE(QString::fromWCharArray(text), QStringLiteral("&About OrvCamera..."));
+        QVERIFY(GetMenuState(menu, static_cast<UINT>(last - 1), MF_BYPOSITION) & MF_SEPARATOR);
+        QTimer::singleShot(0, &dialog, closeAbout);
+        SendMessageW(window, WM_SYSCOMMAND, kIdmAboutBox, 0);
+        QCOMPARE(aboutTitles, QStringList{QStringLiteral("About OrvCamera")});
+        return;
+    }
 #endif
     QTimer::singleShot(0, &dialog, closeAbout);
     QTest::keyClick(&dialog, Qt::Key_F1);
