@@ -148,9 +148,9 @@ class ConsoleDriverPlugin : public QGenericPlugin
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "console_driver.json")
 public:
-    QObject* create(const QString& key, const QString& specification) override
+    QObject* create(const QString& key, const QString& argument) override
     {
-        const QStringList parts = specification.split(QLatin1Char(':'));
+        const QStringList parts = argument.split(QLatin1Char(':'));
         if (key != QLatin1String("orvdrive") || parts.size() != 2) {
             return nullptr;
         }
