@@ -9,6 +9,7 @@
 #include "tools/camsim/simulated_camera.h"
 
 #include "bench/ratio_reporter.h"
+#include "bench/unit_setup.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +26,7 @@
 #include <vector>
 
 using namespace orv;
+using orv::bench::unitPlan;
 
 namespace {
 
@@ -47,22 +49,6 @@ camsim::SimulatedCamera& camera()
         return c;
     }();
     return *cam;
-}
-
-std::vector<provision::GroupPlan> unitPlan()
-{
-    SetupValues v;
-    v.uIdentify = 1;
-    v.serverIp = u"10.0.0.9";
-    v.serverPort = u"6608";
-    v.apn = u"unit.apn";
-    v.ssid = u"Unit Wifi";
-    v.wifiPassword = u"wifi-secret";
-    v.policeId = u"P77";
-    v.policeName = u"Officer";
-    v.summerTime = 1;
-    v.timeZone = 8;
-    return provision::planSetup(readSetup(writeSetup(v)).elements);
 }
 
 struct Step

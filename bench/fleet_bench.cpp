@@ -9,6 +9,7 @@
 #include "tools/camsim/simulated_camera.h"
 
 #include "bench/ratio_reporter.h"
+#include "bench/unit_setup.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 using namespace orv;
+using orv::bench::unitPlan;
 
 namespace {
 
@@ -52,22 +54,6 @@ const std::vector<std::unique_ptr<camsim::SimulatedCamera>>& cameras()
         return list;
     }();
     return all;
-}
-
-std::vector<provision::GroupPlan> unitPlan()
-{
-    SetupValues v;
-    v.uIdentify = 1;
-    v.serverIp = u"10.0.0.9";
-    v.serverPort = u"6608";
-    v.apn = u"unit.apn";
-    v.ssid = u"Unit Wifi";
-    v.wifiPassword = u"wifi-secret";
-    v.policeId = u"P77";
-    v.policeName = u"Officer";
-    v.summerTime = 1;
-    v.timeZone = 8;
-    return provision::planSetup(readSetup(writeSetup(v)).elements);
 }
 
 fleet::Candidate candidate(int camera)
