@@ -1,4 +1,5 @@
 #include "tools/cli/fleet_commands.h"
+#include "tools/cli/provisioner.h"
 
 #include "fleet/camera_probe.h"
 #include "fleet/candidate.h"
@@ -22,7 +23,6 @@ namespace {
 // A camera on its USB cable accepts a connection within milliseconds; absent ones cost this once
 // per look, all together.
 constexpr std::chrono::milliseconds kProbeTimeout{500};
-constexpr std::chrono::milliseconds kInterruptCheck{50};
 
 std::filesystem::path pathFrom(const std::string& utf8)
 {
@@ -179,15 +179,7 @@ private:
     // False when interrupted during the pause.
     bool pause(std::chrono::milliseconds d) const
     {
-        const auto until = std::chrono::steady_clock::now() + d;
-        while (!isInterrupted()) {
-            const auto left = until - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kInterruptCheck));
-        }
-        return false;
+        return pauseUnlessInterrupted(d, c_.interrupted);
     }
 
     // One line per step, written by one camera's worker at a time.

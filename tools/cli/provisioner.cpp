@@ -94,15 +94,7 @@ private:
     // Sleeps for `d`, waking early when interrupted; false then.
     bool pause(std::chrono::milliseconds d)
     {
-        const auto until = std::chrono::steady_clock::now() + d;
-        while (!isInterrupted()) {
-            const auto left = until - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kInterruptCheck));
-        }
-        return false;
+        return pauseUnlessInterrupted(d, hooks_.interrupted);
     }
 
     bool waitForCamera()
@@ -223,6 +215,19 @@ std::string_view provisionStepName(ProvisionStep step)
             return "interrupted";
     }
     return "";
+}
+
+bool pauseUnlessInterrupted(std::chrono::milliseconds d, const std::atomic<bool>* interrupted)
+{
+    const auto until = std::chrono::steady_clock::now() + d;
+    while (!(interrupted && interrupted->load())) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kInterruptCheck));
+    }
+    return false;
 }
 
 int provision(const ProvisionSettings& settings, const ProvisionHooks& hooks)

@@ -54,6 +54,10 @@ struct ProvisionHooks
     std::function<void(const ProvisionEvent&)> onEvent;
 };
 
+// Sleeps for `d`, waking early when `interrupted` is set; false then. Both provisioning loops
+// wait this way so that Ctrl+C is noticed within a fraction of a second.
+bool pauseUnlessInterrupted(std::chrono::milliseconds d, const std::atomic<bool>* interrupted);
+
 // The exit code: 130 when interrupted, 1 when the inventory could not be written, otherwise 0
 // when every camera passed or the code of the last camera that failed (3, 4 or 5).
 int provision(const ProvisionSettings& settings, const ProvisionHooks& hooks);
