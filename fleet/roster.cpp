@@ -1,4 +1,5 @@
 #include "fleet/roster.h"
+#include "lang/utf.h"
 #include "link/link_text.h"
 #include "link/records.h"
 
@@ -51,46 +52,6 @@ int lineOfOffset(std::string_view bytes, std::size_t offset)
         }
     }
     return line;
-}
-
-// Offset of the first byte that is not well-formed UTF-8 (overlong forms, surrogates and values
-// above U+10FFFF included), or npos.
-std::size_t firstInvalidUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return i;
-        }
-        if (i + length > bytes.size()) {
-            return i;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) {
-                return i;
-            }
-        }
-        i += length;
-    }
-    return std::string_view::npos;
 }
 
 bool isLineEnd(char16_t c)
@@ -322,13 +283,13 @@ RosterLoad parseRoster(std::string_view bytes)
         bytes.remove_prefix(3);
         load.encoding = RosterEncoding::Utf8WithBom;
         // The mark says UTF-8: a byte that is not is an error, never a cue to read it otherwise.
-        if (const auto bad = firstInvalidUtf8(bytes); bad != bytes.npos) {
+        if (const auto bad = utf::firstInvalidUtf8(bytes); bad != bytes.npos) {
             load.problems.push_back(
                 {lineOfOffset(bytes, bad), "the roster starts as UTF-8 but is not valid UTF-8 here"});
             return load;
         }
         text = utf8ToUtf16(bytes);
-    } else if (firstInvalidUtf8(bytes) == bytes.npos) {
+    } else if (utf::firstInvalidUtf8(bytes) == bytes.npos) {
         text = utf8ToUtf16(bytes);
     } else {
         load.encoding = RosterEncoding::Gbk;

@@ -2,6 +2,7 @@
 // UTF-8 <-> UTF-16 for the program's files. Standard C++ only, so that every layer and the
 // command-line tools can use it.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,10 @@ namespace orv::utf {
 // Each byte that does not belong to a well-formed UTF-8 sequence becomes U+FFFD; overlong forms
 // and encoded surrogates count as malformed.
 std::u16string toUtf16(std::string_view utf8);
+
+// Offset of the first byte that is not well-formed UTF-8 (overlong forms, encoded surrogates
+// and values above U+10FFFF included), or npos when all of it is.
+std::size_t firstInvalidUtf8(std::string_view bytes);
 
 // A lone surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view utf16);

@@ -55,50 +55,6 @@ const std::array kAttributes{
     number(P::Time, "choice_timezone", &V::timeZone),
 };
 
-// Strict UTF-8: no overlong forms, no encoded surrogates, nothing above U+10FFFF.
-bool isValidUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b0 = static_cast<unsigned char>(bytes[i]);
-        if (b0 < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            length = 2;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            length = 3;
-            low = b0 == 0xE0 ? 0xA0 : 0x80;
-            high = b0 == 0xED ? 0x9F : 0xBF;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            length = 4;
-            low = b0 == 0xF0 ? 0x90 : 0x80;
-            high = b0 == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i < length) {
-            return false;
-        }
-        const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-        if (b1 < low || b1 > high) {
-            return false;
-        }
-        for (std::size_t k = 2; k < length; ++k) {
-            const auto b = static_cast<unsigned char>(bytes[i + k]);
-            if (b < 0x80 || b > 0xBF) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
 SetupElement readElement(SetupPart part, const tinyxml2::XMLElement& element)
 {
     SetupElement result{part, {}};
@@ -202,7 +158,7 @@ SetupReadResult readSetup(std::string_view bytes)
 {
     SetupReadResult result;
     std::string converted;
-    if (!isValidUtf8(bytes)) {
+    if (utf::firstInvalidUtf8(bytes) != bytes.npos) {
         // Older installations wrote the legacy Chinese code page under the same UTF-8 declaration.
         converted = utf::toUtf8(gbkToUtf16(bytes));
         bytes = converted;
