@@ -3,6 +3,8 @@
 // dialog interprets eleven fields. Texts are 8-bit in the link's code page and always end within
 // their field; numbers are unsigned 16-bit little-endian.
 
+#include "link/records.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -21,22 +23,27 @@ struct ConfigField
     std::size_t width;
 };
 
+constexpr ConfigField fieldOf(const Field& f)
+{
+    return {f.offset, f.width};
+}
+
 class NetworkProtocolConfig
 {
 public:
-    static constexpr std::size_t kSize = 844;
+    static constexpr std::size_t kSize = Gb28181Record::kSize;
 
-    static constexpr std::size_t enable = 592;
-    static constexpr ConfigField serverAddress{593, 65};
-    static constexpr std::size_t serverPort = 658;
-    static constexpr ConfigField password{660, 16};
-    static constexpr std::size_t registerInterval = 676;
-    static constexpr std::size_t heartbeatInterval = 678;
-    static constexpr ConfigField serverId{680, 32};
-    static constexpr ConfigField deviceId{712, 32};
-    static constexpr ConfigField channelId{744, 32};
-    static constexpr ConfigField alarmInId{776, 32};
-    static constexpr ConfigField alarmOutId{808, 32};
+    static constexpr std::size_t enable = Gb28181Record::enable.offset;
+    static constexpr ConfigField serverAddress = fieldOf(Gb28181Record::serverAddress);
+    static constexpr std::size_t serverPort = Gb28181Record::serverPort.offset;
+    static constexpr ConfigField password = fieldOf(Gb28181Record::password);
+    static constexpr std::size_t registerInterval = Gb28181Record::registerInterval.offset;
+    static constexpr std::size_t heartbeatInterval = Gb28181Record::heartbeatInterval.offset;
+    static constexpr ConfigField serverId = fieldOf(Gb28181Record::serverId);
+    static constexpr ConfigField deviceId = fieldOf(Gb28181Record::deviceId);
+    static constexpr ConfigField channelId = fieldOf(Gb28181Record::channelId);
+    static constexpr ConfigField alarmInId = fieldOf(Gb28181Record::alarmInId);
+    static constexpr ConfigField alarmOutId = fieldOf(Gb28181Record::alarmOutId);
 
     std::uint8_t* data() { return bytes_.data(); }
     const std::uint8_t* data() const { return bytes_.data(); }

@@ -209,4 +209,25 @@ struct ProxyRecord : FixedRecord<72>
     static constexpr std::array kFields{proxyEnable, proxyAddress, proxyPort};
 };
 
+// The GB28181 registration settings, which travel through the maker's SDK (configuration commands
+// 32 and 33), not over this link; kept here so that the GB28181 dialog and the simulated camera
+// share one layout. The dialog shows these eleven fields; the other bytes are kept as they come.
+struct Gb28181Record : FixedRecord<844>
+{
+    static constexpr Field enable{"enable", 592, 1, FieldKind::U8};
+    static constexpr Field serverAddress{"serverAddress", 593, 65, FieldKind::Text};
+    static constexpr Field serverPort{"serverPort", 658, 2, FieldKind::U16};
+    static constexpr Field password{"password", 660, 16, FieldKind::Text};
+    static constexpr Field registerInterval{"registerInterval", 676, 2, FieldKind::U16};
+    static constexpr Field heartbeatInterval{"heartbeatInterval", 678, 2, FieldKind::U16};
+    static constexpr Field serverId{"serverId", 680, 32, FieldKind::Text};
+    static constexpr Field deviceId{"deviceId", 712, 32, FieldKind::Text};
+    static constexpr Field channelId{"channelId", 744, 32, FieldKind::Text};
+    static constexpr Field alarmInId{"alarmInId", 776, 32, FieldKind::Text};
+    static constexpr Field alarmOutId{"alarmOutId", 808, 32, FieldKind::Text};
+    static constexpr std::array kFields{enable,           serverAddress,     serverPort, password,
+                                        registerInterval, heartbeatInterval, serverId,   deviceId,
+                                        channelId,        alarmInId,         alarmOutId};
+};
+
 } // namespace orv
