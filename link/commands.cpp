@@ -87,21 +87,12 @@ int FormatCard(CameraLink& link)
     return link.Send(code(Command::FormatCard), 0, nullptr);
 }
 
-int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user, std::optional<std::u16string_view> password)
+bool AccountInTable(const UserTable& table, std::u16string_view user, std::u16string_view password)
 {
-    if (!user || !password) {
-        return 0;
-    }
     std::uint8_t name[UserTable::kNameWidth] = {};
     std::uint8_t secret[UserTable::kPasswordWidth] = {};
-    encodeLinkText(*user, name, sizeof name);
-    encodeLinkText(*password, secret, sizeof secret);
-
-    link.loggedIn = 0;
-    UserTable table;
-    if (GetUsers(link, table) != 0) {
-        return 0;
-    }
+    encodeLinkText(user, name, sizeof name);
+    encodeLinkText(password, secret, sizeof secret);
     // Zero-terminated comparisons bounded by the 16-byte fields: a name that fills its field
     // matches only an entry that fills it the same way.
     const auto sameText = [](const std::uint8_t* a, const std::uint8_t* b, std::size_t width) {
@@ -111,11 +102,24 @@ int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user, std::o
     for (std::size_t i = 0; i < count && i < UserTable::kEntries; ++i) {
         if (sameText(table.data() + UserTable::name(i).offset, name, sizeof name)
             && sameText(table.data() + UserTable::password(i).offset, secret, sizeof secret)) {
-            link.loggedIn = 1;
-            return 1;
+            return true;
         }
     }
-    return 0;
+    return false;
+}
+
+int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user, std::optional<std::u16string_view> password)
+{
+    if (!user || !password) {
+        return 0;
+    }
+    link.loggedIn = 0;
+    UserTable table;
+    if (GetUsers(link, table) != 0 || !AccountInTable(table, *user, *password)) {
+        return 0;
+    }
+    link.loggedIn = 1;
+    return 1;
 }
 
 void putLocalClock(TimeRecord& record)

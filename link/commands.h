@@ -38,6 +38,9 @@ int ChangePassword(CameraLink& link, std::u16string_view name, std::u16string_vi
 int FactoryReset(CameraLink& link);
 int FormatCard(CameraLink& link);
 
+// Whether the table holds an entry with this name and password, compared as CheckLogin does.
+bool AccountInTable(const UserTable& table, std::u16string_view user, std::u16string_view password);
+
 // Fetches the camera's account table and compares the credentials with it; 1 on a match.
 // A missing (nullopt) text gives 0 without touching loggedIn.
 int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user,

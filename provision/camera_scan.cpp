@@ -22,7 +22,7 @@ ScannedCamera scanCamera(const fleet::Candidate& candidate, const ScanSettings& 
         return scanned;
     }
     scanned.present = true;
-    scanned.login = checkLoginOnAnyThread(link, settings.user, settings.password);
+    scanned.login = checkLoginOnLink(link, settings.user, settings.password);
     switch (scanned.login) {
         case LoginOutcome::LoggedIn:
             break;

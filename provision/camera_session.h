@@ -19,12 +19,9 @@ enum class LoginOutcome : std::uint8_t {
 // A fresh socket connected to the address; false when nothing accepts the connection.
 bool openAndConnect(CameraLink& link, std::string_view address);
 
-// CheckLogin on a connected link.
-// Counts the reply bytes through the process-wide frame trace: one thread at a time only.
+// CheckLogin on a connected link (the same one account-table read), with the reason a login
+// failed. Safe on many links and threads at once.
 LoginOutcome checkLoginOnLink(CameraLink& link, std::u16string_view user, std::u16string_view password);
-
-// The same for links on many threads at once; a failed login costs one more account-table read.
-LoginOutcome checkLoginOnAnyThread(CameraLink& link, std::u16string_view user, std::u16string_view password);
 
 LoginOutcome connectAndLogin(CameraLink& link, std::string_view address, std::u16string_view user,
                              std::u16string_view password);

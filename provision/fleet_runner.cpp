@@ -243,7 +243,7 @@ void FleetRunner::runCamera(CameraProgress& camera)
     }
 
     report(camera, CameraStep::LoggingIn);
-    switch (checkLoginOnAnyThread(link, settings_.user, settings_.password)) {
+    switch (checkLoginOnLink(link, settings_.user, settings_.password)) {
         case LoginOutcome::LoggedIn:
             break;
         case LoginOutcome::Refused:
