@@ -54,6 +54,7 @@ endif()
 if(TARGET orv-remember-login)
     install(TARGETS orv-remember-login RUNTIME DESTINATION ${ORV_DEMO_DIR} COMPONENT demo)
 endif()
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/demo/demo-session.sh DESTINATION ${ORV_DEMO_DIR} COMPONENT demo)
 configure_file(${PROJECT_SOURCE_DIR}/tools/demo/orvcamera-demo.in ${orv_generated}/orvcamera-demo @ONLY)
 install(PROGRAMS ${orv_generated}/orvcamera-demo DESTINATION bin COMPONENT demo)
 
