@@ -1,10 +1,6 @@
 #include "fleet/camera_probe.h"
+#include "fleet/parallel.h"
 #include "link/camera_link.h"
-
-#include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
 
 namespace orv::fleet {
 
@@ -30,26 +26,8 @@ std::vector<ProbeResult> probeCandidates(const std::vector<Candidate>& candidate
 {
     StartSockets();
     std::vector<ProbeResult> results(candidates.size());
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < candidates.size(); i = next++) {
-            results[i] = probe(candidates[i], options);
-        }
-    };
-    const std::size_t workers = std::min(candidates.size(), std::max<std::size_t>(options.parallel, 1));
-    std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (std::size_t w = 1; w < workers; ++w) {
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // no more threads: fewer probes in flight, the same results
-        }
-    }
-    work();
-    for (auto& t : threads) {
-        t.join();
-    }
+    forEachInParallel(candidates.size(), options.parallel,
+                      [&](std::size_t i) { results[i] = probe(candidates[i], options); });
     return results;
 }
 

@@ -1,11 +1,8 @@
 #include "provision/camera_scan.h"
 
+#include "fleet/parallel.h"
 #include "link/commands.h"
 
-#include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
 
 namespace orv::provision {
 
@@ -49,32 +46,9 @@ std::vector<ScannedCamera> scanCameras(const std::vector<fleet::Candidate>& cand
 {
     StartSockets();
     std::vector<ScannedCamera> results(candidates.size());
-    forEachInParallel(candidates.size(), settings.parallel,
+    fleet::forEachInParallel(candidates.size(), settings.parallel,
                       [&](std::size_t i) { results[i] = scanCamera(candidates[i], settings); });
     return results;
-}
-
-void forEachInParallel(std::size_t count, std::size_t parallel, const std::function<void(std::size_t)>& job)
-{
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
-            job(i);
-        }
-    };
-    const std::size_t workers = std::min(count, std::max<std::size_t>(parallel, 1));
-    std::vector<std::thread> threads;
-    for (std::size_t w = 1; w < workers; ++w) {
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break; // fewer at a time, the same results
-        }
-    }
-    work();
-    for (auto& t : threads) {
-        t.join();
-    }
 }
 
 } // namespace orv::provision

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,8 +39,5 @@ ScannedCamera scanCamera(const fleet::Candidate& candidate, const ScanSettings& 
 
 // Every candidate at once (at most `parallel` at a time); results in the candidates' order.
 std::vector<ScannedCamera> scanCameras(const std::vector<fleet::Candidate>& candidates, const ScanSettings& settings);
-
-// Runs `job(0)` .. `job(count - 1)` on up to `parallel` threads (fewer when no more can be had).
-void forEachInParallel(std::size_t count, std::size_t parallel, const std::function<void(std::size_t)>& job);
 
 } // namespace orv::provision

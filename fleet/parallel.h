@@ -1,0 +1,13 @@
+#pragma once
+// Many cameras looked at together: the same job for every index on a few threads at once.
+
+#include <cstddef>
+#include <functional>
+
+namespace orv::fleet {
+
+// Runs `job(0)` .. `job(count - 1)` on up to `parallel` threads, this one among them (fewer when
+// no more can be had: the same results, only slower). Returns when every job has.
+void forEachInParallel(std::size_t count, std::size_t parallel, const std::function<void(std::size_t)>& job);
+
+} // namespace orv::fleet
