@@ -2,6 +2,8 @@
 // The computer's network interfaces as the search for cameras sees them, and the choice of those
 // behind which a camera may answer.
 
+#include "link/frame.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -9,9 +11,6 @@
 #include <vector>
 
 namespace orv::fleet {
-
-// Where every camera answers when it leaves the factory, each behind a USB adapter of its own.
-inline constexpr std::string_view kFactoryCameraAddress = "192.168.2.158";
 
 // The Linux drivers of the USB network adapters the cameras present themselves as.
 inline constexpr std::string_view kUsbNetworkDrivers[] = {"rndis_host", "cdc_ether", "cdc_ncm", "cdc_eem"};

@@ -4,10 +4,13 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace orv {
 
 inline constexpr std::uint16_t kCameraPort = 19436;
+// Where every camera answers when it leaves the factory, each behind a USB adapter of its own.
+inline constexpr std::string_view kFactoryCameraAddress = "192.168.2.158";
 inline constexpr std::size_t kFrameBufferSize = 20480;
 inline constexpr std::size_t kFrameHeaderSize = 12;
 inline constexpr std::size_t kMaxPayloadSize = kFrameBufferSize - kFrameHeaderSize;

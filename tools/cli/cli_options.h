@@ -1,6 +1,8 @@
 #pragma once
 // orvctl's command line: options anywhere before "--", then the command and its operands.
 
+#include "link/frame.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -39,13 +41,12 @@ enum class CommandKind : std::uint8_t {
 
 enum class PasswordSource : std::uint8_t { Default, Stdin, File };
 
-inline constexpr const char* kDefaultAddress = "192.168.2.158";
 inline constexpr const char* kDefaultUser = "admin";
 inline constexpr const char* kDefaultPassword = "wrenq";
 
 struct CliOptions
 {
-    std::string address = kDefaultAddress;
+    std::string address{kFactoryCameraAddress};
     std::string user = kDefaultUser;
     PasswordSource passwordSource = PasswordSource::Default;
     std::string passwordFile;
