@@ -21,9 +21,8 @@ void COrvCameraDlg::OnExportDeviceId()
     if (!link || !link->loggedIn) {
         return;
     }
-    const QString folder = proposedFileFolder();
     const QString name = QStringLiteral("deviceid.txt");
-    const QString proposed = folder.isEmpty() ? name : QDir(folder).filePath(name);
+    const QString proposed = proposedFilePath(name);
     // No overwrite question: the export appends, so choosing an existing list is the normal case.
     const QString path =
         FileDialog::instance().getSaveFileName(this, QString(), QDir::toNativeSeparators(proposed),

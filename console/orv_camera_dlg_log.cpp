@@ -37,9 +37,8 @@ void COrvCameraDlg::OnClearLog()
 void COrvCameraDlg::OnSaveLog()
 {
     const LocalDateTime today = localNow();
-    const QString folder = proposedFileFolder();
     const QString name = QString::asprintf("log-%04d%02d%02d.txt", today.year, today.month, today.day);
-    const QString proposed = folder.isEmpty() ? name : QDir(folder).filePath(name);
+    const QString proposed = proposedFilePath(name);
 
     const QString path =
         FileDialog::instance().getSaveFileName(this, QString(), QDir::toNativeSeparators(proposed),

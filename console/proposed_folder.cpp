@@ -2,16 +2,17 @@
 
 #include "persist/settings.h"
 
+#include <QDir>
 #include <QStandardPaths>
 
 namespace orv {
 
-QString proposedFileFolder()
+QString proposedFilePath(const QString& name)
 {
-    if (CSettings::GetInstance().perUser) {
-        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    }
-    return QString::fromStdU16String(executableFolder().u16string());
+    const QString folder = CSettings::GetInstance().perUser
+                               ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                               : QString::fromStdU16String(executableFolder().u16string());
+    return folder.isEmpty() ? name : QDir(folder).filePath(name);
 }
 
 } // namespace orv
