@@ -401,7 +401,9 @@ void ConsoleShellTest::markerFindsByValueAndClosesOnRequest()
     auto closed = std::async(std::launch::async, [&marked] { return closeMarkedWindow(*marked); });
     QTRY_VERIFY(closed.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
     QVERIFY(closed.get());
-    QVERIFY(!window.isVisible());
+    // The request has been handled once it returns; on Windows Qt then delivers the close to the
+    // widget through its own event queue.
+    QTRY_VERIFY(!window.isVisible());
 }
 
 QTEST_MAIN(ConsoleShellTest)
