@@ -4,9 +4,9 @@
 // protocol is not ours to know. Like a real SDK it reports the login's outcome from a thread of
 // its own. Against a real camera it fails to log in.
 
+#include "link/socket_io.h"
 #include "tools/camsim/sdk_protocol.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -24,12 +24,6 @@
 #define QMNET_API extern "C" __declspec(dllexport)
 #else
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 #define QMNET_API extern "C" __attribute__((visibility("default")))
 #endif
 
@@ -42,78 +36,10 @@ using namespace orv::camsim;
 constexpr int kTimeoutMs = 3000;
 constexpr int kFailure = -1;
 
-// The few socket calls that differ between Winsock and POSIX.
-#ifdef _WIN32
-using Socket = SOCKET;
-const Socket kNoSocket = INVALID_SOCKET;
-constexpr int kNoSigPipe = 0;
-
-Socket openSocket()
-{
-    // Winsock is started once and stays for the life of the process, as in the maker's SDK.
-    static const bool started = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started ? ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
-}
-void closeSocket(Socket s)
-{
-    ::closesocket(s);
-}
-void setNonBlocking(Socket s, bool on)
-{
-    u_long value = on ? 1 : 0;
-    ::ioctlsocket(s, FIONBIO, &value);
-}
-bool connectPending()
-{
-    return WSAGetLastError() == WSAEWOULDBLOCK;
-}
-int pollSocket(pollfd& p, int timeoutMs)
-{
-    return ::WSAPoll(&p, 1, timeoutMs);
-}
-void setTimeouts(Socket s)
-{
-    const DWORD ms = kTimeoutMs;
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
-}
-#else
-using Socket = int;
-constexpr Socket kNoSocket = -1;
-constexpr int kNoSigPipe = MSG_NOSIGNAL;
-
-Socket openSocket()
-{
-    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-}
-void closeSocket(Socket s)
-{
-    ::close(s);
-}
-void setNonBlocking(Socket s, bool on)
-{
-    const int flags = fcntl(s, F_GETFL, 0);
-    fcntl(s, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
-}
-bool connectPending()
-{
-    return errno == EINPROGRESS;
-}
-int pollSocket(pollfd& p, int timeoutMs)
-{
-    return ::poll(&p, 1, timeoutMs);
-}
-void setTimeouts(Socket s)
-{
-    timeval timeout{kTimeoutMs / 1000, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-}
-#endif
-
+// The socket calls are the camera link's own (link/socket_io.h), compiled into this library.
+using Socket = orv::net::SocketHandle;
+const Socket kNoSocket = orv::net::invalidSocket();
+using orv::net::closeSocket;
 
 struct Login
 {
@@ -159,38 +85,23 @@ Socket connectTo(const std::string& address, std::uint16_t port)
     if (inet_pton(AF_INET, address.c_str(), &ip) != 1 || ip.s_addr == 0) {
         return kNoSocket;
     }
-    const Socket s = openSocket();
+    // Started once and kept for the life of the process, as in the maker's SDK.
+    static const bool started = orv::net::startLibrary();
+    const Socket s = started ? orv::net::openTcp() : kNoSocket;
     if (s == kNoSocket) {
         return kNoSocket;
     }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr = ip;
-    setNonBlocking(s, true);
-    int rc = ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    if (rc != 0 && connectPending()) {
-        pollfd p{s, POLLOUT, 0};
-        int error = 0;
-        socklen_t length = sizeof error;
-        rc = (pollSocket(p, kTimeoutMs) == 1 &&
-              getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == 0 && error == 0)
-                 ? 0
-                 : -1;
-    }
-    if (rc != 0) {
+    if (!orv::net::connectWithin(s, ntohl(ip.s_addr), port, kTimeoutMs)) {
         closeSocket(s);
         return kNoSocket;
     }
-    setNonBlocking(s, false);
-    setTimeouts(s);
     return s;
 }
 
 bool sendAll(Socket s, const std::uint8_t* data, std::size_t length)
 {
     while (length > 0) {
-        const auto sent = ::send(s, reinterpret_cast<const char*>(data), static_cast<int>(length), kNoSigPipe);
+        const long sent = orv::net::sendSome(s, data, length);
         if (sent <= 0) {
             return false;
         }
@@ -200,10 +111,14 @@ bool sendAll(Socket s, const std::uint8_t* data, std::size_t length)
     return true;
 }
 
+// Each piece must come within the timeout of the one before it.
 bool receiveAll(Socket s, std::uint8_t* data, std::size_t length)
 {
     while (length > 0) {
-        const auto got = ::recv(s, reinterpret_cast<char*>(data), static_cast<int>(length), 0);
+        if (orv::net::waitReadable(s, kTimeoutMs) != orv::net::WaitResult::Readable) {
+            return false;
+        }
+        const long got = orv::net::receiveSome(s, data, length);
         if (got <= 0) {
             return false;
         }
