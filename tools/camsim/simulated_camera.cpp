@@ -335,6 +335,9 @@ struct SimulatedCamera::Impl
             if (plan.enterUDisk) {
                 uDisk = true;
                 uDiskUntil = Clock::now() + options.uDiskPause;
+                // Marked away together with the request's record, so that whoever waits for the
+                // request and then for the camera to serve again never sees the old listener.
+                serving = false;
             }
             if (outcome.reply && !quiet && !plan.closeAfter && !plan.enterUDisk) {
                 plan.wire = buildReplyLocked(header.command, *outcome.reply);
