@@ -1,5 +1,5 @@
 #include "app/orv_camera_app.h"
-#include "console/app_icon.h"
+#include "dialogkit/app_icon.h"
 #include "orv_version.h"
 
 #include <QApplication>

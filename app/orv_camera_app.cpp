@@ -2,27 +2,11 @@
 
 #include "console/gb28181_opener.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/user_settings_folder.h"
 #include "gb28181/gb28181_dlg.h"
 #include "persist/settings.h"
 
-#include <QStandardPaths>
-
 namespace orv {
-namespace {
-
-// Where the settings file goes when the program folder cannot be written: the user's XDG
-// configuration folder, or the roaming application data on Windows, so it follows the user.
-std::filesystem::path userSettingsFolder()
-{
-#ifdef _WIN32
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-#else
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-#endif
-    return folder.toStdU16String();
-}
-
-} // namespace
 
 bool COrvCameraApp::InitInstance()
 {

@@ -3,7 +3,7 @@
 // at build time.
 //   orv-render-icon FOLDER SIZE...
 
-#include "console/app_icon.h"
+#include "dialogkit/app_icon.h"
 
 #include <QDir>
 #include <QGuiApplication>

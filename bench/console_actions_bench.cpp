@@ -4,9 +4,9 @@
 //   build/bin/console_actions_bench
 
 #include "console/activity_log.h"
-#include "console/address_text.h"
+#include "dialogkit/address_text.h"
 #include "console/control_ids.h"
-#include "console/ip_address_edit.h"
+#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "link/camera_link.h"
 #include "link/commands.h"

@@ -6,7 +6,7 @@
 // prints, after the table, "console / bare dialog: N.NNx" and "console / straight-code dialog: N.NNx".
 
 #include "bench/ratio_reporter.h"
-#include "console/multi_line_edit.h"
+#include "dialogkit/multi_line_edit.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The About box: template 100, no fields and no handlers of its own.
 
-#include "console/template_dialog.h"
+#include "dialogkit/template_dialog.h"
 
 namespace orv {
 

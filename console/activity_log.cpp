@@ -1,6 +1,6 @@
 #include "console/activity_log.h"
 
-#include "console/qtext.h"
+#include "dialogkit/qtext.h"
 #include "lang/language_texts.h"
 #include "link/local_clock.h"
 #include "persist/settings.h"

@@ -2,7 +2,7 @@
 // The console: one modal dialog built from template 102. Its 89 controls are the whole form;
 // handlers read and write them through their identifiers when they need them.
 
-#include "console/template_dialog.h"
+#include "dialogkit/template_dialog.h"
 
 #include <QIcon>
 

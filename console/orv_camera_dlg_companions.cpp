@@ -4,8 +4,8 @@
 #include "console/activity_log.h"
 #include "console/control_ids.h"
 #include "console/gb28181_opener.h"
-#include "console/instance_marker.h"
-#include "console/ip_address_edit.h"
+#include "dialogkit/instance_marker.h"
+#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "persist/settings.h"
 
@@ -29,9 +29,17 @@ Gb28181Opener& gb28181Opener()
     return opener;
 }
 
+QString& companionFolderForTests()
+{
+    static QString folder;
+    return folder;
+}
+
 QString programPath(const char* fileName)
 {
-    const QString folder = QString::fromStdU16String(executableFolder().u16string());
+    const QString folder = companionFolderForTests().isEmpty()
+                               ? QString::fromStdU16String(executableFolder().u16string())
+                               : companionFolderForTests();
     const QString name = QString::fromLatin1(fileName);
     return QDir::toNativeSeparators(folder.isEmpty() ? name : QDir(folder).filePath(name));
 }
@@ -50,6 +58,11 @@ bool openProgram(const QString& path)
 }
 
 } // namespace
+
+void setCompanionFolderForTests(const QString& folder)
+{
+    companionFolderForTests() = folder;
+}
 
 void setGb28181Opener(Gb28181Opener opener)
 {

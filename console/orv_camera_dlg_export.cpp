@@ -2,7 +2,7 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
-#include "console/file_dialog.h"
+#include "dialogkit/file_dialog.h"
 #include "console/orv_camera_dlg.h"
 #include "console/proposed_folder.h"
 #include "link/camera_link.h"

@@ -2,9 +2,9 @@
 // change and the device actions.
 
 #include "console/activity_log.h"
-#include "console/busy_cursor.h"
+#include "dialogkit/busy_cursor.h"
 #include "console/control_ids.h"
-#include "console/ip_address_edit.h"
+#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "link/camera_link.h"
 #include "link/commands.h"

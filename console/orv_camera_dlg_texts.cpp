@@ -3,7 +3,7 @@
 
 #include "console/control_ids.h"
 #include "console/orv_camera_dlg.h"
-#include "console/qtext.h"
+#include "dialogkit/qtext.h"
 #include "lang/language_texts.h"
 #include "persist/settings.h"
 #include "res/dialog_templates.h"

@@ -4,8 +4,8 @@
 #include "gb28181/network_protocol_config.h"
 #include "gb28181/sdk_session.h"
 
-#include "console/busy_cursor.h"
-#include "console/message_box.h"
+#include "dialogkit/busy_cursor.h"
+#include "dialogkit/message_box.h"
 #include "link/link_text.h"
 #include "persist/decimal_text.h"
 

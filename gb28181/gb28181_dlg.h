@@ -2,7 +2,7 @@
 // The GB28181 registration settings of the camera, read and written through the camera's SDK.
 // Every Get or Set is one whole SDK login; nothing of it outlives the button press.
 
-#include "console/template_dialog.h"
+#include "dialogkit/template_dialog.h"
 
 #include <QString>
 

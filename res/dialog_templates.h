@@ -19,7 +19,8 @@ enum class ControlKind : std::uint8_t {
     CheckBox,
     GroupBox,
     Label,
-    Icon, // the application icon
+    Icon,     // the application icon
+    ListView, // a list of rows in columns, several rows selectable
 };
 
 enum ControlStyle : std::uint8_t {
@@ -65,6 +66,7 @@ struct DialogTemplate
 inline constexpr int kAboutDialog = 100;
 inline constexpr int kConsoleDialog = 102;
 inline constexpr int kGb28181Dialog = 129;
+inline constexpr int kSearchToolDialog = 131;
 
 // Null for an unknown identifier.
 const DialogTemplate* findDialogTemplate(int id);

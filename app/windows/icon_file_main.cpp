@@ -3,7 +3,7 @@
 //   orv-icon-file OUTPUT.ico
 // Every image is stored as PNG, which icon files hold since Windows Vista.
 
-#include "console/app_icon.h"
+#include "dialogkit/app_icon.h"
 
 #include <QBuffer>
 #include <QSaveFile>

@@ -2,7 +2,7 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
-#include "console/multi_line_edit.h"
+#include "dialogkit/multi_line_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "support/console_fixture.h"
 

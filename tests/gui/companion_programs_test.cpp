@@ -1,11 +1,12 @@
-// The console's Batch, RNDIS and GB28181 buttons: the search tool toggled through its marker, the
-// driver installer started, the GB28181 dialog opened for the address of the IP field.
+// The console's Batch, RNDIS and GB28181 buttons: the search tool (the real one, built beside
+// the tests) toggled through its marker, the driver installer started, the GB28181 dialog opened
+// for the address of the IP field.
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
 #include "console/gb28181_opener.h"
-#include "console/instance_marker.h"
-#include "console/ip_address_edit.h"
+#include "dialogkit/instance_marker.h"
+#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "gb28181/camera_sdk.h"
 #include "gb28181/gb28181_dlg.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QHash>
 #include <QProcess>
+#include <QTemporaryDir>
 
 using namespace orv;
 using namespace orv::testing;
@@ -91,7 +93,6 @@ private slots:
         settings_ = std::make_unique<TestSettings>(2);
         enterSeamTestMode();
         fixClock(2018, 3, 5, 14, 7, 9);
-        QFile::remove(besideTheProgram(kSearchToolFileName));
         QVERIFY(!QFile::exists(besideTheProgram(kRndisInstallerFileName)));
         if (const auto left = findMarkedWindow(kSearchToolMarker, kMarkerValue)) {
             closeMarkedWindow(*left);
@@ -102,7 +103,7 @@ private slots:
         if (const auto left = findMarkedWindow(kSearchToolMarker, kMarkerValue)) {
             closeMarkedWindow(*left);
         }
-        QFile::remove(besideTheProgram(kSearchToolFileName));
+        setCompanionFolderForTests({});
         setGb28181Opener({});
         setLocalClock(nullptr);
         leaveSeamTestMode();
@@ -111,7 +112,10 @@ private slots:
 
     void batchTogglesTheSearchTool()
     {
-        QVERIFY(QFile::copy(standInSearchTool(), besideTheProgram(kSearchToolFileName)));
+        QVERIFY2(QFile::exists(besideTheProgram(kSearchToolFileName)), "the search tool is built beside the tests");
+        // The tool inherits the console's environment: it looks at an address where nothing
+        // listens instead of the computer's interfaces.
+        qputenv("ORV_CAMERA_ADDRESSES", "127.0.83.251");
         COrvCameraDlg dialog;
         openConsole(dialog);
 
@@ -130,10 +134,13 @@ private slots:
         other.start(standInSearchTool(), {QStringLiteral("170722")});
         QVERIFY(other.waitForStarted());
         QVERIFY(other.waitForReadyRead(20000));
+        QTemporaryDir emptyFolder;
+        QVERIFY(emptyFolder.isValid());
+        setCompanionFolderForTests(emptyFolder.path());
         COrvCameraDlg dialog;
         openConsole(dialog);
 
-        dialog.OnBatch(); // no SearchTool.exe beside the program
+        dialog.OnBatch(); // no search tool in the program folder
         QCOMPARE(newLogLines(dialog), logLine("open SearchTool fail ..."));
         QCOMPARE(other.state(), QProcess::Running);
         other.kill();

@@ -3,9 +3,9 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
-#include "console/instance_marker.h"
-#include "console/ip_address_edit.h"
-#include "console/multi_line_edit.h"
+#include "dialogkit/instance_marker.h"
+#include "dialogkit/ip_address_edit.h"
+#include "dialogkit/multi_line_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "link/camera_link.h"
 #include "support/console_fixture.h"

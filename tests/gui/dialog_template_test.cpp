@@ -1,12 +1,12 @@
 // The template builder, the IP address field and the address parser.
 
 #include "console/about_dlg.h"
-#include "console/address_text.h"
-#include "console/dialog_builder.h"
-#include "console/file_dialog.h"
-#include "console/ip_address_edit.h"
-#include "console/message_box.h"
-#include "console/template_dialog.h"
+#include "dialogkit/address_text.h"
+#include "dialogkit/dialog_builder.h"
+#include "dialogkit/file_dialog.h"
+#include "dialogkit/ip_address_edit.h"
+#include "dialogkit/message_box.h"
+#include "dialogkit/template_dialog.h"
 
 #include <QComboBox>
 #include <QGroupBox>

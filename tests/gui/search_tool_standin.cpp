@@ -2,7 +2,7 @@
 // window. The marker's value may be given as the one argument; "ready" on standard output says
 // the marker is in place.
 
-#include "console/instance_marker.h"
+#include "dialogkit/instance_marker.h"
 
 #include <QApplication>
 #include <QWidget>

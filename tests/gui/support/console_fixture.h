@@ -3,8 +3,8 @@
 // fixed clock, and the dialog seams switched to test mode so that an unexpected prompt fails the
 // test instead of waiting for a click.
 
-#include "console/file_dialog.h"
-#include "console/message_box.h"
+#include "dialogkit/file_dialog.h"
+#include "dialogkit/message_box.h"
 #include "link/local_clock.h"
 #include "persist/settings.h"
 

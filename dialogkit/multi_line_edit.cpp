@@ -1,4 +1,4 @@
-#include "console/multi_line_edit.h"
+#include "dialogkit/multi_line_edit.h"
 
 #include <QTextCursor>
 

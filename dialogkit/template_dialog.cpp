@@ -1,9 +1,9 @@
-#include "console/template_dialog.h"
+#include "dialogkit/template_dialog.h"
 
-#include "console/dialog_builder.h"
-#include "console/ip_address_edit.h"
-#include "console/multi_line_edit.h"
-#include "console/qtext.h"
+#include "dialogkit/dialog_builder.h"
+#include "dialogkit/ip_address_edit.h"
+#include "dialogkit/multi_line_edit.h"
+#include "dialogkit/qtext.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "console/ip_address_edit.h"
+#include "dialogkit/ip_address_edit.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "console/app_icon.h"
+#include "dialogkit/app_icon.h"
 
 #include <QIconEngine>
 #include <QPainter>

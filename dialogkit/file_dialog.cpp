@@ -1,4 +1,4 @@
-#include "console/file_dialog.h"
+#include "dialogkit/file_dialog.h"
 
 #include <QFileDialog>
 

@@ -1,9 +1,9 @@
-#include "console/dialog_builder.h"
+#include "dialogkit/dialog_builder.h"
 
-#include "console/app_icon.h"
-#include "console/ip_address_edit.h"
-#include "console/multi_line_edit.h"
-#include "console/qtext.h"
+#include "dialogkit/app_icon.h"
+#include "dialogkit/ip_address_edit.h"
+#include "dialogkit/multi_line_edit.h"
+#include "dialogkit/qtext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QVariant>
 
 #include <algorithm>
@@ -76,6 +77,15 @@ QWidget* createControl(QWidget* dialog, const res::ControlTemplate& c, const QRe
             label->setTextFormat(Qt::PlainText);
             label->setText(caption);
             return label;
+        }
+        case K::ListView: {
+            auto* list = new QTreeWidget(dialog);
+            list->setRootIsDecorated(false);
+            list->setUniformRowHeights(true);
+            list->setAllColumnsShowFocus(true);
+            list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            list->setSelectionBehavior(QAbstractItemView::SelectRows);
+            return list;
         }
         case K::Icon: {
             auto* label = new QLabel(dialog);

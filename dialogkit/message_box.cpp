@@ -1,4 +1,4 @@
-#include "console/message_box.h"
+#include "dialogkit/message_box.h"
 
 #include <QGuiApplication>
 

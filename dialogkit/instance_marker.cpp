@@ -1,4 +1,4 @@
-#include "console/instance_marker.h"
+#include "dialogkit/instance_marker.h"
 
 #include <QCoreApplication>
 #include <QVariant>

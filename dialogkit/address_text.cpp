@@ -1,4 +1,4 @@
-#include "console/address_text.h"
+#include "dialogkit/address_text.h"
 
 namespace orv {
 

@@ -1,0 +1,105 @@
+// SearchTool: finds every camera attached to this computer and configures them all at once.
+// The console's Batch button starts it without arguments: it then looks behind every network
+// interface in the camera address's /24. For demonstrations with simulated cameras, a list of
+// addresses stands in for the interfaces (--address, or ORV_CAMERA_ADDRESSES).
+
+#include "dialogkit/app_icon.h"
+#include "dialogkit/user_settings_folder.h"
+#include "persist/settings.h"
+#include "searchtool/search_tool_dlg.h"
+#include "orv_version.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+QStringList listOf(const QStringList& values)
+{
+    QStringList items;
+    for (const QString& v : values) {
+        for (const QString& item : v.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            items << item.trimmed();
+        }
+    }
+    return items;
+}
+
+std::vector<std::string> utf8List(const QStringList& values)
+{
+    std::vector<std::string> out;
+    for (const QString& v : values) {
+        out.push_back(v.toStdString());
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("SearchTool"));
+    QApplication::setApplicationVersion(QString::fromLatin1(orv::kProgramVersion));
+    QApplication::setWindowIcon(orv::applicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("orvcamera"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Finds every camera attached and configures them all at once."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption address(
+        QStringLiteral("address"),
+        QStringLiteral("A camera address that stands in for the interfaces (simulated cameras); repeatable, or "
+                       "comma-separated. Default: ORV_CAMERA_ADDRESSES."),
+        QStringLiteral("A"));
+    const QCommandLineOption interfaceName(
+        QStringLiteral("interface"), QStringLiteral("Look only behind this network interface; repeatable."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption cameraAddress(QStringLiteral("camera-address"),
+                                           QStringLiteral("The address every camera answers at (default %1).")
+                                               .arg(QString::fromLatin1(orv::kFactoryCameraAddress)),
+                                           QStringLiteral("A"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("The cameras' port (default 19436)."),
+                                  QStringLiteral("N"));
+    parser.addOptions({address, interfaceName, cameraAddress, port});
+    parser.process(application);
+
+    orv::search::SearchToolOptions options;
+    QStringList addresses = listOf(parser.values(address));
+    if (addresses.isEmpty()) {
+        addresses = listOf({qEnvironmentVariable("ORV_CAMERA_ADDRESSES")});
+    }
+    options.plan.cameraAddresses = utf8List(addresses);
+    options.plan.interfaceNames = utf8List(listOf(parser.values(interfaceName)));
+    if (parser.isSet(cameraAddress)) {
+        options.plan.cameraAddress = parser.value(cameraAddress).toStdString();
+    }
+    if (parser.isSet(port)) {
+        bool ok = false;
+        const uint value = parser.value(port).toUInt(&ok);
+        if (!ok || value == 0 || value > 65535) {
+            std::fprintf(stderr, "SearchTool: --port takes 1..65535\n");
+            return 2;
+        }
+        options.port = static_cast<std::uint16_t>(value);
+    }
+
+    // The console's settings file says which language the operator chose.
+    orv::CSettings& settings = orv::CSettings::GetInstance();
+    settings.Init(orv::executableFolder(), orv::userSettingsFolder());
+    settings.LoadTexts();
+    options.language = *settings.language;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    options.inventoryFile =
+        QDir::toNativeSeparators(QDir(documents.isEmpty() ? QDir::currentPath() : documents)
+                                     .filePath(QStringLiteral("orv_inventory.csv")));
+
+    orv::search::CSearchToolDlg dialog(options);
+    dialog.DoModal();
+    return 0;
+}

@@ -1,0 +1,117 @@
+#include "searchtool/search_tool_texts.h"
+
+#include "lang/language_texts.h"
+
+#include <array>
+#include <string_view>
+
+namespace orv::search {
+namespace {
+
+struct Row
+{
+    SearchText text;
+    std::u16string_view simplified;
+    std::u16string_view traditional;
+    std::u16string_view english;
+};
+
+using T = SearchText;
+
+// In the order of SearchText; searchText checks that every row sits at its own index.
+constexpr std::array<Row, static_cast<std::size_t>(T::Count)> kRows{{
+    {T::Title, u"SearchTool", u"SearchTool", u"SearchTool"},
+    {T::CamerasLabel, u"已连接的摄像机", u"已連接的攝像機", u"Cameras attached"},
+    {T::SetupLabel, u"配置文件", u"配置檔案", u"Setup file"},
+    {T::RosterLabel, u"警员名单", u"警員名單", u"Roster"},
+    {T::InventoryLabel, u"记录文件", u"記錄檔案", u"Inventory"},
+    {T::UserLabel, u"用户名", u"用戶名", u"User"},
+    {T::PasswordLabel, u"密码", u"密碼", u"Password"},
+    {T::NotOnRosterCheck, u"不在名单上的摄像机也按配置文件设置", u"不在名單上的攝像機也按配置檔案設置",
+     u"Also set cameras not on the roster"},
+    {T::Browse, u"浏览...", u"瀏覽...", u"Browse..."},
+    {T::ApplyAll, u"全部设置", u"全部設置", u"Apply to all"},
+    {T::ApplySelected, u"设置所选", u"設置所選", u"Apply to selected"},
+    {T::Stop, u"停止", u"停止", u"Stop"},
+    {T::Close, u"关闭", u"關閉", u"Close"},
+    {T::ColumnWhere, u"网卡或地址", u"網卡或地址", u"Interface or address"},
+    {T::ColumnDeviceId, u"设备编号", u"設備編號", u"Device ID"},
+    {T::ColumnOfficerId, u"警员编号", u"警員編號", u"Officer ID"},
+    {T::ColumnOfficerName, u"警员姓名", u"警員姓名", u"Officer name"},
+    {T::ColumnState, u"状态", u"狀態", u"State"},
+    {T::ColumnResult, u"结果", u"結果", u"Result"},
+    {T::StateFound, u"已发现", u"已發現", u"found"},
+    {T::StateReady, u"就绪", u"就緒", u"ready"},
+    {T::StateNoId, u"无法识别", u"無法識別", u"not identified"},
+    {T::StateGone, u"已断开", u"已斷開", u"gone"},
+    {T::StateQueued, u"等待中", u"等待中", u"waiting"},
+    {T::StateConnecting, u"连接中", u"連接中", u"connecting"},
+    {T::StateLoggingIn, u"登录中", u"登錄中", u"logging in"},
+    {T::StateIdentifying, u"读取设备编号", u"讀取設備編號", u"reading the device id"},
+    {T::StateSending, u"发送 %1", u"發送 %1", u"sending %1"},
+    {T::StateReadingBack, u"回读 %1", u"回讀 %1", u"reading back %1"},
+    {T::StateDone, u"完成", u"完成", u"done"},
+    {T::ResultOk, u"成功", u"成功", u"ok"},
+    {T::ResultDiffers, u"回读不一致: %1", u"回讀不一致: %1", u"differs: %1"},
+    {T::ResultNotOnRoster, u"不在名单上", u"不在名單上", u"not on the roster"},
+    {T::ResultStopped, u"已停止", u"已停止", u"stopped"},
+    {T::ResultLoginRefused, u"登录失败", u"登錄失敗", u"login refused"},
+    {T::ResultUnreachable, u"失败: %1", u"失敗: %1", u"failed: %1"},
+    {T::StatusCameras, u"%1 台摄像机, %2 台正在设置", u"%1 台攝像機, %2 台正在設置", u"%1 cameras, %2 at work"},
+    {T::StatusLooking, u"正在查找摄像机 ...", u"正在查找攝像機 ...", u"Looking for cameras ..."},
+    {T::StatusStopping, u"正在停止, 每台摄像机完成当前步骤 ...", u"正在停止, 每台攝像機完成當前步驟 ...",
+     u"Stopping: each camera finishes its current step ..."},
+    {T::ChooseSetupTitle, u"选择配置文件", u"選擇配置檔案", u"Choose the setup file"},
+    {T::ChooseRosterTitle, u"选择警员名单", u"選擇警員名單", u"Choose the roster"},
+    {T::ChooseInventoryTitle, u"选择记录文件", u"選擇記錄檔案", u"Choose the inventory file"},
+    {T::SetupFilter, u"配置文件(*.xml)|*.xml|所有文件(*.*)|*.*||", u"配置檔案(*.xml)|*.xml|所有檔案(*.*)|*.*||",
+     u"Setup files (*.xml)|*.xml|All files (*.*)|*.*||"},
+    {T::RosterFilter, u"CSV 文件(*.csv)|*.csv|所有文件(*.*)|*.*||", u"CSV 檔案(*.csv)|*.csv|所有檔案(*.*)|*.*||",
+     u"CSV files (*.csv)|*.csv|All files (*.*)|*.*||"},
+    {T::InventoryFilter, u"CSV 文件(*.csv)|*.csv||", u"CSV 檔案(*.csv)|*.csv||", u"CSV files (*.csv)|*.csv||"},
+    {T::NoSetup, u"请先选择配置文件。", u"請先選擇配置檔案。", u"Choose a setup file first."},
+    {T::SetupUnreadable, u"无法读取配置文件 %1: %2", u"無法讀取配置檔案 %1: %2", u"The setup file %1 cannot be read: %2"},
+    {T::SetupEmpty, u"配置文件 %1 没有可设置的内容。", u"配置檔案 %1 沒有可設置的內容。",
+     u"The setup file %1 holds nothing to set."},
+    {T::RosterRefused, u"警员名单 %1 有错误, 未发送任何设置:\n%2", u"警員名單 %1 有錯誤, 未發送任何設置:\n%2",
+     u"The roster %1 is refused; nothing was sent:\n%2"},
+    {T::InventoryRefused, u"记录文件 %1 不可用, 未发送任何设置: %2", u"記錄檔案 %1 不可用, 未發送任何設置: %2",
+     u"The inventory %1 cannot be used; nothing was sent: %2"},
+    {T::InventoryFailed, u"无法写入记录文件 %1, 已停止。", u"無法寫入記錄檔案 %1, 已停止。",
+     u"The inventory %1 cannot be written; stopped."},
+    {T::NoneSelected, u"请先在列表中选择摄像机。", u"請先在列表中選擇攝像機。", u"Select cameras in the list first."},
+    {T::NoCameras, u"没有可设置的摄像机。", u"沒有可設置的攝像機。", u"There is no camera ready to set."},
+}};
+
+constexpr bool rowsInOrder()
+{
+    for (std::size_t i = 0; i < kRows.size(); ++i) {
+        if (static_cast<std::size_t>(kRows[i].text) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(rowsInOrder(), "every text has its row, in the order of SearchText");
+
+} // namespace
+
+QString searchText(SearchText text, std::uint8_t language)
+{
+    const auto index = static_cast<std::size_t>(text);
+    if (index >= kRows.size()) {
+        return {};
+    }
+    const Row& row = kRows[index];
+    switch (static_cast<Language>(validLanguage(language))) {
+        case Language::TraditionalChinese:
+            return QString::fromStdU16String(std::u16string(row.traditional));
+        case Language::English:
+            return QString::fromStdU16String(std::u16string(row.english));
+        case Language::SimplifiedChinese:
+            break;
+    }
+    return QString::fromStdU16String(std::u16string(row.simplified));
+}
+
+} // namespace orv::search

@@ -1,0 +1,77 @@
+#pragma once
+// The search tool's texts in the console's three languages. The tool follows the language the
+// operator chose in the console (the language index of the settings file).
+
+#include <QString>
+
+#include <cstdint>
+
+namespace orv::search {
+
+enum class SearchText : std::uint8_t {
+    // captions
+    Title,
+    CamerasLabel,
+    SetupLabel,
+    RosterLabel,
+    InventoryLabel,
+    UserLabel,
+    PasswordLabel,
+    NotOnRosterCheck,
+    Browse,
+    ApplyAll,
+    ApplySelected,
+    Stop,
+    Close,
+    // table columns
+    ColumnWhere,
+    ColumnDeviceId,
+    ColumnOfficerId,
+    ColumnOfficerName,
+    ColumnState,
+    ColumnResult,
+    // camera states
+    StateFound,
+    StateReady,
+    StateNoId,
+    StateGone,
+    StateQueued,
+    StateConnecting,
+    StateLoggingIn,
+    StateIdentifying,
+    StateSending,
+    StateReadingBack,
+    StateDone,
+    // results
+    ResultOk,
+    ResultDiffers,
+    ResultNotOnRoster,
+    ResultStopped,
+    ResultLoginRefused,
+    ResultUnreachable,
+    // status line and boxes; %1.. are filled in
+    StatusCameras,   // %1 cameras, %2 at work
+    StatusLooking,
+    StatusStopping,
+    ChooseSetupTitle,
+    ChooseRosterTitle,
+    ChooseInventoryTitle,
+    SetupFilter,
+    RosterFilter,
+    InventoryFilter,
+    NoSetup,
+    SetupUnreadable, // %1 the file, %2 why
+    SetupEmpty,      // %1 the file
+    RosterRefused,   // %1 the file, %2 the problems, one per line
+    InventoryRefused, // %1 the file, %2 why
+    InventoryFailed,  // %1 the file
+    NoneSelected,
+    NoCameras,
+    Count
+};
+
+// The text in the language of index `language` (0 Simplified Chinese, 1 Traditional Chinese,
+// 2 English; any other index counts as Simplified Chinese, as in the console's log).
+QString searchText(SearchText text, std::uint8_t language);
+
+} // namespace orv::search

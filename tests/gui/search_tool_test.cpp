@@ -1,0 +1,272 @@
+// The search tool's window with simulated cameras at addresses of their own on loopback (the
+// address list that stands in for the interfaces): the list fills as the cameras answer, one
+// press configures them all with their officers from the roster, every outcome is shown and
+// recorded, a roster with a fault sends nothing, and a camera that goes is shown as gone.
+
+#include "link/records.h"
+#include "persist/setup_document.h"
+#include "provision/inventory.h"
+#include "searchtool/search_tool_dlg.h"
+#include "support/console_fixture.h"
+#include "tools/camsim/simulated_camera.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QHeaderView>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+using namespace orv;
+using namespace orv::search;
+using namespace orv::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Loopback addresses of this test's own; the port is the camera port, as on real adapters.
+constexpr int kFirstHost = 71;
+
+DeviceRecord deviceOf(const camsim::SimulatedCamera& camera)
+{
+    DeviceRecord r;
+    const auto bytes = camera.configRecord(ConfigType::Device);
+    std::copy(bytes.begin(), bytes.end(), r.bytes.begin());
+    return r;
+}
+
+WifiRecord wifiOf(const camsim::SimulatedCamera& camera)
+{
+    WifiRecord r;
+    const auto bytes = camera.configRecord(ConfigType::Wifi);
+    std::copy(bytes.begin(), bytes.end(), r.bytes.begin());
+    return r;
+}
+
+struct Fleet
+{
+    std::vector<std::unique_ptr<camsim::SimulatedCamera>> cameras;
+    std::vector<std::string> addresses;
+
+    // Cameras CAM-1.. with the officer OLD-<n>; false when the addresses cannot be had.
+    bool start(int count)
+    {
+        for (int n = 1; n <= count; ++n) {
+            camsim::CameraOptions options;
+            options.listenAddress = "127.0.83." + std::to_string(kFirstHost + n);
+            options.sdkPort = 0;
+            options.log = [](const std::string&) {};
+            auto camera = std::make_unique<camsim::SimulatedCamera>(options);
+            if (!camera->start()) {
+                return false;
+            }
+            DeviceRecord device = deviceOf(*camera);
+            device.setText(DeviceRecord::deviceId, u"CAM-" + std::u16string(1, char16_t(u'0' + n)));
+            device.setText(DeviceRecord::policeId, u"OLD-" + std::u16string(1, char16_t(u'0' + n)));
+            camera->setConfigRecord(ConfigType::Device, {device.bytes.begin(), device.bytes.end()});
+            camera->clearReceivedFrames();
+            addresses.push_back(options.listenAddress);
+            cameras.push_back(std::move(camera));
+        }
+        return true;
+    }
+
+    SearchToolOptions options(std::uint8_t language = 2) const
+    {
+        SearchToolOptions o;
+        o.plan.cameraAddresses = addresses;
+        o.poll = 100ms;
+        o.timeout = 2000ms;
+        o.language = language;
+        return o;
+    }
+};
+
+QString cell(CSearchToolDlg& dialog, const std::string& where, Column column)
+{
+    QTreeWidgetItem* row = dialog.rowOf(QString::fromStdString(where));
+    return row ? row->text(column) : QStringLiteral("<no row>");
+}
+
+void click(CSearchToolDlg& dialog, int id)
+{
+    auto* button = dialog.dlgItem<QAbstractButton>(id);
+    QVERIFY(button && button->isEnabled());
+    button->click();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class SearchToolTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        enterSeamTestMode();
+        MessageBox::instance().reset();
+        QVERIFY(folder_.isValid());
+        SetupValues setup;
+        setup.ssid = u"Unit Wifi";
+        setup.wifiPassword = u"unit-secret";
+        setup.policeId = u"SETUP-P";
+        setupFile_ = folder_.filePath(QStringLiteral("unit.xml"));
+        QVERIFY(saveSetupFile(setupFile_.toStdU16String(), setup));
+        rosterFile_ = folder_.filePath(QStringLiteral("roster.csv"));
+        inventoryFile_ =
+            folder_.filePath(QStringLiteral("inventory-%1.csv").arg(QLatin1String(QTest::currentTestFunction())));
+    }
+    void cleanup() { leaveSeamTestMode(); }
+
+    void onePressConfiguresEveryCameraWithItsOfficer()
+    {
+        Fleet fleet;
+        if (!fleet.start(3)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        writeFile(rosterFile_, "police_id,device_id,police_name,company_id,company_name\r\n"
+                               "PA,CAM-1,Officer A,U1,Unit One\r\n"
+                               "PB,CAM-2,\"Officer, B\",U1,Unit One\r\n");
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        for (const std::string& where : fleet.addresses) {
+            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
+        }
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnDeviceId), QStringLiteral("CAM-1"));
+        QCOMPARE(cell(dialog, fleet.addresses[2], ColumnOfficerId), QStringLiteral("OLD-3"));
+
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        click(dialog, sid::kApplyAll);
+        QVERIFY(dialog.running());
+        QVERIFY(!dialog.GetDlgItem(sid::kApplyAll)->isEnabled());
+        QVERIFY(dialog.GetDlgItem(sid::kStop)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QStringLiteral("ok"));
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("ok"));
+        QCOMPARE(cell(dialog, fleet.addresses[2], ColumnResult), QStringLiteral("not on the roster"));
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnOfficerId), QStringLiteral("PB"));
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnOfficerName), QStringLiteral("Officer, B"));
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnState), QStringLiteral("done"));
+
+        QCOMPARE(deviceOf(*fleet.cameras[0]).text(DeviceRecord::policeId), u"PA");
+        QCOMPARE(deviceOf(*fleet.cameras[1]).text(DeviceRecord::policeName), u"Officer, B");
+        QCOMPARE(wifiOf(*fleet.cameras[1]).text(WifiRecord::ssid), u"Unit Wifi");
+        // Not on the roster, and the choice was to leave such cameras alone.
+        QCOMPARE(deviceOf(*fleet.cameras[2]).text(DeviceRecord::policeId), u"OLD-3");
+        QVERIFY(wifiOf(*fleet.cameras[2]).text(WifiRecord::ssid) != u"Unit Wifi");
+
+        QFile inventory(inventoryFile_);
+        QVERIFY(inventory.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = inventory.readAll().split('\n');
+        QCOMPARE(lines.size(), 5); // header, three rows, nothing after the last line end
+        QCOMPARE(lines[0] + '\n', QByteArray(provision::kFleetInventoryHeader.data()));
+        int recorded = 0;
+        for (const std::string& where : fleet.addresses) {
+            for (const QByteArray& line : lines) {
+                recorded += line.contains("," + QByteArray::fromStdString(where) + ",") ? 1 : 0;
+            }
+        }
+        QCOMPARE(recorded, 3);
+        QVERIFY(MessageBox::instance().prompts().isEmpty());
+    }
+
+    void aRosterWithAFaultSendsNothing()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        writeFile(rosterFile_, "device_id,police_id,police_name,company_id,company_name\r\n"
+                               "CAM-1,PA,A,U1,Unit\r\nCAM-1,PB,B,U1,Unit\r\n");
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        for (const std::string& where : fleet.addresses) {
+            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
+        }
+        for (const auto& camera : fleet.cameras) {
+            camera->clearReceivedFrames();
+        }
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        click(dialog, sid::kApplyAll);
+        QVERIFY(!dialog.running());
+        QCOMPARE(MessageBox::instance().prompts().size(), 1);
+        const QString said = MessageBox::instance().prompts().last().text;
+        QVERIFY2(said.contains(QStringLiteral("line 3")) && said.contains(QStringLiteral("nothing was sent")),
+                 qPrintable(said));
+        QVERIFY(!QFile::exists(inventoryFile_));
+        for (const auto& camera : fleet.cameras) {
+            for (const auto& frame : camera->receivedFrames()) {
+                QVERIFY(frame.command != static_cast<std::uint16_t>(Command::SetConfig));
+            }
+        }
+    }
+
+    void aCameraThatGoesIsShownGoneAndComesBack()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[1], ColumnState), QStringLiteral("ready"), 10000);
+        fleet.cameras[1]->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[1], ColumnState), QStringLiteral("gone"), 10000);
+        QVERIFY(dialog.rowOf(QString::fromStdString(fleet.addresses[1]))->isDisabled());
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnState), QStringLiteral("ready"));
+        QVERIFY(fleet.cameras[1]->start());
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[1], ColumnState), QStringLiteral("ready"), 10000);
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnDeviceId), QStringLiteral("CAM-2"));
+    }
+
+    void textsFollowTheConsolesLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("applyAll");
+        QTest::addColumn<QString>("deviceColumn");
+        QTest::newRow("simplified") << 0 << QStringLiteral("全部设置") << QStringLiteral("设备编号");
+        QTest::newRow("traditional") << 1 << QStringLiteral("全部設置") << QStringLiteral("設備編號");
+        QTest::newRow("english") << 2 << QStringLiteral("Apply to all") << QStringLiteral("Device ID");
+        QTest::newRow("outside the table") << 9 << QStringLiteral("全部设置") << QStringLiteral("设备编号");
+    }
+    void textsFollowTheConsolesLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, applyAll);
+        QFETCH(QString, deviceColumn);
+        SearchToolOptions options;
+        options.plan.cameraAddresses = {"127.0.83.250"}; // nothing listens there
+        options.language = static_cast<std::uint8_t>(language);
+        CSearchToolDlg dialog(options);
+        QVERIFY(dialog.Create());
+        QCOMPARE(dialog.dlgItemText(sid::kApplyAll), applyAll);
+        QCOMPARE(dialog.cameraList()->headerItem()->text(ColumnDeviceId), deviceColumn);
+        // Nothing to apply to: said, and nothing starts.
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        click(dialog, sid::kApplyAll);
+        QVERIFY(!dialog.running());
+        QCOMPARE(MessageBox::instance().prompts().size(), 1);
+    }
+
+private:
+    QTemporaryDir folder_;
+    QString setupFile_;
+    QString rosterFile_;
+    QString inventoryFile_;
+};
+
+QTEST_MAIN(SearchToolTest)
+#include "search_tool_test.moc"
