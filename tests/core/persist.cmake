@@ -7,3 +7,11 @@ orv_add_gtest(persist_tests
     LIBS orv_persist
 )
 target_compile_definitions(persist_tests PRIVATE ORV_RES_DIR="${PROJECT_SOURCE_DIR}/res")
+
+# The settings file against the system's own private-profile functions (under Wine in the cross build).
+if(WIN32)
+    orv_add_gtest(persist_system_profile_tests
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/persist/system_profile_test.cpp
+        LIBS orv_persist
+    )
+endif()
