@@ -20,9 +20,9 @@ set(ORV_PACKAGE_MAINTAINER "OrvCamera developers <orvcamera@example.org>"
 set(orv_generated ${CMAKE_BINARY_DIR}/packaging)
 
 # --- console: the programs of the program folder and their files
-# The companions that the console starts from its folder join this list once they are built
-# (the search tool; DPInst64.exe is Windows only).
-set(orv_program_folder_programs orvcamera)
+# The search tool is a companion that the console starts from its own folder (DPInst64.exe, the
+# other one, is the adapter maker's and Windows only).
+set(orv_program_folder_programs orvcamera SearchTool)
 foreach(program IN LISTS orv_program_folder_programs)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${ORV_PROGRAM_DIR} COMPONENT console)

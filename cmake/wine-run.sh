@@ -40,4 +40,12 @@ mkdir -p "$WINEPREFIX"
         wineboot </dev/null >/dev/null 2>&1 9>&- || true
     fi
 ) 9>"$WINEPREFIX.lock"
-exec wine "$@"
+# A program that opens a window makes Wine start its desktop process (explorer.exe), which
+# inherits the program's output and outlives it; ctest would wait for that process to end before
+# it counts the test as finished. So the output goes through a file, shown once the program ends.
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+status=0
+wine "$@" >"$output" 2>&1 || status=$?
+cat "$output"
+exit "$status"

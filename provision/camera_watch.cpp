@@ -42,13 +42,18 @@ bool CameraWatch::start()
     return true;
 }
 
-void CameraWatch::stop()
+void CameraWatch::requestStop()
 {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
+}
+
+void CameraWatch::stop()
+{
+    requestStop();
     if (interfaces_) {
         interfaces_->stop();
     }

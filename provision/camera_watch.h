@@ -62,6 +62,8 @@ public:
 
     bool start();
     void stop(); // returns once the listener is no longer called
+    // Returns at once; no listener call starts after it (one in progress may still finish).
+    void requestStop();
     // A busy camera is neither probed nor identified; it keeps its place in the list. When it is
     // released it is looked at again (and identified again when it answers: it may have changed).
     void setBusy(const fleet::Candidate& candidate, bool busy);

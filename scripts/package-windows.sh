@@ -16,7 +16,7 @@ rm -rf "$out" && mkdir -p "$stage"
 
 # What the installed console needs, and nothing more (cmake/WindowsRuntime.cmake names the DLLs).
 mapfile -t runtime < "$build/windows-shipped-files.txt"
-files=(orvcamera.exe orvctl.exe orv_language.ini orvcamera.ico "${runtime[@]}")
+files=(orvcamera.exe SearchTool.exe orvctl.exe orv_language.ini orvcamera.ico "${runtime[@]}")
 cp "$build/app/orvcamera.ico" "$bin/orvcamera.ico"
 for f in "${files[@]}"; do
     mkdir -p "$stage/$(dirname "$f")"

@@ -5,6 +5,6 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
-ORV_BUILD_TARGETS="orvcamera orv-camsim orv-remember-login QMNetSDK orv_language_file" \
+ORV_BUILD_TARGETS="orvcamera SearchTool orv-camsim orv-remember-login QMNetSDK orv_language_file" \
     "$here/scripts/build.sh" "$here/build"
 exec "$here/scripts/run-demo.sh" "$here/build"

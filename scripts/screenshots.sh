@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshot-en.png and docs/screenshot-zh.png: the console itself, rendered
-# offscreen (QWidget::grab) in English and in Simplified Chinese, at a fixed time.
+# offscreen (QWidget::grab) in English and in Simplified Chinese, at a fixed time; and
+# docs/screenshot-searchtool.png: the search tool after a real run on four simulated cameras.
 #   scripts/screenshots.sh [BUILD_DIR]     (default build/)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)

@@ -66,7 +66,22 @@ int main(int argc, char* argv[])
                                            QStringLiteral("A"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("The cameras' port (default 19436)."),
                                   QStringLiteral("N"));
-    parser.addOptions({address, interfaceName, cameraAddress, port});
+    const QCommandLineOption setup(QStringLiteral("setup"), QStringLiteral("The setup file to apply."),
+                                   QStringLiteral("FILE"));
+    const QCommandLineOption roster(QStringLiteral("roster"), QStringLiteral("The roster of officers (CSV)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption inventory(QStringLiteral("inventory"),
+                                       QStringLiteral("The inventory that gains a row per camera (CSV)."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption applyAllWhen(
+        QStringLiteral("apply-all-when"),
+        QStringLiteral("Press Apply to all by itself once N cameras are ready (unattended use)."), QStringLiteral("N"));
+    const QCommandLineOption closeWhenDone(
+        QStringLiteral("close-when-done"),
+        QStringLiteral("With --apply-all-when: close once that run is over; exit status 0 when every camera was set "
+                       "as asked, 1 otherwise. Problems go to standard error instead of message boxes."));
+    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, applyAllWhen,
+                       closeWhenDone});
     parser.process(application);
 
     orv::search::SearchToolOptions options;
@@ -89,6 +104,23 @@ int main(int argc, char* argv[])
         options.port = static_cast<std::uint16_t>(value);
     }
 
+    options.setupFile = parser.value(setup);
+    options.rosterFile = parser.value(roster);
+    if (parser.isSet(applyAllWhen)) {
+        bool ok = false;
+        const uint count = parser.value(applyAllWhen).toUInt(&ok);
+        if (!ok || count == 0) {
+            std::fprintf(stderr, "SearchTool: --apply-all-when takes a number of cameras, 1 or more\n");
+            return 2;
+        }
+        options.applyAllWhen = count;
+    }
+    options.closeWhenDone = parser.isSet(closeWhenDone);
+    if (options.closeWhenDone && options.applyAllWhen == 0) {
+        std::fprintf(stderr, "SearchTool: --close-when-done needs --apply-all-when\n");
+        return 2;
+    }
+
     // The console's settings file says which language the operator chose.
     orv::CSettings& settings = orv::CSettings::GetInstance();
     settings.Init(orv::executableFolder(), orv::userSettingsFolder());
@@ -99,7 +131,11 @@ int main(int argc, char* argv[])
         QDir::toNativeSeparators(QDir(documents.isEmpty() ? QDir::currentPath() : documents)
                                      .filePath(QStringLiteral("orv_inventory.csv")));
 
+    if (parser.isSet(inventory)) {
+        options.inventoryFile = parser.value(inventory);
+    }
+
     orv::search::CSearchToolDlg dialog(options);
     dialog.DoModal();
-    return 0;
+    return options.closeWhenDone ? dialog.exitCode() : 0;
 }

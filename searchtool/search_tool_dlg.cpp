@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace orv::search {
 namespace {
@@ -99,6 +100,11 @@ bool CSearchToolDlg::OnInitDialog()
     setDlgItemText(sid::kUser, fromUtf16(std::u16string(LoginRecord::kDefaultUser)));
     setDlgItemText(sid::kPassword, fromUtf16(std::u16string(LoginRecord::kDefaultPassword)));
     setDlgItemText(sid::kInventoryFile, options_.inventoryFile);
+    setDlgItemText(sid::kRosterFile, options_.rosterFile);
+    if (!options_.setupFile.isEmpty()) {
+        setDlgItemText(sid::kSetupFile, options_.setupFile);
+        useSetupAccount(options_.setupFile);
+    }
     // A new account is the one the cameras are identified with from then on.
     for (int id : {sid::kUser, sid::kPassword}) {
         if (auto* edit = dlgItem<QLineEdit>(id)) {
@@ -111,13 +117,17 @@ bool CSearchToolDlg::OnInitDialog()
     }
     applyTexts();
     setInstanceMarker(this, kSearchToolMarker, kMarkerValue);
-    startWatch();
+    if (!watch_) {
+        startWatch();
+    }
     updateControls();
     return true;
 }
 
 void CSearchToolDlg::reject()
 {
+    // Gone from the screen at once; the cameras at work finish their step meanwhile.
+    hide();
     stopEverything();
     TemplateDialog::reject();
 }
@@ -153,16 +163,31 @@ void CSearchToolDlg::applyTexts()
 
 void CSearchToolDlg::startWatch()
 {
-    watch_.reset();
+    const std::u16string user = dlgItemText(sid::kUser).toStdU16String();
+    const std::u16string password = dlgItemText(sid::kPassword).toStdU16String();
+    if (watch_ && user == watchUser_ && password == watchPassword_) {
+        return;
+    }
+    if (watch_) {
+        watch_->requestStop();
+        std::shared_ptr<provision::CameraWatch> old(std::move(watch_));
+        std::erase_if(retiringWatches_, [](const std::future<void>& f) {
+            return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+        retiringWatches_.push_back(std::async(std::launch::async, [old] { old->stop(); }));
+    }
+    watchUser_ = user;
+    watchPassword_ = password;
     provision::WatchSettings settings;
     settings.plan = options_.plan;
     settings.poll = options_.poll;
-    settings.scan.user = dlgItemText(sid::kUser).toStdU16String();
-    settings.scan.password = dlgItemText(sid::kPassword).toStdU16String();
+    settings.scan.user = user;
+    settings.scan.password = password;
     settings.scan.port = options_.port;
     settings.scan.replyTimeout = options_.timeout;
-    watch_ = std::make_unique<provision::CameraWatch>(settings, [this](const provision::WatchEvent& event) {
-        QMetaObject::invokeMethod(this, [this, event] { onWatchEvent(event); }, Qt::QueuedConnection);
+    const unsigned generation = ++watchGeneration_;
+    watch_ = std::make_unique<provision::CameraWatch>(settings, [this, generation](const provision::WatchEvent& e) {
+        QMetaObject::invokeMethod(this, [this, generation, e] { onWatchEvent(generation, e); }, Qt::QueuedConnection);
     });
     for (const auto& [label, row] : rows_) {
         if (row.busy) {
@@ -178,8 +203,15 @@ void CSearchToolDlg::stopEverything()
     if (runner_) {
         runner_->stop();
     }
+    if (watch_) {
+        watch_->requestStop();
+    }
     runner_.reset();
     watch_.reset();
+    for (std::future<void>& retiring : retiringWatches_) {
+        retiring.wait();
+    }
+    retiringWatches_.clear();
 }
 
 CSearchToolDlg::CameraRow& CSearchToolDlg::rowFor(const fleet::Candidate& candidate)
@@ -196,10 +228,16 @@ CSearchToolDlg::CameraRow& CSearchToolDlg::rowFor(const fleet::Candidate& candid
     return row;
 }
 
-void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
+void CSearchToolDlg::onWatchEvent(unsigned generation, const provision::WatchEvent& event)
 {
     using K = provision::WatchEventKind;
+    if (generation != watchGeneration_ || (event.kind == K::Problem && generation > 1)) {
+        return; // from a watch with the account before, or said already
+    }
     if (event.kind == K::Problem) {
+        if (options_.closeWhenDone) {
+            std::fprintf(stderr, "SearchTool: %s\n", event.problem.c_str());
+        }
         auto* item = new QTreeWidgetItem(cameraList());
         item->setText(ColumnWhere, fromUtf8(event.problem));
         item->setDisabled(true);
@@ -251,6 +289,7 @@ void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
             break;
     }
     updateControls();
+    applyWhenEnoughAreReady();
 }
 
 void CSearchToolDlg::useSetupAccount(const QString& setupFile)
@@ -268,6 +307,38 @@ void CSearchToolDlg::useSetupAccount(const QString& setupFile)
     if (!running()) {
         startWatch();
     }
+}
+
+void CSearchToolDlg::say(const QString& message, QMessageBox::Icon icon)
+{
+    if (options_.closeWhenDone) {
+        std::fprintf(stderr, "SearchTool: %s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    MessageBox::instance().show(this, message, text(SearchText::Title), icon);
+}
+
+void CSearchToolDlg::applyWhenEnoughAreReady()
+{
+    if (autoApplied_ || options_.applyAllWhen == 0 || running()) {
+        return;
+    }
+    const auto ready = std::count_if(rows_.begin(), rows_.end(), [](const auto& r) { return r.second.identified; });
+    if (static_cast<std::size_t>(ready) < options_.applyAllWhen) {
+        return;
+    }
+    autoApplied_ = true;
+    OnApplyAll();
+    if (!running() && options_.closeWhenDone) {
+        closeUnattended(1); // refused before anything was sent: said on standard error
+    }
+}
+
+void CSearchToolDlg::closeUnattended(int exitCode)
+{
+    exitCode_ = exitCode;
+    // Once the handler in hand has returned: the window may be deep in a signal of its own.
+    QMetaObject::invokeMethod(this, [this] { reject(); }, Qt::QueuedConnection);
 }
 
 void CSearchToolDlg::OnBrowseSetup()
@@ -323,8 +394,7 @@ void CSearchToolDlg::OnApplySelected()
         }
     }
     if (labels.empty()) {
-        MessageBox::instance().show(this, text(SearchText::NoneSelected), text(SearchText::Title),
-                                    QMessageBox::Information);
+        say(text(SearchText::NoneSelected), QMessageBox::Information);
         return;
     }
     apply(labels);
@@ -342,9 +412,8 @@ void CSearchToolDlg::OnStop()
 
 bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings)
 {
-    const QString title = text(SearchText::Title);
     auto refuse = [&](const QString& message) {
-        MessageBox::instance().show(this, message, title, QMessageBox::Warning);
+        say(message, QMessageBox::Warning);
         return false;
     };
     const QString setupFile = dlgItemText(sid::kSetupFile).trimmed();
@@ -400,8 +469,7 @@ void CSearchToolDlg::apply(const std::vector<std::string>& labels)
         return;
     }
     if (labels.empty()) {
-        MessageBox::instance().show(this, text(SearchText::NoCameras), text(SearchText::Title),
-                                    QMessageBox::Information);
+        say(text(SearchText::NoCameras), QMessageBox::Information);
         return;
     }
     provision::FleetSettings settings;
@@ -409,6 +477,7 @@ void CSearchToolDlg::apply(const std::vector<std::string>& labels)
         return;
     }
     stopping_ = false;
+    allVerified_ = true;
     runCameras_.clear();
     runner_ = std::make_unique<provision::FleetRunner>(
         std::move(settings), inventory_.get(), [this](const provision::CameraProgress& progress) {
@@ -494,6 +563,7 @@ void CSearchToolDlg::onProgress(const provision::CameraProgress& p)
         }
     }
     item->setText(ColumnResult, resultText(p));
+    allVerified_ = allVerified_ && p.result == provision::CameraResult::Verified;
     item->setToolTip(ColumnResult, fromUtf8(p.message));
     row.busy = false;
     row.finished = true;
@@ -514,8 +584,10 @@ void CSearchToolDlg::finishRun()
     inventory_.reset();
     stopping_ = false;
     if (inventoryFailed) {
-        MessageBox::instance().show(this, text(SearchText::InventoryFailed).arg(inventoryPath_),
-                                    text(SearchText::Title), QMessageBox::Warning);
+        say(text(SearchText::InventoryFailed).arg(inventoryPath_), QMessageBox::Warning);
+    }
+    if (options_.closeWhenDone && autoApplied_) {
+        closeUnattended(allVerified_ && !inventoryFailed ? 0 : 1);
     }
 }
 

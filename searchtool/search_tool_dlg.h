@@ -13,10 +13,12 @@
 #include "provision/inventory.h"
 #include "searchtool/search_tool_texts.h"
 
+#include <QMessageBox>
 #include <QString>
 
 #include <array>
 #include <chrono>
+#include <future>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -65,6 +67,14 @@ struct SearchToolOptions
     std::chrono::milliseconds timeout{3000}; // connect and each reply of a camera at work
     std::uint8_t language = 0;
     QString inventoryFile; // proposed at start
+    QString setupFile;     // chosen at start, when given
+    QString rosterFile;
+    // Unattended use (a dock station, a script): once this many cameras are ready, Apply to all
+    // is pressed once; 0 leaves it to the operator.
+    std::size_t applyAllWhen = 0;
+    // Closes the window once that run is over; what would be a message box goes to standard
+    // error instead, and exitCode() says whether every camera was set as asked.
+    bool closeWhenDone = false;
 };
 
 class CSearchToolDlg : public TemplateDialog
@@ -93,6 +103,8 @@ public:
     // The row of a camera by where it was found ("usb0 192.168.2.158", "127.0.0.5"); null if none.
     QTreeWidgetItem* rowOf(const QString& where) const;
     bool running() const { return runner_ != nullptr; }
+    // 0 when the unattended run set every camera as asked, 1 otherwise.
+    int exitCode() const { return exitCode_; }
 
 protected:
     bool OnInitDialog() override;
@@ -114,9 +126,12 @@ private:
     void startWatch();
     void stopEverything();
     void useSetupAccount(const QString& setupFile);
+    void say(const QString& message, QMessageBox::Icon icon);
+    void applyWhenEnoughAreReady();
+    void closeUnattended(int exitCode);
 
     // On the user-interface thread, from what the threads report.
-    void onWatchEvent(const provision::WatchEvent& event);
+    void onWatchEvent(unsigned generation, const provision::WatchEvent& event);
     void onProgress(const provision::CameraProgress& progress);
 
     CameraRow& rowFor(const fleet::Candidate& candidate);
@@ -129,6 +144,11 @@ private:
 
     SearchToolOptions options_;
     std::unique_ptr<provision::CameraWatch> watch_;
+    std::u16string watchUser_, watchPassword_; // the account the watch identifies cameras with
+    unsigned watchGeneration_ = 0;             // events of an earlier watch are dropped
+    // Earlier watches finishing their look on threads of their own, so that a new account never
+    // waits for a silent camera; the window waits for them only when it goes.
+    std::vector<std::future<void>> retiringWatches_;
     std::map<std::string, CameraRow> rows_; // by candidate label
 
     fleet::RosterLoad roster_;
@@ -138,6 +158,9 @@ private:
     std::map<std::size_t, std::string> runCameras_; // runner's camera number -> label
     std::size_t unfinished_ = 0;
     bool stopping_ = false;
+    bool allVerified_ = true; // of the current run
+    bool autoApplied_ = false;
+    int exitCode_ = 1;
 };
 
 } // namespace orv::search

@@ -32,6 +32,7 @@ Section "OrvCamera"
     !include "${STAGE}\files.nsh"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortcut "$SMPROGRAMS\OrvCamera.lnk" "$INSTDIR\orvcamera.exe" "" "$INSTDIR\orvcamera.exe" 0
+    CreateShortcut "$SMPROGRAMS\OrvCamera SearchTool.lnk" "$INSTDIR\SearchTool.exe" "" "$INSTDIR\SearchTool.exe" 0
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "OrvCamera"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\orvcamera.exe,0"
@@ -51,6 +52,7 @@ Section "Uninstall"
     !include "${STAGE}\unfiles.nsh"
     Delete "$INSTDIR\uninstall.exe"
     Delete "$SMPROGRAMS\OrvCamera.lnk"
+    Delete "$SMPROGRAMS\OrvCamera SearchTool.lnk"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
     RMDir "$INSTDIR"
 SectionEnd

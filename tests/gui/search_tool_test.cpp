@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -229,6 +230,28 @@ private slots:
         QVERIFY(fleet.cameras[1]->start());
         QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[1], ColumnState), QStringLiteral("ready"), 10000);
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnDeviceId), QStringLiteral("CAM-2"));
+    }
+
+    void aNewAccountIdentifiesTheCamerasAgain()
+    {
+        Fleet fleet;
+        if (!fleet.start(1)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        const std::string& where = fleet.addresses[0];
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
+        auto* password = dialog.dlgItem<QLineEdit>(sid::kPassword);
+        QVERIFY(password);
+        password->setText(QStringLiteral("not-the-password"));
+        emit password->editingFinished();
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("not identified"), 10000);
+        QVERIFY(!dialog.rowOf(QString::fromStdString(where))->toolTip(ColumnState).isEmpty());
+        password->setText(QStringLiteral("wrenq"));
+        emit password->editingFinished();
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
+        QCOMPARE(cell(dialog, where, ColumnDeviceId), QStringLiteral("CAM-1"));
     }
 
     void textsFollowTheConsolesLanguage_data()

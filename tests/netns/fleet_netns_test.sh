@@ -2,10 +2,11 @@
 # Cameras as they are really attached: each in a network namespace of its own behind a veth pair,
 # all answering at the same address, the host end of every pair in the same /24 as USB adapters
 # are. orvctl scan finds four; provision --all --roster gives each its own officer; the camera
-# whose pair is deleted during the run is recorded as failed; a fifth added later is found.
+# whose pair is deleted during the run is recorded as failed; a fifth added later is found. Then the
+# search tool, unattended, finds the four left and gives each a new officer with one press.
 # Needs root and ip(8); skips (exit 77) elsewhere. Only 198.51.100.0/24 inside the namespaces made
 # here is contacted, and they are removed however the test ends.
-# Usage: fleet_netns_test.sh BIN_FOLDER (with orvctl and orv-camsim)
+# Usage: fleet_netns_test.sh BIN_FOLDER (with orvctl and orv-camsim, and SearchTool when built)
 set -euo pipefail
 
 BIN=${1:?usage: fleet_netns_test.sh BIN_FOLDER}
@@ -140,4 +141,30 @@ grep -q ",$TAG-h4 $CAMERA,NS-CAM-4,[^,]*,failed: " "$WORK/inventory.csv" || fail
 for n in 1 2 3 5; do
     grep -q "device NS-CAM-$n  officer P-00$n Officer $n" "$WORK/scan.out" || fail "camera $n: $(cat "$WORK/scan.out")"
 done
+
+# The search tool, as a dock station runs it: it watches the interfaces, presses Apply to all
+# once the four cameras are ready and closes when they are done.
+if [[ -x $BIN/SearchTool ]]; then
+    {
+        echo "device_id,police_id,police_name,company_id,company_name"
+        for n in 1 2 3 5; do echo "NS-CAM-$n,Q-00$n,Relief $n,U2,Relief Unit"; done
+    } >"$WORK/relief.csv"
+    # shellcheck disable=SC2046
+    QT_QPA_PLATFORM=offscreen timeout 60 "$BIN/SearchTool" --camera-address "$CAMERA" $(interfaces 1 2 3 5) \
+        --setup "$WORK/setup.xml" --roster "$WORK/relief.csv" --inventory "$WORK/search.csv" \
+        --apply-all-when 4 --close-when-done >"$WORK/search.out" 2>&1 ||
+        fail "the search tool did not set every camera: $(cat "$WORK/search.out") $(cat "$WORK/search.csv" 2>/dev/null)"
+    for n in 1 2 3 5; do
+        grep -q ",$TAG-h$n $CAMERA,NS-CAM-$n,Q-00$n,ok,\$" <(tr -d '\r' <"$WORK/search.csv") ||
+            fail "search tool: camera $n has no ok row with its new officer: $(cat "$WORK/search.csv")"
+    done
+    # shellcheck disable=SC2046
+    "$BIN/orvctl" --ip "$CAMERA" scan $(interfaces 1 2 3 5) >"$WORK/scan.out" || fail "scan after the search tool failed"
+    for n in 1 2 3 5; do
+        grep -q "device NS-CAM-$n  officer Q-00$n Relief $n" "$WORK/scan.out" || fail "camera $n: $(cat "$WORK/scan.out")"
+    done
+    echo "the search tool set the four cameras left, each with its relief officer, from one press"
+else
+    echo "no SearchTool in $BIN: its part is left out"
+fi
 echo "PASS: four cameras at $CAMERA found, each given its own officer, the one pulled out failed, a fifth found"

@@ -22,6 +22,11 @@ done
 # A copy, not a link: the console takes its files from beside its real path.
 mkdir -p "$demo"
 cp -f "$program/orvcamera" "$program/orv_language.ini" "$demo/"
+# The search tool that Batch starts, looking at the simulated camera instead of the interfaces.
+if [[ -e "$program/SearchTool" ]]; then
+    cp -f "$program/SearchTool" "$demo/"
+fi
+export ORV_CAMERA_ADDRESSES=$address
 # The stand-in of the camera maker's SDK, so that the GB28181 dialog reaches the simulated camera.
 if [[ -e "$helpers/libQMNetSDK.so" ]]; then
     cp -f "$helpers/libQMNetSDK.so" "$demo/"

@@ -1,0 +1,364 @@
+#!/usr/bin/env bash
+# The packaged Windows console used as an operator would, under Wine: installs
+# OrvCamera-*-setup.exe silently into a fresh prefix, drives the installed console with the mouse
+# and the keyboard in an Xvfb display of its own against the simulated camera (log in, Wifi Get,
+# a new SSID, Wifi Set, Simplified Chinese, the GB28181 dialog's Get), checks every frame the
+# camera received, takes the README's Windows screenshots, uninstalls, and runs the demo zip.
+#   scripts/test-windows-e2e.sh [--docs] [BUILD_DIR]   (default build-ci-windows, packaged already)
+# Screenshots and the camera's frame log land in BUILD_DIR/e2e/ (a screenshot of the whole display
+# too when a step fails); --docs also copies the screenshots to docs/screenshot-windows-{en,zh}.png.
+# Everything runs in a network namespace of its own with only loopback, so no keystroke can send
+# anything to a real camera address.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+options=()
+if [[ ${1:-} == --docs ]]; then
+    options=(--docs)
+    shift
+fi
+build=$(realpath -m "${1:-$here/build-ci-windows}")
+
+if [[ -z ${ORV_E2E_NETNS:-} ]]; then
+    export ORV_E2E_STARTED=$EPOCHSECONDS
+    "$here/scripts/setup.sh" --windows
+    if unshare --net true 2>/dev/null; then
+        ORV_E2E_NETNS=1 exec unshare --net -- bash "$0" "${options[@]}" "$build"
+    elif unshare --user --map-root-user --net true 2>/dev/null; then
+        ORV_E2E_NETNS=1 exec unshare --user --map-root-user --net -- bash "$0" "${options[@]}" "$build"
+    fi
+    echo "e2e: cannot create a network namespace (unshare --net); refusing to drive the console outside one" >&2
+    exit 1
+fi
+ip link set lo up
+
+started=$((SECONDS - (EPOCHSECONDS - ${ORV_E2E_STARTED:-$EPOCHSECONDS})))
+step="start"
+say() { echo "e2e: $*"; }
+fail() {
+    echo "e2e: FAILED in step \"$step\": $*" >&2
+    exit 1
+}
+begin() {
+    step=$1
+    say "-- $step ($((SECONDS - started)) s)"
+}
+# waitFor SECONDS WHAT COMMAND...: polls COMMAND until it succeeds, or fails the step.
+waitFor() {
+    local limit=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + limit))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || fail "timed out after $limit s waiting for $what"
+        sleep 0.2
+    done
+}
+
+package=$build/package
+shopt -s nullglob
+setups=("$package"/OrvCamera-*-setup.exe)
+shopt -u nullglob
+((${#setups[@]} == 1)) || fail "expected one OrvCamera-*-setup.exe in $package (scripts/package-windows.sh $build)"
+setup=${setups[0]}
+version=${setup##*/OrvCamera-}
+version=${version%-setup.exe}
+portableZip=$package/OrvCamera-$version-portable.zip
+demoZip=$package/OrvCamera-$version-demo.zip
+bin=$build/bin
+for f in "$portableZip" "$demoZip" "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe"; do
+    [[ -f $f ]] || fail "missing $f"
+done
+templates=$here/res/dialog_templates.cpp
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/orv-e2e.XXXXXX")
+export WINEPREFIX=$tmp/prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+unset WAYLAND_DISPLAY DISPLAY
+camsimPid=
+results=$build/e2e
+rm -rf "$results" && mkdir -p "$results"
+finish() {
+    local status=$?
+    if ((status != 0)) && [[ -n ${DISPLAY:-} ]]; then
+        xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >"$results/failure.png" 2>/dev/null || true
+    fi
+    [[ -f ${camsimLog:-} ]] && cp "$camsimLog" "$results/camsim.log"
+    [[ -f ${demoLog:-} ]] && cp "$demoLog" "$results/demo.log"
+    wineserver -k >/dev/null 2>&1 || true
+    # Only this script's own jobs still running: Xvfb, and whatever Wine left behind.
+    for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$tmp"
+    say "screenshots and the camera's log: $results"
+    if ((status == 0)); then
+        say "passed in $((SECONDS - started)) s"
+    else
+        say "failed after $((SECONDS - started)) s (exit status $status)"
+    fi
+}
+trap finish EXIT
+
+# --- dialog geometry, from the templates the console is built from -----------------------------
+# The console's window under Wine is its client area: pixels = dialog units * window size / template size.
+dialogSize() { # dialogSize kConsoleDialog -> "628 373"
+    sed -n "s/^ *{$1, u\"[^\"]*\", \([0-9]*\), \([0-9]*\),.*/\1 \2/p" "$templates"
+}
+controlRect() { # controlRect kConsoleControls 1042 -> "233 174 70 14"
+    awk -v block="$1" -v id="$2" '
+        index($0, block "{{") { inside = 1; next }
+        inside && /^}};/ { exit }
+        inside && $0 ~ "^ *\\{" id "," { gsub(/[{},]/, " "); n = split($0, f, " ");
+            for (i = 1; i <= n; ++i) if (f[i] ~ /^[0-9]+$/) d[++k] = f[i];
+            print d[2], d[3], d[4], d[5]; exit }' "$templates"
+}
+# clickControl WINDOW DIALOG CONTROLS ID [FRACTION_ACROSS]: one left click on a control, at its
+# vertical middle (at most 7 units down: a combo box's template height includes its drop list).
+clickControl() {
+    local window=$1 dialog=$2 controls=$3 id=$4 across=${5:-0.5}
+    local dw dh x y w h WIDTH HEIGHT
+    read -r dw dh < <(dialogSize "$dialog")
+    read -r x y w h < <(controlRect "$controls" "$id")
+    [[ -n ${dw:-} && -n ${x:-} ]] || fail "control $id of $dialog not found in $templates"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    local px py
+    px=$(awk -v x="$x" -v w="$w" -v f="$across" -v W="$WIDTH" -v d="$dw" 'BEGIN { printf "%d", (x + w * f) * W / d }')
+    py=$(awk -v y="$y" -v h="$h" -v H="$HEIGHT" -v d="$dh" 'BEGIN { m = h / 2; if (m > 7) m = 7; printf "%d", (y + m) * H / d }')
+    xdotool mousemove --window "$window" "$px" "$py" click 1
+    sleep 0.2
+}
+findWindow() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+windowShown() { [[ -n $(findWindow "$1") ]]; }
+windowGone() { [[ -z $(findWindow "$1") ]]; }
+visibleWindows() { xdotool search --onlyvisible --name '.*' 2>/dev/null | wc -l; }
+moreVisibleWindowsThan() { (($(visibleWindows) > $1)); }
+screenshot() { # screenshot WINDOW FILE.png
+    xwd -id "$1" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$2" || fail "cannot take a screenshot into $2"
+}
+# The darkest grey inside a control: enabled captions are black, disabled ones grey.
+controlDarkness() { # controlDarkness WINDOW DIALOG CONTROLS ID
+    local window=$1 dw dh x y w h WIDTH HEIGHT
+    read -r dw dh < <(dialogSize "$2")
+    read -r x y w h < <(controlRect "$3" "$4")
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    xwd -id "$window" -silent | xwdtopnm 2>/dev/null |
+        pamcut -left $((x * WIDTH / dw + 3)) -top $((y * HEIGHT / dh + 3)) \
+            -width $((w * WIDTH / dw - 6)) -height $((h * HEIGHT / dh - 6)) |
+        ppmtopgm | pamsumm -min -brief
+}
+logHas() { grep -q -- "$1" "$camsimLog"; }
+winPath() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+unixPath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+requestsSeen() { (($(grep -c -- '\] <- ' "$camsimLog") >= $1)); }
+languageSaved() { [[ $(sed -n 's/^LangKey=\([0-9]*\).*/\1/p' "$installDir/orv_setup.ini") == "$1" ]]; }
+registryKeyGone() { ! wine reg query "$1" >/dev/null 2>&1; }
+portFree() { [[ -z $(ss -Htln "sport = :$1") ]]; }
+listening() { [[ -n $(ss -Htln "src $1 and sport = :$2") ]]; }
+connectedTo() { [[ -n $(ss -Htn state established "dst $1 and dport = :$2") ]]; }
+processGone() { ! kill -0 "$1" 2>/dev/null; }
+darkerThan() { (($(controlDarkness "$2" "${4:-kConsoleDialog}" "${5:-kConsoleControls}" "$3") < $1)); }
+
+# Qt's DirectWrite and GDI text under Wine leave every line edit blank; FreeType draws them. A
+# qt.conf beside the program picks it, a file of the user's own like the SDK.
+freetypeText() {
+    printf '[Platforms]\r\nWindowsArguments = fontengine=freetype\r\n' >"$1/qt.conf"
+}
+
+begin "display and Wine prefix"
+exec {displayfd}<> <(:)
+Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+read -r -t 20 -u "$displayfd" displayNumber || fail "Xvfb did not start"
+export DISPLAY=:$displayNumber
+mkdir -p "$WINEPREFIX"
+wineserver -p
+wineboot --init >/dev/null 2>&1 || fail "wineboot --init failed"
+localAppData=$(unixPath "$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')")
+appData=$(unixPath "$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')")
+[[ -d $localAppData && -d $appData ]] || fail "cannot find the user's application-data folders in $WINEPREFIX"
+
+begin "silent install"
+wine "$setup" /S >/dev/null 2>&1 || fail "$setup /S exited with $?"
+installDir=$localAppData/Programs/OrvCamera
+startMenu="$appData/Microsoft/Windows/Start Menu/Programs"
+startMenuLink=$startMenu/OrvCamera.lnk
+startMenuEntries() { (cd "$startMenu" && find . -maxdepth 1 -name 'OrvCamera*.lnk' | sed 's|^\./||' | sort | paste -sd ',' - | sed 's/,/, /g'); }
+uninstallKey='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\OrvCamera'
+mapfile -t expected < <({ unzip -Z1 "$portableZip" | sed -n 's|^OrvCamera/\(.*[^/]\)$|\1|p'; echo uninstall.exe; } | sort)
+installedFiles() { (cd "$installDir" && find . -type f | sed 's|^\./||' | sort); }
+[[ -d $installDir ]] || fail "nothing installed in $installDir"
+diff <(printf '%s\n' "${expected[@]}") <(installedFiles) >&2 || fail "$installDir does not hold exactly the package's files"
+[[ -f $startMenuLink ]] || fail "no Start-menu entry $startMenuLink"
+say "Start-menu entries: $(startMenuEntries)"
+registry=$(wine reg query "$uninstallKey" 2>/dev/null | tr -d '\r') || fail "no uninstaller entry $uninstallKey"
+grep -q "UninstallString.*$(winPath "$installDir" | sed 's/\\/\\\\/g')\\\\uninstall.exe" <<<"$registry" ||
+    fail "the uninstaller entry does not name $installDir\\uninstall.exe: $registry"
+say "installed ${#expected[@]} files into $(winPath "$installDir")"
+
+begin "simulated camera"
+camsimLog=$tmp/camsim.log
+cameraState=$tmp/camera.state
+wine "$bin/orv-camsim.exe" --listen 127.0.0.1 --verbose --state "$(winPath "$cameraState")" >"$camsimLog" 2>&1 &
+camsimPid=$!
+waitFor 30 "the simulated camera to listen on 127.0.0.1:19436" logHas "listening on 127.0.0.1:19436"
+# The maker's SDK is the user's to add; the stand-in plays its part here.
+cp "$bin/QMNetSDK.dll" "$installDir/"
+freetypeText "$installDir"
+# Remembered: a login on 127.0.0.2, where nothing listens, with a wrong password; only what the
+# operator types reaches the camera. English to begin with (language 2).
+wine "$bin/orv-remember-login.exe" "$(winPath "$installDir")" 127.0.0.2 admin not-the-password 2 >/dev/null 2>&1 ||
+    fail "orv-remember-login could not prepare $installDir/orv_setup.ini"
+
+begin "console from the Start menu"
+consoleTitle='^OrvCamera Ver\.'
+wine start /unix "$startMenuLink" >/dev/null 2>&1 &
+waitFor 60 "the console window" windowShown "$consoleTitle"
+console=$(findWindow "$consoleTitle")
+xdotool windowactivate --sync "$console" >/dev/null 2>&1 || xdotool windowfocus --sync "$console" || true
+sleep 0.5
+
+begin "log in"
+# The camera IP, one octet at a time: each is a quarter of the field.
+octet=0
+for value in 127 0 0 1; do
+    clickControl "$console" kConsoleDialog kConsoleControls 1071 "0.$((12 + 25 * octet))"
+    xdotool key ctrl+a
+    xdotool type --delay 60 "$value"
+    octet=$((octet + 1))
+done
+clickControl "$console" kConsoleDialog kConsoleControls 1007 # user name
+xdotool key ctrl+a
+xdotool type --delay 40 admin
+clickControl "$console" kConsoleDialog kConsoleControls 1008 # password
+xdotool key ctrl+a
+xdotool type --delay 40 wrenq
+clickControl "$console" kConsoleDialog kConsoleControls 1009 # Login
+waitFor 15 "the login's requests (GetUsers, GetConfig 6, GetTime)" requestsSeen 3
+
+begin "Wifi Get"
+clickControl "$console" kConsoleDialog kConsoleControls 1042
+waitFor 10 "the Wifi record to be read" requestsSeen 4
+waitFor 10 "the SSID to show in its field" darkerThan 100 "$console" 1039
+screenshot "$console" "$results/screenshot-windows-en.png"
+
+begin "new SSID and Wifi Set"
+newSsid=Patrol-Van-07
+clickControl "$console" kConsoleDialog kConsoleControls 1039
+xdotool key ctrl+a
+xdotool type --delay 40 "$newSsid"
+clickControl "$console" kConsoleDialog kConsoleControls 1043
+waitFor 10 "the Wifi record to be written" requestsSeen 6
+waitFor 10 "the camera's state file to keep the new SSID" grep -q "^ssid = \"$newSsid\"" "$cameraState"
+
+begin "Simplified Chinese"
+shownBefore=$(visibleWindows)
+clickControl "$console" kConsoleDialog kConsoleControls 1070
+waitFor 10 "the language list to drop down" moreVisibleWindowsThan "$shownBefore"
+xdotool key Home Return
+waitFor 10 "the language to be saved as Simplified Chinese" languageSaved 0
+sleep 0.5 # repainted in the new texts
+screenshot "$console" "$results/screenshot-windows-zh.png"
+
+begin "GB28181 dialog"
+clickControl "$console" kConsoleDialog kConsoleControls 1089
+waitFor 20 "the GB28181 dialog" windowShown '^GB28181$'
+gb=$(findWindow '^GB28181$')
+sleep 0.3
+clickControl "$gb" kGb28181Dialog kGb28181Controls 1094 # Get
+waitFor 15 "the SDK to read the GB28181 settings" logHas "sdk: get GB28181 record"
+logHas "sdk: login of admin" || fail "the SDK did not log in as admin"
+! logHas "sdk: login of .* refused" || fail "the camera refused the SDK's login"
+waitFor 10 "the GB28181 dialog to show the server address" darkerThan 100 "$gb" 1084 kGb28181Dialog kGb28181Controls
+xdotool key Escape
+waitFor 10 "the GB28181 dialog to close" windowGone '^GB28181$'
+
+begin "close the console"
+xdotool windowactivate --sync "$console" >/dev/null 2>&1 || true
+xdotool key alt+F4
+waitFor 15 "the console to close" windowGone "$consoleTitle"
+
+begin "frames the camera received"
+# Lines end in CR LF: the camera is a Windows program too.
+mapfile -t received < <(tr -d '\r' <"$camsimLog" | sed -n 's/^\[[^]]*\] <- //p')
+# Command (little-endian word at 10) and, for GetConfig, the record type at 12.
+requestName() {
+    local -a b
+    read -ra b <<<"$1"
+    case "${b[11]}${b[10]}" in
+        030E) echo GetUsers ;;
+        030C) echo GetTime ;;
+        0380) echo "GetConfig ${b[12]}" ;;
+        0381) echo "SetConfig ${b[12]}" ;;
+        *) echo "command ${b[11]}${b[10]}" ;;
+    esac
+}
+got=$(for frame in "${received[@]}"; do requestName "$frame"; done)
+want=$'GetUsers\nGetConfig 06\nGetTime\nGetConfig 02\nGetConfig 02\nSetConfig 02'
+[[ $got == "$want" ]] || fail "the camera received"$'\n'"$got"$'\n'"instead of"$'\n'"$want"
+for frame in "${received[@]}"; do
+    [[ $frame == "9A 42 EC 75 01 00 "* ]] || fail "a frame without the magic and fixed word: $frame"
+done
+# The reply to Wifi Get (the 4th request) and the record Wifi Set sent: 191 bytes after the header.
+wifiRead=$(tr -d '\r' <"$camsimLog" |
+    awk '/\] <- / { ++n; next } /\] -> / && n == 4 { sub(/^\[[^]]*\] -> /, ""); printf "%s ", $0 }')
+read -ra readBytes <<<"$wifiRead"
+read -ra setBytes <<<"${received[5]}"
+((${#readBytes[@]} == 12 + 191)) || fail "the Wifi Get reply has $((${#readBytes[@]} - 12)) bytes, not 191"
+((${#setBytes[@]} == 12 + 191)) || fail "Wifi Set sent $((${#setBytes[@]} - 12)) bytes, not 191"
+[[ ${readBytes[*]:13:32} != "${setBytes[*]:13:32}" ]] || fail "the SSID read was $newSsid already"
+ssidHex=$(printf '%s' "$newSsid" | od -An -tx1 | tr 'a-f' 'A-F' | xargs)
+read -ra ssidBytes <<<"$ssidHex"
+for ((i = 0; i < 191; ++i)); do
+    before=${readBytes[12 + i]} after=${setBytes[12 + i]}
+    if ((i >= 1 && i <= 32)); then
+        k=$((i - 1))
+        wanted=${ssidBytes[k]:-00}
+        [[ $after == "$wanted" ]] || fail "SSID byte $k of Wifi Set is $after, not $wanted"
+    elif [[ $before != "$after" ]]; then
+        fail "Wifi Set changed byte $i of the record ($before -> $after); only the SSID may change"
+    fi
+done
+say "Wifi Set sent the record read before with only the SSID changed to $newSsid"
+
+if [[ ${options[*]} == --docs ]]; then
+    cp "$results"/screenshot-windows-{en,zh}.png "$here/docs/"
+fi
+
+begin "silent uninstall"
+wine "$installDir/uninstall.exe" /S >/dev/null 2>&1 || fail "uninstall.exe /S exited with $?"
+# The uninstaller runs on from a copy of itself in the temporary folder.
+waitFor 30 "the uninstaller to remove uninstall.exe" test ! -e "$installDir/uninstall.exe"
+waitFor 30 "the uninstaller entry to go" registryKeyGone "$uninstallKey"
+for f in "${expected[@]}"; do
+    [[ ! -e $installDir/$f ]] || fail "uninstalling left $f behind"
+done
+[[ -z $(startMenuEntries) ]] || fail "uninstalling left the Start-menu entries $(startMenuEntries)"
+[[ -f $installDir/orv_setup.ini ]] || fail "uninstalling removed the user's orv_setup.ini"
+languageSaved 0 || fail "orv_setup.ini lost the chosen language"
+left=$(cd "$installDir" && find . -type f | sed 's|^\./||' | sort | xargs)
+[[ $left == "QMNetSDK.dll orv_setup.ini qt.conf" ]] || fail "after uninstalling, $installDir holds $left, not the user's own files"
+say "left: $left"
+
+begin "demo zip"
+kill "$camsimPid" 2>/dev/null || true
+waitFor 15 "the first simulated camera to stop" portFree 19436
+demo=$tmp/demo
+mkdir -p "$demo"
+unzip -q "$demoZip" -d "$demo"
+demoFolder=$demo/OrvCamera-demo
+[[ -f $demoFolder/start-demo.cmd ]] || fail "no start-demo.cmd in $demoZip"
+freetypeText "$demoFolder"
+demoLog=$tmp/demo.log
+# Opened as from Explorer. (Wine's cmd /c would read "start-demo.cmd" as its own "start".)
+wine start /wait /unix "$demoFolder/start-demo.cmd" </dev/null >"$demoLog" 2>&1 &
+demoPid=$!
+waitFor 60 "the demo's console window" windowShown "$consoleTitle"
+waitFor 30 "the demo's simulated camera on 127.0.0.1:19436" listening 127.0.0.1 19436
+demoConsole=$(findWindow "$consoleTitle")
+xdotool windowactivate --sync "$demoConsole" >/dev/null 2>&1 || true
+sleep 0.5
+disabled=$(controlDarkness "$demoConsole" kConsoleDialog kConsoleControls 1042) || fail "cannot look at Wifi Get"
+clickControl "$demoConsole" kConsoleDialog kConsoleControls 1009 # Login, with the demo's remembered account
+waitFor 15 "the demo console's connection to the camera" connectedTo 127.0.0.1 19436
+# Wifi Get is enabled only after a successful login: its caption turns from grey to black.
+waitFor 15 "the demo console to log in (Wifi Get enabled)" darkerThan $((disabled - 40)) "$demoConsole" 1042
+say "the demo console logged in: Wifi Get's darkest grey went from $disabled to $(controlDarkness "$demoConsole" kConsoleDialog kConsoleControls 1042)"
+xdotool key alt+F4
+waitFor 30 "start-demo.cmd to finish after the console closed" processGone "$demoPid"
