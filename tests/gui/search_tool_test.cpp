@@ -232,6 +232,36 @@ private slots:
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnDeviceId), QStringLiteral("CAM-2"));
     }
 
+    void applyToSelectedSendsToTheSelectedOnly()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        for (const std::string& where : fleet.addresses) {
+            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
+        }
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        // Without a selection: said, nothing starts.
+        MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        click(dialog, sid::kApplySelected);
+        QVERIFY(!dialog.running());
+        QCOMPARE(MessageBox::instance().prompts().size(), 1);
+
+        dialog.rowOf(QString::fromStdString(fleet.addresses[1]))->setSelected(true);
+        click(dialog, sid::kApplySelected);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("ok"));
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QString());
+        QCOMPARE(wifiOf(*fleet.cameras[1]).text(WifiRecord::ssid), u"Unit Wifi");
+        for (const auto& frame : fleet.cameras[0]->receivedFrames()) {
+            QVERIFY(frame.command != static_cast<std::uint16_t>(Command::SetConfig));
+        }
+    }
+
     void aNewAccountIdentifiesTheCamerasAgain()
     {
         Fleet fleet;
