@@ -341,25 +341,27 @@ void CSearchToolDlg::closeUnattended(int exitCode)
     QMetaObject::invokeMethod(this, [this] { reject(); }, Qt::QueuedConnection);
 }
 
+bool CSearchToolDlg::chooseFileFor(int editId, SearchText title, SearchText filter, const QString& suffix)
+{
+    const QString file = FileDialog::instance().getOpenFileName(this, text(title), dlgItemText(editId), text(filter),
+                                                                suffix);
+    if (file.isEmpty()) {
+        return false;
+    }
+    setDlgItemText(editId, file);
+    return true;
+}
+
 void CSearchToolDlg::OnBrowseSetup()
 {
-    const QString file = FileDialog::instance().getOpenFileName(this, text(SearchText::ChooseSetupTitle),
-                                                                dlgItemText(sid::kSetupFile),
-                                                                text(SearchText::SetupFilter), QStringLiteral("xml"));
-    if (!file.isEmpty()) {
-        setDlgItemText(sid::kSetupFile, file);
-        useSetupAccount(file);
+    if (chooseFileFor(sid::kSetupFile, SearchText::ChooseSetupTitle, SearchText::SetupFilter, QStringLiteral("xml"))) {
+        useSetupAccount(dlgItemText(sid::kSetupFile));
     }
 }
 
 void CSearchToolDlg::OnBrowseRoster()
 {
-    const QString file = FileDialog::instance().getOpenFileName(this, text(SearchText::ChooseRosterTitle),
-                                                                dlgItemText(sid::kRosterFile),
-                                                                text(SearchText::RosterFilter), QStringLiteral("csv"));
-    if (!file.isEmpty()) {
-        setDlgItemText(sid::kRosterFile, file);
-    }
+    chooseFileFor(sid::kRosterFile, SearchText::ChooseRosterTitle, SearchText::RosterFilter, QStringLiteral("csv"));
 }
 
 void CSearchToolDlg::OnBrowseInventory()

@@ -126,6 +126,8 @@ private:
     void startWatch();
     void stopEverything();
     void useSetupAccount(const QString& setupFile);
+    // Asks for an existing file and puts it in the edit; false when the operator cancels.
+    bool chooseFileFor(int editId, SearchText title, SearchText filter, const QString& suffix);
     void say(const QString& message, QMessageBox::Icon icon);
     void applyWhenEnoughAreReady();
     void closeUnattended(int exitCode);

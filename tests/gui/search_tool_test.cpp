@@ -88,6 +88,25 @@ QString cell(CSearchToolDlg& dialog, const std::string& where, Column column)
     return row ? row->text(column) : QStringLiteral("<no row>");
 }
 
+std::size_t setConfigFrames(const camsim::SimulatedCamera& camera)
+{
+    const auto frames = camera.receivedFrames();
+    return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const camsim::ReceivedFrame& f) {
+        return f.command == static_cast<std::uint16_t>(Command::SetConfig);
+    }));
+}
+
+// True once every camera of the fleet shows as ready.
+bool allReady(CSearchToolDlg& dialog, const Fleet& fleet)
+{
+    for (const std::string& where : fleet.addresses) {
+        if (!QTest::qWaitFor([&] { return cell(dialog, where, ColumnState) == QStringLiteral("ready"); }, 10000)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void click(CSearchToolDlg& dialog, int id)
 {
     auto* button = dialog.dlgItem<QAbstractButton>(id);
@@ -136,9 +155,7 @@ private slots:
                                "PB,CAM-2,\"Officer, B\",U1,Unit One\r\n");
         CSearchToolDlg dialog(fleet.options());
         QVERIFY(dialog.Create());
-        for (const std::string& where : fleet.addresses) {
-            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
-        }
+        QVERIFY(allReady(dialog, fleet));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnDeviceId), QStringLiteral("CAM-1"));
         QCOMPARE(cell(dialog, fleet.addresses[2], ColumnOfficerId), QStringLiteral("OLD-3"));
 
@@ -190,9 +207,7 @@ private slots:
                                "CAM-1,PA,A,U1,Unit\r\nCAM-1,PB,B,U1,Unit\r\n");
         CSearchToolDlg dialog(fleet.options());
         QVERIFY(dialog.Create());
-        for (const std::string& where : fleet.addresses) {
-            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
-        }
+        QVERIFY(allReady(dialog, fleet));
         for (const auto& camera : fleet.cameras) {
             camera->clearReceivedFrames();
         }
@@ -208,9 +223,7 @@ private slots:
                  qPrintable(said));
         QVERIFY(!QFile::exists(inventoryFile_));
         for (const auto& camera : fleet.cameras) {
-            for (const auto& frame : camera->receivedFrames()) {
-                QVERIFY(frame.command != static_cast<std::uint16_t>(Command::SetConfig));
-            }
+            QCOMPARE(setConfigFrames(*camera), std::size_t(0));
         }
     }
 
@@ -240,9 +253,7 @@ private slots:
         }
         CSearchToolDlg dialog(fleet.options());
         QVERIFY(dialog.Create());
-        for (const std::string& where : fleet.addresses) {
-            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
-        }
+        QVERIFY(allReady(dialog, fleet));
         dialog.setDlgItemText(sid::kSetupFile, setupFile_);
         dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
         // Without a selection: said, nothing starts.
@@ -257,9 +268,7 @@ private slots:
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("ok"));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QString());
         QCOMPARE(wifiOf(*fleet.cameras[1]).text(WifiRecord::ssid), u"Unit Wifi");
-        for (const auto& frame : fleet.cameras[0]->receivedFrames()) {
-            QVERIFY(frame.command != static_cast<std::uint16_t>(Command::SetConfig));
-        }
+        QCOMPARE(setConfigFrames(*fleet.cameras[0]), std::size_t(0));
     }
 
     void aNewAccountIdentifiesTheCamerasAgain()
