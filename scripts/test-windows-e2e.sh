@@ -2,8 +2,9 @@
 # The packaged Windows console used as an operator would, under Wine: installs
 # OrvCamera-*-setup.exe silently into a fresh prefix, drives the installed console with the mouse
 # and the keyboard in an Xvfb display of its own against the simulated camera (log in, Wifi Get,
-# a new SSID, Wifi Set, Simplified Chinese, the GB28181 dialog's Get), checks every frame the
-# camera received, takes the README's Windows screenshots, uninstalls, and runs the demo zip.
+# a new SSID, Wifi Set, Simplified Chinese, the GB28181 dialog's Get, Batch twice), checks every
+# frame the camera received, takes the README's Windows screenshots, uninstalls, and runs the demo
+# zip.
 #   scripts/test-windows-e2e.sh [--docs] [BUILD_DIR]   (default build-ci-windows, packaged already)
 # Screenshots and the camera's frame log land in BUILD_DIR/e2e/ (a screenshot of the whole display
 # too when a step fails); --docs also copies the screenshots to docs/screenshot-windows-{en,zh}.png.
@@ -268,6 +269,18 @@ logHas "sdk: login of admin" || fail "the SDK did not log in as admin"
 waitFor 10 "the GB28181 dialog to show the server address" darkerThan 100 "$gb" 1084 kGb28181Dialog kGb28181Controls
 xdotool key Escape
 waitFor 10 "the GB28181 dialog to close" windowGone '^GB28181$'
+
+begin "Batch starts the installed search tool and closes it"
+# Started without arguments it looks behind the network interfaces: in this namespace only the
+# loopback one, outside the camera's /24, so it contacts nothing.
+clickControl "$console" kConsoleDialog kConsoleControls 1081
+waitFor 20 "the search tool's window" windowShown '^SearchTool$'
+# The tool's window opens over the console: the console comes to the front again for the second
+# press, as a click on it would bring it.
+xdotool windowraise "$console"
+sleep 0.3
+clickControl "$console" kConsoleDialog kConsoleControls 1081
+waitFor 20 "the search tool to close on the console's request" windowGone '^SearchTool$'
 
 begin "close the console"
 xdotool windowactivate --sync "$console" >/dev/null 2>&1 || true
