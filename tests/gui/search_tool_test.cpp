@@ -271,6 +271,40 @@ private slots:
         QCOMPARE(setConfigFrames(*fleet.cameras[0]), std::size_t(0));
     }
 
+    void stopLetsTheCamerasFinishTheirStepAndSendsNothingMore()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        QVERIFY(allReady(dialog, fleet));
+        for (const auto& camera : fleet.cameras) {
+            camera->setReplyDelay(150ms); // slow enough to be stopped in the middle
+        }
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(cell(dialog, fleet.addresses[0], ColumnState).startsWith(QStringLiteral("sending")),
+                                 10000);
+        click(dialog, sid::kStop);
+        QVERIFY(!dialog.GetDlgItem(sid::kStop)->isEnabled());
+        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("Stopping: each camera finishes its current step ..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        std::vector<std::size_t> sent;
+        for (const auto& camera : fleet.cameras) {
+            sent.push_back(setConfigFrames(*camera));
+        }
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QStringLiteral("stopped"));
+        QTest::qWait(500); // nothing more reaches the cameras once the run is over
+        for (std::size_t i = 0; i < fleet.cameras.size(); ++i) {
+            QCOMPARE(setConfigFrames(*fleet.cameras[i]), sent[i]);
+            QVERIFY(sent[i] < 6); // not every group went out
+        }
+        QVERIFY(dialog.GetDlgItem(sid::kApplyAll)->isEnabled());
+    }
+
     void aNewAccountIdentifiesTheCamerasAgain()
     {
         Fleet fleet;
