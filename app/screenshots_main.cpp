@@ -12,8 +12,8 @@
 #include "tools/camsim/simulated_camera.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -156,7 +156,8 @@ int main(int argc, char* argv[])
     }
     const QString searchTarget = QDir(folder).filePath(QStringLiteral("screenshot-searchtool.png"));
     if (!renderSearchTool(settingsFolder.path(), searchTarget)) {
-        std::fprintf(stderr, "orv-screenshots: the search tool's run did not finish for %s\n", qPrintable(searchTarget));
+        std::fprintf(stderr, "orv-screenshots: the search tool's run did not finish for %s\n",
+                     qPrintable(searchTarget));
         return 1;
     }
     std::printf("%s\n", qPrintable(QDir::toNativeSeparators(searchTarget)));

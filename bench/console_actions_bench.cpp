@@ -4,10 +4,10 @@
 //   build/bin/console_actions_bench
 
 #include "console/activity_log.h"
-#include "dialogkit/address_text.h"
 #include "console/control_ids.h"
-#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/address_text.h"
+#include "dialogkit/ip_address_edit.h"
 #include "link/camera_link.h"
 #include "link/commands.h"
 #include "link/records.h"

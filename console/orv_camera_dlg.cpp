@@ -2,14 +2,14 @@
 
 #include "console/about_dlg.h"
 #include "console/activity_log.h"
+#include "console/control_ids.h"
+#include "console/system_menu.h"
 #include "dialogkit/address_text.h"
 #include "dialogkit/app_icon.h"
-#include "console/control_ids.h"
 #include "dialogkit/instance_marker.h"
 #include "dialogkit/ip_address_edit.h"
 #include "dialogkit/multi_line_edit.h"
 #include "dialogkit/qtext.h"
-#include "console/system_menu.h"
 #include "link/camera_link.h"
 #include "persist/settings.h"
 

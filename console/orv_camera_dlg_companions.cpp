@@ -4,9 +4,9 @@
 #include "console/activity_log.h"
 #include "console/control_ids.h"
 #include "console/gb28181_opener.h"
+#include "console/orv_camera_dlg.h"
 #include "dialogkit/instance_marker.h"
 #include "dialogkit/ip_address_edit.h"
-#include "console/orv_camera_dlg.h"
 #include "persist/settings.h"
 
 #include <QDir>

@@ -2,9 +2,9 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
-#include "dialogkit/file_dialog.h"
 #include "console/orv_camera_dlg.h"
 #include "console/proposed_folder.h"
+#include "dialogkit/file_dialog.h"
 #include "link/camera_link.h"
 
 #include <QDir>

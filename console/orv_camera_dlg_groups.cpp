@@ -1,9 +1,9 @@
 // The six settings groups: each Get fills its fields from the camera, each Set writes them back.
 
 #include "console/activity_log.h"
-#include "dialogkit/busy_cursor.h"
 #include "console/control_ids.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/busy_cursor.h"
 #include "dialogkit/qtext.h"
 #include "link/camera_link.h"
 #include "link/commands.h"

@@ -2,10 +2,10 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
-#include "dialogkit/file_dialog.h"
-#include "dialogkit/multi_line_edit.h"
 #include "console/orv_camera_dlg.h"
 #include "console/proposed_folder.h"
+#include "dialogkit/file_dialog.h"
+#include "dialogkit/multi_line_edit.h"
 #include "link/local_clock.h"
 
 #include <QDir>

@@ -2,10 +2,10 @@
 // change and the device actions.
 
 #include "console/activity_log.h"
-#include "dialogkit/busy_cursor.h"
 #include "console/control_ids.h"
-#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/busy_cursor.h"
+#include "dialogkit/ip_address_edit.h"
 #include "link/camera_link.h"
 #include "link/commands.h"
 #include "persist/settings.h"

@@ -2,11 +2,11 @@
 // file's content is persist's business; this side only knows which control holds which value.
 
 #include "console/activity_log.h"
-#include "dialogkit/address_text.h"
 #include "console/control_ids.h"
+#include "console/orv_camera_dlg.h"
+#include "dialogkit/address_text.h"
 #include "dialogkit/file_dialog.h"
 #include "dialogkit/ip_address_edit.h"
-#include "console/orv_camera_dlg.h"
 #include "dialogkit/qtext.h"
 #include "persist/setup_document.h"
 

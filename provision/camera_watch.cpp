@@ -25,13 +25,12 @@ bool CameraWatch::start()
     stopping_ = false;
     if (settings_.plan.cameraAddresses.empty()) {
         // A camera plugged in brings its adapter up: look at once rather than at the next poll.
-        interfaces_ = std::make_unique<fleet::InterfaceWatcher>(
-            [] { return fleet::systemInterfaces(); },
-            [this](const fleet::InterfaceChange& change) {
-                if (!change.empty()) {
-                    lookNow();
-                }
-            });
+        interfaces_ = std::make_unique<fleet::InterfaceWatcher>([] { return fleet::systemInterfaces(); },
+                                                                [this](const fleet::InterfaceChange& change) {
+                                                                    if (!change.empty()) {
+                                                                        lookNow();
+                                                                    }
+                                                                });
         interfaces_->start();
     }
     try {

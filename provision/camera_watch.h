@@ -28,9 +28,9 @@ struct WatchSettings
     // The camera address behind each interface, the interfaces to use (empty: every one in the
     // address's /24), or plain addresses that stand in for interfaces (simulated cameras).
     fleet::SearchPlan plan;
-    ScanSettings scan;                     // the login that identifies a camera
-    std::chrono::milliseconds poll{500};   // between two looks
-    std::chrono::milliseconds probe{500};  // connect timeout of a look, all candidates together
+    ScanSettings scan;                    // the login that identifies a camera
+    std::chrono::milliseconds poll{500};  // between two looks
+    std::chrono::milliseconds probe{500}; // connect timeout of a look, all candidates together
 };
 
 enum class WatchEventKind : std::uint8_t {

@@ -165,8 +165,8 @@ constexpr std::array<DialogTemplate, 4> kDialogs{{
     {kConsoleDialog, u"OrvCamera", 628, 373, u"MS Shell Dlg", 8, WindowSystemMenu | WindowMinimizeBox | WindowAppButton,
      kConsoleControls},
     {kGb28181Dialog, u"GB28181", 318, 258, u"MS Shell Dlg", 8, WindowSystemMenu, kGb28181Controls},
-    {kSearchToolDialog, u"SearchTool", 520, 283, u"MS Shell Dlg", 8, WindowSystemMenu | WindowMinimizeBox | WindowAppButton,
-     kSearchToolControls},
+    {kSearchToolDialog, u"SearchTool", 520, 283, u"MS Shell Dlg", 8,
+     WindowSystemMenu | WindowMinimizeBox | WindowAppButton, kSearchToolControls},
 }};
 
 } // namespace

@@ -5,9 +5,9 @@
 
 #include "dialogkit/app_icon.h"
 #include "dialogkit/user_settings_folder.h"
+#include "orv_version.h"
 #include "persist/settings.h"
 #include "searchtool/search_tool_dlg.h"
-#include "orv_version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -57,9 +57,9 @@ int main(int argc, char* argv[])
         QStringLiteral("A camera address that stands in for the interfaces (simulated cameras); repeatable, or "
                        "comma-separated. Default: ORV_CAMERA_ADDRESSES."),
         QStringLiteral("A"));
-    const QCommandLineOption interfaceName(
-        QStringLiteral("interface"), QStringLiteral("Look only behind this network interface; repeatable."),
-        QStringLiteral("NAME"));
+    const QCommandLineOption interfaceName(QStringLiteral("interface"),
+                                           QStringLiteral("Look only behind this network interface; repeatable."),
+                                           QStringLiteral("NAME"));
     const QCommandLineOption cameraAddress(QStringLiteral("camera-address"),
                                            QStringLiteral("The address every camera answers at (default %1).")
                                                .arg(QString::fromLatin1(orv::kFactoryCameraAddress)),
@@ -80,8 +80,8 @@ int main(int argc, char* argv[])
         QStringLiteral("close-when-done"),
         QStringLiteral("With --apply-all-when: close once that run is over; exit status 0 when every camera was set "
                        "as asked, 1 otherwise. Problems go to standard error instead of message boxes."));
-    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, applyAllWhen,
-                       closeWhenDone});
+    parser.addOptions(
+        {address, interfaceName, cameraAddress, port, setup, roster, inventory, applyAllWhen, closeWhenDone});
     parser.process(application);
 
     orv::search::SearchToolOptions options;
@@ -127,9 +127,8 @@ int main(int argc, char* argv[])
     settings.LoadTexts();
     options.language = *settings.language;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    options.inventoryFile =
-        QDir::toNativeSeparators(QDir(documents.isEmpty() ? QDir::currentPath() : documents)
-                                     .filePath(QStringLiteral("orv_inventory.csv")));
+    options.inventoryFile = QDir::toNativeSeparators(
+        QDir(documents.isEmpty() ? QDir::currentPath() : documents).filePath(QStringLiteral("orv_inventory.csv")));
 
     if (parser.isSet(inventory)) {
         options.inventoryFile = parser.value(inventory);

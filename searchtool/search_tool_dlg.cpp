@@ -187,7 +187,8 @@ void CSearchToolDlg::startWatch()
     settings.scan.replyTimeout = options_.timeout;
     const unsigned generation = ++watchGeneration_;
     watch_ = std::make_unique<provision::CameraWatch>(settings, [this, generation](const provision::WatchEvent& e) {
-        QMetaObject::invokeMethod(this, [this, generation, e] { onWatchEvent(generation, e); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, generation, e] { onWatchEvent(generation, e); }, Qt::QueuedConnection);
     });
     for (const auto& [label, row] : rows_) {
         if (row.busy) {
@@ -338,13 +339,14 @@ void CSearchToolDlg::closeUnattended(int exitCode)
 {
     exitCode_ = exitCode;
     // Once the handler in hand has returned: the window may be deep in a signal of its own.
-    QMetaObject::invokeMethod(this, [this] { reject(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { reject(); }, Qt::QueuedConnection);
 }
 
 bool CSearchToolDlg::chooseFileFor(int editId, SearchText title, SearchText filter, const QString& suffix)
 {
-    const QString file = FileDialog::instance().getOpenFileName(this, text(title), dlgItemText(editId), text(filter),
-                                                                suffix);
+    const QString file =
+        FileDialog::instance().getOpenFileName(this, text(title), dlgItemText(editId), text(filter), suffix);
     if (file.isEmpty()) {
         return false;
     }
@@ -483,7 +485,8 @@ void CSearchToolDlg::apply(const std::vector<std::string>& labels)
     runCameras_.clear();
     runner_ = std::make_unique<provision::FleetRunner>(
         std::move(settings), inventory_.get(), [this](const provision::CameraProgress& progress) {
-            QMetaObject::invokeMethod(this, [this, progress] { onProgress(progress); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, progress] { onProgress(progress); }, Qt::QueuedConnection);
         });
     unfinished_ = labels.size();
     for (const std::string& label : labels) {
@@ -602,9 +605,9 @@ void CSearchToolDlg::updateControls()
         atWork += row.busy ? 1 : 0;
     }
     const bool run = running();
-    for (int id : {sid::kApplyAll, sid::kApplySelected, sid::kBrowseSetup, sid::kBrowseRoster, sid::kBrowseInventory,
-                   sid::kSetupFile, sid::kRosterFile, sid::kInventoryFile, sid::kUser, sid::kPassword,
-                   sid::kNotOnRoster}) {
+    for (int id :
+         {sid::kApplyAll, sid::kApplySelected, sid::kBrowseSetup, sid::kBrowseRoster, sid::kBrowseInventory,
+          sid::kSetupFile, sid::kRosterFile, sid::kInventoryFile, sid::kUser, sid::kPassword, sid::kNotOnRoster}) {
         if (QWidget* w = GetDlgItem(id)) {
             w->setEnabled(!run);
         }

@@ -18,8 +18,8 @@
 
 #include <array>
 #include <chrono>
-#include <future>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <span>

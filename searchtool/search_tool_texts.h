@@ -50,7 +50,7 @@ enum class SearchText : std::uint8_t {
     ResultLoginRefused,
     ResultUnreachable,
     // status line and boxes; %1.. are filled in
-    StatusCameras,   // %1 cameras, %2 at work
+    StatusCameras, // %1 cameras, %2 at work
     StatusLooking,
     StatusStopping,
     ChooseSetupTitle,
@@ -60,9 +60,9 @@ enum class SearchText : std::uint8_t {
     RosterFilter,
     InventoryFilter,
     NoSetup,
-    SetupUnreadable, // %1 the file, %2 why
-    SetupEmpty,      // %1 the file
-    RosterRefused,   // %1 the file, %2 the problems, one per line
+    SetupUnreadable,  // %1 the file, %2 why
+    SetupEmpty,       // %1 the file
+    RosterRefused,    // %1 the file, %2 the problems, one per line
     InventoryRefused, // %1 the file, %2 why
     InventoryFailed,  // %1 the file
     NoneSelected,

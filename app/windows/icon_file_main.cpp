@@ -6,9 +6,9 @@
 #include "dialogkit/app_icon.h"
 
 #include <QBuffer>
-#include <QSaveFile>
 #include <QImage>
 #include <QPainter>
+#include <QSaveFile>
 
 #include <array>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
-#include "dialogkit/multi_line_edit.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/multi_line_edit.h"
 #include "support/console_fixture.h"
 
 #include <QFile>

@@ -2,10 +2,10 @@
 // console's controls against the simulated camera.
 
 #include "console/activity_log.h"
-#include "dialogkit/address_text.h"
 #include "console/control_ids.h"
-#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/address_text.h"
+#include "dialogkit/ip_address_edit.h"
 #include "link/camera_link.h"
 #include "link/frame.h"
 #include "link/socket_io.h"

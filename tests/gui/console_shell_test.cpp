@@ -3,10 +3,11 @@
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
+#include "console/gb28181_opener.h"
+#include "console/orv_camera_dlg.h"
 #include "dialogkit/instance_marker.h"
 #include "dialogkit/ip_address_edit.h"
 #include "dialogkit/multi_line_edit.h"
-#include "console/orv_camera_dlg.h"
 #include "link/camera_link.h"
 #include "support/console_fixture.h"
 
@@ -16,7 +17,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <future>
@@ -211,6 +214,12 @@ void ConsoleShellTest::everyButtonReachesItsHandler()
         {1081, "OnBatch"},       {1084, "OnRndis"},          {1089, "OnGb28181"},
     };
     TestSettings settings;
+    // Batch and RNDIS start programs from the companion folder: an empty one here, so that the
+    // clicks start nothing (the real search tool would look at this computer's interfaces).
+    QTemporaryDir noCompanions;
+    QVERIFY(noCompanions.isValid());
+    setCompanionFolderForTests(noCompanions.path());
+    const auto restore = qScopeGuard([] { setCompanionFolderForTests({}); });
     COrvCameraDlg dialog;
     QVERIFY(dialog.Create());
     dialog.show();

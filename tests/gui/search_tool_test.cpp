@@ -290,7 +290,8 @@ private slots:
                                  10000);
         click(dialog, sid::kStop);
         QVERIFY(!dialog.GetDlgItem(sid::kStop)->isEnabled());
-        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("Stopping: each camera finishes its current step ..."));
+        QCOMPARE(dialog.dlgItemText(sid::kStatus),
+                 QStringLiteral("Stopping: each camera finishes its current step ..."));
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
         std::vector<std::size_t> sent;
         for (const auto& camera : fleet.cameras) {

@@ -1,10 +1,10 @@
 // Save Setup and Load Setup through the console's controls and the file-dialog seam.
 
 #include "console/activity_log.h"
-#include "dialogkit/address_text.h"
 #include "console/control_ids.h"
-#include "dialogkit/ip_address_edit.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/address_text.h"
+#include "dialogkit/ip_address_edit.h"
 #include "link/camera_link.h"
 #include "link/records.h"
 #include "persist/ini_file.h"

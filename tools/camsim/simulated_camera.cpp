@@ -45,15 +45,18 @@ std::string hexLine(std::span<const std::uint8_t> bytes)
 
 std::string addressText(std::uint32_t a, std::uint16_t port)
 {
-    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." + std::to_string((a >> 8) & 0xFF)
-         + "." + std::to_string(a & 0xFF) + ":" + std::to_string(port);
+    return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." + std::to_string((a >> 8) & 0xFF) +
+           "." + std::to_string(a & 0xFF) + ":" + std::to_string(port);
 }
 
 // Inverts the bytes of one part of a written header: magic 0..3, fixed word 4..5, length 6..9,
 // command 10..11. The reply keeps its size, so only a reader that looks at the header notices.
 void spoilHeader(std::uint8_t* header, HeaderPart part)
 {
-    struct Span { std::size_t offset, size; };
+    struct Span
+    {
+        std::size_t offset, size;
+    };
     static constexpr Span spans[] = {{0, 4}, {4, 2}, {6, 4}, {10, 2}};
     const Span where = spans[static_cast<std::size_t>(part)];
     for (std::size_t i = 0; i < where.size; ++i) {
@@ -179,8 +182,8 @@ struct SimulatedCamera::Impl
                 // Connections whose handshake is done count as accepted already; only later ones
                 // are refused.
                 bool pending = false;
-                while (keepQueued && sock::waitReadable(&listener, 1, 0, &pending) == sock::WaitStatus::Ready
-                       && pending && acceptConnection()) {
+                while (keepQueued && sock::waitReadable(&listener, 1, 0, &pending) == sock::WaitStatus::Ready &&
+                       pending && acceptConnection()) {
                 }
                 closeListener();
             }
@@ -301,8 +304,8 @@ struct SimulatedCamera::Impl
                 break;
             }
             if (status == FrameReader::Status::BadLength) {
-                log("a frame announces length " + std::to_string(reader.badLength())
-                    + ", which no request has; dropping the connection");
+                log("a frame announces length " + std::to_string(reader.badLength()) +
+                    ", which no request has; dropping the connection");
                 dropConnection();
                 break;
             }
@@ -456,24 +459,24 @@ bool SimulatedCamera::start(std::string* error)
         std::lock_guard lock(d.mutex);
         CameraState loaded = d.state;
         switch (loadStateFile(d.options.stateFile, loaded, &why)) {
-        case LoadResult::Loaded:
-            d.state = loaded;
-            break;
-        case LoadResult::Missing:
-            if (!saveStateFile(d.options.stateFile, d.state, &why)) {
+            case LoadResult::Loaded:
+                d.state = loaded;
+                break;
+            case LoadResult::Missing:
+                if (!saveStateFile(d.options.stateFile, d.state, &why)) {
+                    d.failure = StartFailure::StateFile;
+                    if (error) {
+                        *error = why;
+                    }
+                    return false;
+                }
+                break;
+            case LoadResult::Failed:
                 d.failure = StartFailure::StateFile;
                 if (error) {
                     *error = why;
                 }
                 return false;
-            }
-            break;
-        case LoadResult::Failed:
-            d.failure = StartFailure::StateFile;
-            if (error) {
-                *error = why;
-            }
-            return false;
         }
     }
     const sock::Handle listener = sock::listenOn(address, d.options.port, &why);
@@ -504,10 +507,11 @@ void SimulatedCamera::startSdkService(std::uint32_t address)
     hooks.checkLogin = [&d](const std::string& user, const std::string& password) {
         std::lock_guard lock(d.mutex);
         const UserTable& users = d.state.users;
-        const auto count = std::min<std::size_t>(static_cast<std::size_t>(users.number(UserTable::count)), UserTable::kEntries);
+        const auto count =
+            std::min<std::size_t>(static_cast<std::size_t>(users.number(UserTable::count)), UserTable::kEntries);
         for (std::size_t i = 0; i < count; ++i) {
-            if (users.text(UserTable::name(i)) == utf8ToUtf16(user)
-                && users.text(UserTable::password(i)) == utf8ToUtf16(password)) {
+            if (users.text(UserTable::name(i)) == utf8ToUtf16(user) &&
+                users.text(UserTable::password(i)) == utf8ToUtf16(password)) {
                 return true;
             }
         }
@@ -609,8 +613,8 @@ void SimulatedCamera::setConfigRecord(ConfigType type, const std::vector<std::ui
     std::lock_guard lock(impl_->mutex);
     const auto bytes = impl_->state.configBytes(type);
     if (bytes.empty() || bytes.size() != record.size()) {
-        impl_->log("setConfigRecord: " + std::to_string(record.size()) + " bytes do not fit type "
-                   + std::to_string(static_cast<int>(type)) + "; ignored");
+        impl_->log("setConfigRecord: " + std::to_string(record.size()) + " bytes do not fit type " +
+                   std::to_string(static_cast<int>(type)) + "; ignored");
         return;
     }
     std::copy(record.begin(), record.end(), bytes.begin());
