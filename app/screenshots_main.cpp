@@ -60,11 +60,9 @@ bool renderSearchTool(const QString& workFolder, const QString& target)
         if (!camera->start()) {
             return false;
         }
-        DeviceRecord device;
-        const auto bytes = camera->configRecord(ConfigType::Device);
-        std::copy(bytes.begin(), bytes.end(), device.bytes.begin());
+        DeviceRecord device = camera->config<DeviceRecord>();
         device.setText(DeviceRecord::deviceId, u"ORV2026000" + std::u16string(1, char16_t(u'0' + n)));
-        camera->setConfigRecord(ConfigType::Device, {device.bytes.begin(), device.bytes.end()});
+        camera->setConfig(device);
         addresses.push_back(options.listenAddress);
         cameras.push_back(std::move(camera));
     }

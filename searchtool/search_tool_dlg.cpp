@@ -488,7 +488,6 @@ void CSearchToolDlg::apply(const std::vector<std::string>& labels)
             QMetaObject::invokeMethod(
                 this, [this, progress] { onProgress(progress); }, Qt::QueuedConnection);
         });
-    unfinished_ = labels.size();
     for (const std::string& label : labels) {
         CameraRow& row = rows_.at(label);
         row.busy = true;
@@ -576,7 +575,7 @@ void CSearchToolDlg::onProgress(const provision::CameraProgress& p)
         // Looked at again: a camera that went away during the run shows as gone.
         watch_->setBusy(row.candidate, false);
     }
-    if (--unfinished_ == 0) {
+    if (std::none_of(rows_.begin(), rows_.end(), [](const auto& r) { return r.second.busy; })) {
         finishRun();
     }
     updateControls();

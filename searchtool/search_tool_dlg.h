@@ -158,7 +158,6 @@ private:
     QString inventoryPath_;
     std::unique_ptr<provision::FleetRunner> runner_;
     std::map<std::size_t, std::string> runCameras_; // runner's camera number -> label
-    std::size_t unfinished_ = 0;
     bool stopping_ = false;
     bool allVerified_ = true; // of the current run
     bool autoApplied_ = false;

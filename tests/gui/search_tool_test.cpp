@@ -27,22 +27,6 @@ namespace {
 // Loopback addresses of this test's own; the port is the camera port, as on real adapters.
 constexpr int kFirstHost = 71;
 
-DeviceRecord deviceOf(const camsim::SimulatedCamera& camera)
-{
-    DeviceRecord r;
-    const auto bytes = camera.configRecord(ConfigType::Device);
-    std::copy(bytes.begin(), bytes.end(), r.bytes.begin());
-    return r;
-}
-
-WifiRecord wifiOf(const camsim::SimulatedCamera& camera)
-{
-    WifiRecord r;
-    const auto bytes = camera.configRecord(ConfigType::Wifi);
-    std::copy(bytes.begin(), bytes.end(), r.bytes.begin());
-    return r;
-}
-
 struct Fleet
 {
     std::vector<std::unique_ptr<camsim::SimulatedCamera>> cameras;
@@ -60,10 +44,10 @@ struct Fleet
             if (!camera->start()) {
                 return false;
             }
-            DeviceRecord device = deviceOf(*camera);
+            DeviceRecord device = camera->config<DeviceRecord>();
             device.setText(DeviceRecord::deviceId, u"CAM-" + std::u16string(1, char16_t(u'0' + n)));
             device.setText(DeviceRecord::policeId, u"OLD-" + std::u16string(1, char16_t(u'0' + n)));
-            camera->setConfigRecord(ConfigType::Device, {device.bytes.begin(), device.bytes.end()});
+            camera->setConfig(device);
             camera->clearReceivedFrames();
             addresses.push_back(options.listenAddress);
             cameras.push_back(std::move(camera));
@@ -175,12 +159,12 @@ private slots:
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnOfficerName), QStringLiteral("Officer, B"));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnState), QStringLiteral("done"));
 
-        QCOMPARE(deviceOf(*fleet.cameras[0]).text(DeviceRecord::policeId), u"PA");
-        QCOMPARE(deviceOf(*fleet.cameras[1]).text(DeviceRecord::policeName), u"Officer, B");
-        QCOMPARE(wifiOf(*fleet.cameras[1]).text(WifiRecord::ssid), u"Unit Wifi");
+        QCOMPARE(fleet.cameras[0]->config<DeviceRecord>().text(DeviceRecord::policeId), u"PA");
+        QCOMPARE(fleet.cameras[1]->config<DeviceRecord>().text(DeviceRecord::policeName), u"Officer, B");
+        QCOMPARE(fleet.cameras[1]->config<WifiRecord>().text(WifiRecord::ssid), u"Unit Wifi");
         // Not on the roster, and the choice was to leave such cameras alone.
-        QCOMPARE(deviceOf(*fleet.cameras[2]).text(DeviceRecord::policeId), u"OLD-3");
-        QVERIFY(wifiOf(*fleet.cameras[2]).text(WifiRecord::ssid) != u"Unit Wifi");
+        QCOMPARE(fleet.cameras[2]->config<DeviceRecord>().text(DeviceRecord::policeId), u"OLD-3");
+        QVERIFY(fleet.cameras[2]->config<WifiRecord>().text(WifiRecord::ssid) != u"Unit Wifi");
 
         QFile inventory(inventoryFile_);
         QVERIFY(inventory.open(QIODevice::ReadOnly));
@@ -267,7 +251,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("ok"));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QString());
-        QCOMPARE(wifiOf(*fleet.cameras[1]).text(WifiRecord::ssid), u"Unit Wifi");
+        QCOMPARE(fleet.cameras[1]->config<WifiRecord>().text(WifiRecord::ssid), u"Unit Wifi");
         QCOMPARE(setConfigFrames(*fleet.cameras[0]), std::size_t(0));
     }
 

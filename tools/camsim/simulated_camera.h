@@ -8,6 +8,7 @@
 #include "link/frame.h"
 #include "link/records.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -71,6 +72,20 @@ public:
     // The stored configuration record of a type, as the camera would send it.
     std::vector<std::uint8_t> configRecord(ConfigType type) const;
     void setConfigRecord(ConfigType type, const std::vector<std::uint8_t>& record);
+    // The same as a typed record of link/records.h (DeviceRecord, WifiRecord, ...).
+    template <class Record>
+    Record config() const
+    {
+        Record r;
+        const std::vector<std::uint8_t> stored = configRecord(Record::kType);
+        std::copy_n(stored.begin(), std::min(stored.size(), r.bytes.size()), r.bytes.begin());
+        return r;
+    }
+    template <class Record>
+    void setConfig(const Record& r)
+    {
+        setConfigRecord(Record::kType, {r.bytes.begin(), r.bytes.end()});
+    }
     TimeRecord timeRecord() const;        // the camera's clock now, with zone and summer time
     void setTimeRecord(const TimeRecord&); // as a SetTime would
     ProxyRecord proxyRecord() const;

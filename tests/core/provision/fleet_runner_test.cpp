@@ -55,24 +55,17 @@ protected:
         for (const char16_t* id : deviceIds) {
             LoopbackCamera camera = startCameraOnLoopback();
             ASSERT_TRUE(camera);
-            DeviceRecord device = recordOf(camera->configRecord(ConfigType::Device));
+            DeviceRecord device = camera->config<DeviceRecord>();
             device.setText(DeviceRecord::deviceId, id);
             device.setText(DeviceRecord::policeId, u"OLD-" + std::u16string(id));
-            camera->setConfigRecord(ConfigType::Device, {device.bytes.begin(), device.bytes.end()});
+            camera->setConfig(device);
             cameras.push_back(std::move(camera));
         }
     }
 
-    static DeviceRecord recordOf(const std::vector<std::uint8_t>& bytes)
-    {
-        DeviceRecord r;
-        std::copy(bytes.begin(), bytes.end(), r.bytes.begin());
-        return r;
-    }
-
     std::u16string officerOf(std::size_t camera) const
     {
-        return recordOf(cameras[camera]->configRecord(ConfigType::Device)).text(DeviceRecord::policeId);
+        return cameras[camera]->config<DeviceRecord>().text(DeviceRecord::policeId);
     }
 
     provision::FleetSettings settings()
@@ -148,8 +141,8 @@ TEST_F(FleetRunnerTest, EachCameraGetsItsOfficerFromTheRosterAndEveryOutcomeIsRe
         EXPECT_EQ(officerOf(0), u"PA");
         EXPECT_EQ(officerOf(1), u"PB");
         EXPECT_EQ(officerOf(2), row.strangerOfficer);
-        EXPECT_EQ(recordOf(cameras[1]->configRecord(ConfigType::Device)).text(DeviceRecord::companyName), u"Unit One");
-        EXPECT_EQ(recordOf(cameras[1]->configRecord(ConfigType::Device)).text(DeviceRecord::policeName), u"Officer B")
+        EXPECT_EQ(cameras[1]->config<DeviceRecord>().text(DeviceRecord::companyName), u"Unit One");
+        EXPECT_EQ(cameras[1]->config<DeviceRecord>().text(DeviceRecord::policeName), u"Officer B")
             << "the roster's name, not the setup's";
         if (row.policy == provision::NotOnRoster::Skip) {
             for (const auto& frame : cameras[2]->receivedFrames()) {
