@@ -127,6 +127,7 @@ std::unique_ptr<camsim::SimulatedCamera> startCamera(int net, QString& address)
     camsim::CameraOptions options;
     options.log = [](const std::string&) {};
     options.sdkPort = 0;
+    options.deviceId = "ORV202600001"; // a setup never carries the device id: both cameras keep this one
     for (int host = 2; host < 40; ++host) {
         address = QStringLiteral("127.6.%1.%2").arg(net).arg(host);
         options.listenAddress = address.toStdString();

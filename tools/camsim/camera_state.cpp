@@ -179,6 +179,47 @@ void CameraState::resetToDefaults()
     clockOffsetSeconds = 0;
 }
 
+void CameraState::factoryReset()
+{
+    const DeviceRecord kept = device;
+    resetToDefaults();
+    std::copy_n(kept.data() + DeviceRecord::deviceId.offset, DeviceRecord::deviceId.width,
+                device.data() + DeviceRecord::deviceId.offset);
+}
+
+std::string deviceIdForAddress(std::uint32_t address)
+{
+    const unsigned number = (((address >> 8) & 0xFF) * 256 + (address & 0xFF)) % 100000;
+    std::string digits = std::to_string(number);
+    return "ORV2026" + std::string(5 - digits.size(), '0') + digits;
+}
+
+std::string deviceIdProblem(std::string_view id)
+{
+    const std::u16string text = utf8ToUtf16(id);
+    if (text.empty()) {
+        return "the device id is empty";
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size();
+        const std::u16string_view one = std::u16string_view(text).substr(i, pair ? 2 : 1);
+        if (one[0] == 0) {
+            return "a zero character would end the device id";
+        }
+        // The link turns what it cannot carry into '?'.
+        if (one != u"?" && linkBytes(one) == "?") {
+            return "\"" + utf16ToUtf8(one) + "\" cannot be stored on the camera";
+        }
+        i += pair ? 1 : 0;
+    }
+    const std::size_t bytes = linkBytes(text).size();
+    if (bytes > DeviceRecord::deviceId.width) {
+        return "it takes " + std::to_string(bytes) + " bytes on the camera; the field holds " +
+               std::to_string(DeviceRecord::deviceId.width);
+    }
+    return {};
+}
+
 std::span<std::uint8_t> CameraState::configBytes(ConfigType type)
 {
     switch (type) {
@@ -311,10 +352,10 @@ RequestOutcome CameraState::handle(std::uint16_t command, std::span<const std::u
             return ignored("FactoryReset with mode " + std::to_string(static_cast<std::int32_t>(mode))
                            + "; only 2 is known; ignored");
         }
-        resetToDefaults();
+        factoryReset();
         out.changed = true;
         out.factoryReset = true;
-        out.note = "factory reset: every setting back to its default";
+        out.note = "factory reset: every setting back to its default but the device id";
         return out;
     }
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::camsim {
@@ -35,6 +36,8 @@ public:
     CameraState() { resetToDefaults(); }
 
     void resetToDefaults();
+    // What FactoryReset does: every default except the device id, which a camera keeps for life.
+    void factoryReset();
     RequestOutcome handle(std::uint16_t command, std::span<const std::uint8_t> payload);
 
     // The record of a configuration type as kept; empty for U-disk and types the camera lacks.
@@ -70,6 +73,15 @@ inline constexpr std::array<ConfigType, 6> kConfigTypes{ConfigType::Device,    C
                                                         ConfigType::RtsServer, ConfigType::Function};
 
 const char* commandName(std::uint16_t command);
+
+// The id a camera takes of its own when nothing gives it one: "ORV2026" and five digits from the
+// last two octets of its listen address (host byte order), so that 127.0.0.1 is ORV202600001 and
+// cameras on other addresses differ.
+std::string deviceIdForAddress(std::uint32_t address);
+
+// Why `id` (UTF-8) cannot be a device id: it is empty, holds a character that the link's 8-bit
+// text cannot carry, or takes more bytes than the field. Empty when it can.
+std::string deviceIdProblem(std::string_view id);
 
 // A reply as it goes out: the 12-byte header for `command` and the payload's size, then the payload.
 std::vector<std::uint8_t> replyFrame(std::uint16_t command, std::span<const std::uint8_t> payload);

@@ -1,5 +1,6 @@
 #include "tools/camsim/command_line.h"
 
+#include "tools/camsim/camera_state.h"
 #include "tools/camsim/server_socket.h"
 
 #include "orv_version.h"
@@ -11,8 +12,8 @@ namespace orv::camsim {
 
 std::string usageText()
 {
-    return "usage: orv-camsim [--listen ADDR] [--port N] [--sdk-port N] [--state FILE] [--reply-delay-ms N]\n"
-           "                  [--verbose]\n"
+    return "usage: orv-camsim [--listen ADDR] [--port N] [--sdk-port N] [--state FILE] [--device-id ID]\n"
+           "                  [--one-connection] [--reply-delay-ms N] [--verbose]\n"
            "\n"
            "A simulated body-worn camera that answers the camera link over TCP.\n"
            "\n"
@@ -22,10 +23,19 @@ std::string usageText()
            "                 carries the GB28181 settings (default 19437, not the same as --port)\n"
            "  --state FILE   keep the camera's accounts, settings, clock and GB28181 settings in FILE\n"
            "                 across runs; it is created with the defaults when missing\n"
+           "  --device-id ID the camera's device id (up to 32 bytes as the camera stores text); it\n"
+           "                 replaces the id kept in the state file. Without it a new camera takes\n"
+           "                 ORV2026 and five digits from its address (127.0.0.1: ORV202600001,\n"
+           "                 127.0.0.2: ORV202600002) and a state file keeps the id it holds\n"
+           "  --one-connection\n"
+           "                 reset a connection that arrives while another is open, instead of\n"
+           "                 letting it replace the open one\n"
            "  --reply-delay-ms N\n"
            "                 wait N milliseconds (0 to 10000) before every reply, as a real camera\n"
            "                 takes its time (default 0)\n"
-           "  --verbose      print every frame received (<-) and sent (->) as hex\n"
+           "  --verbose      print every frame received (<-) and sent (->) as hex, and with every\n"
+           "                 connect and disconnect how many connections are held now and the most\n"
+           "                 held at once\n"
            "  --version      print the version and stop\n"
            "  --help         show this text\n"
            "\n"
@@ -78,7 +88,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             hasValue = true;
         }
         const bool takesValue = name == "--listen" || name == "--port" || name == "--sdk-port" || name == "--state" ||
-                                name == "--reply-delay-ms";
+                                name == "--reply-delay-ms" || name == "--device-id";
         if (takesValue && !hasValue) {
             if (i + 1 >= args.size()) {
                 return fail(name + " needs a value");
@@ -96,6 +106,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             return result;
         } else if (name == "--verbose" || name == "-v") {
             result.options.verbose = true;
+        } else if (name == "--one-connection") {
+            result.options.oneConnection = true;
+        } else if (name == "--device-id") {
+            if (value.empty()) {
+                return fail("--device-id needs an id");
+            }
+            if (const std::string problem = deviceIdProblem(value); !problem.empty()) {
+                return fail("--device-id \"" + value + "\": " + problem);
+            }
+            result.options.deviceId = value;
         } else if (name == "--listen") {
             std::uint32_t address = 0;
             if (!sock::parseIpv4(value, address)) {

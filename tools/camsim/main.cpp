@@ -82,6 +82,7 @@ int main(int argc, char** argv)
     std::printf("orv-camsim: simulated camera listening on %s:%u (%s); Ctrl+C stops it\n",
                 options.listenAddress.c_str(), static_cast<unsigned>(camera.port()),
                 firstAccount(camera.accounts()).c_str());
+    std::printf("orv-camsim: device id %s\n", camera.deviceId().c_str());
     if (camera.sdkPort() != 0) {
         std::printf("orv-camsim: GB28181 settings for the stand-in SDK on %s:%u\n", options.listenAddress.c_str(),
                     static_cast<unsigned>(camera.sdkPort()));

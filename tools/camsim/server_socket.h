@@ -34,6 +34,8 @@ std::uint16_t boundPort(Handle listener);
 Handle acceptConnection(Handle listener);
 
 void closeHandle(Handle h);
+// Closes with SO_LINGER 0, so that the peer sees a reset rather than the end of the stream.
+void resetHandle(Handle h);
 
 enum class WaitStatus { Ready, TimedOut, Failed };
 // Waits until one of `count` handles is readable (for a listener: has a connection pending);

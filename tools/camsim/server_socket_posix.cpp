@@ -112,6 +112,15 @@ void closeHandle(Handle h)
     }
 }
 
+void resetHandle(Handle h)
+{
+    if (isValid(h)) {
+        const linger hardClose{1, 0};
+        ::setsockopt(h, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);
+        ::close(h);
+    }
+}
+
 WaitStatus waitReadable(const Handle* handles, std::size_t count, int timeoutMs, bool* readable)
 {
     std::vector<pollfd> fds(count);

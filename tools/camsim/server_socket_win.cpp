@@ -114,6 +114,15 @@ void closeHandle(Handle h)
     }
 }
 
+void resetHandle(Handle h)
+{
+    if (isValid(h)) {
+        const linger hardClose{1, 0};
+        ::setsockopt(raw(h), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hardClose), sizeof hardClose);
+        ::closesocket(raw(h));
+    }
+}
+
 WaitStatus waitReadable(const Handle* handles, std::size_t count, int timeoutMs, bool* readable)
 {
     fd_set set;

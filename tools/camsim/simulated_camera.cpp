@@ -27,6 +27,8 @@ using std::chrono::milliseconds;
 constexpr int kTickMs = 20;
 // How long refuseConnections() waits for the serving thread to act on it.
 constexpr milliseconds kSettleTimeout{2000};
+// How many reads of the open connection a new one waits for (a frame buffer's worth each).
+constexpr int kMaxReadsBeforeAccept = 8;
 
 std::string hexLine(std::span<const std::uint8_t> bytes)
 {
@@ -81,7 +83,17 @@ struct SimulatedCamera::Impl
 {
     explicit Impl(CameraOptions o)
         : options(std::move(o))
+        , oneConnection(options.oneConnection)
     {
+        // The id belongs to the state as it is new; a state file that start() loads brings its own.
+        std::uint32_t a = 0;
+        if (!options.deviceId.empty()) {
+            if (deviceIdProblem(options.deviceId).empty()) {
+                setDeviceIdLocked(options.deviceId);
+            }
+        } else if (sock::startLibrary(nullptr) && sock::parseIpv4(options.listenAddress, a)) {
+            setDeviceIdLocked(deviceIdForAddress(a));
+        }
     }
 
     CameraOptions options;
@@ -94,6 +106,10 @@ struct SimulatedCamera::Impl
     bool stateDirty = false; // a save failed; try again at stop
     std::vector<ReceivedFrame> frames;
     int connections = 0;
+    int held = 0;     // connections open now
+    int mostHeld = 0; // the most open at once since start()
+    int refused = 0;
+    bool oneConnection = false;
     int formats = 0;
     int factoryResets = 0;
     milliseconds replyDelay{0};
@@ -134,6 +150,22 @@ struct SimulatedCamera::Impl
         }
     }
 
+    // A whole field of zeros first, so that no byte of a longer id is left behind the new one.
+    void setDeviceIdLocked(const std::string& id)
+    {
+        std::fill_n(state.device.data() + DeviceRecord::deviceId.offset, DeviceRecord::deviceId.width, 0);
+        state.device.setText(DeviceRecord::deviceId, utf8ToUtf16(id));
+    }
+
+    // What --verbose adds to a line about a connection coming or going. Called with `mutex` held.
+    std::string heldFiguresLocked() const
+    {
+        if (!options.verbose) {
+            return {};
+        }
+        return " (held now " + std::to_string(held) + ", most at once " + std::to_string(mostHeld) + ")";
+    }
+
     // Called with `mutex` held after every change of the kept state.
     void saveLocked()
     {
@@ -161,8 +193,22 @@ struct SimulatedCamera::Impl
         changed.notify_all();
     }
 
-    void dropConnection()
+    // Closes the open connection, if any, and logs `line` (when there is one) with the figures.
+    void dropConnection(const std::string& line = {})
     {
+        if (!sock::isValid(connection)) {
+            return;
+        }
+        {
+            // Counted and logged first, so that whoever sees the close or waits for the figure
+            // finds both.
+            std::lock_guard lock(mutex);
+            --held;
+            if (!line.empty()) {
+                log(line + heldFiguresLocked());
+            }
+            changed.notify_all();
+        }
         sock::closeHandle(connection);
         connection = sock::invalidHandle();
         reader.reset();
@@ -265,23 +311,55 @@ struct SimulatedCamera::Impl
         }
     }
 
+    // A client that closed just before the next one came is no longer open: take in what it
+    // left, its end included, before the newcomer is counted. Bounded, for a client that never
+    // stops sending.
+    void readWhatIsWaiting()
+    {
+        for (int i = 0; i < kMaxReadsBeforeAccept && sock::isValid(connection); ++i) {
+            bool readable = false;
+            if (sock::waitReadable(&connection, 1, 0, &readable) != sock::WaitStatus::Ready || !readable) {
+                return;
+            }
+            readConnection();
+        }
+    }
+
     bool acceptConnection()
     {
         const sock::Handle accepted = sock::acceptConnection(listener);
         if (!sock::isValid(accepted)) {
             return false;
         }
-        if (sock::isValid(connection)) {
-            log("a new connection replaces the open one");
-            dropConnection();
+        readWhatIsWaiting();
+        if (!sock::isValid(listener)) { // what it read sent the camera away (U-disk mode)
+            sock::closeHandle(accepted);
+            return false;
         }
-        connection = accepted;
+        bool refuse = false;
         {
+            // Counted and logged before anything is closed, so that a client that sees its reset
+            // or its close finds the figures already raised.
             std::lock_guard lock(mutex);
-            ++connections;
+            refuse = sock::isValid(connection) && oneConnection;
+            mostHeld = std::max(mostHeld, held + 1);
+            if (refuse) {
+                ++refused;
+                log("refused a second connection while one is open" + heldFiguresLocked());
+            } else {
+                ++held;
+                ++connections;
+            }
             changed.notify_all();
         }
-        log("client connected");
+        if (refuse) {
+            sock::resetHandle(accepted);
+            return true;
+        }
+        dropConnection("a new connection replaces the open one");
+        connection = accepted;
+        std::lock_guard lock(mutex);
+        log("client connected" + heldFiguresLocked());
         return true;
     }
 
@@ -290,8 +368,7 @@ struct SimulatedCamera::Impl
         const std::span<std::uint8_t> space = reader.freeSpace();
         const long n = sock::receiveSome(connection, space.data(), space.size());
         if (n <= 0) {
-            log(n == 0 ? "client disconnected" : "connection lost: " + sock::lastErrorText());
-            dropConnection();
+            dropConnection(n == 0 ? "client disconnected" : "connection lost: " + sock::lastErrorText());
             return;
         }
         reader.commit(static_cast<std::size_t>(n));
@@ -304,9 +381,8 @@ struct SimulatedCamera::Impl
                 break;
             }
             if (status == FrameReader::Status::BadLength) {
-                log("a frame announces length " + std::to_string(reader.badLength()) +
-                    ", which no request has; dropping the connection");
-                dropConnection();
+                dropConnection("a frame announces length " + std::to_string(reader.badLength()) +
+                               ", which no request has; dropping the connection");
                 break;
             }
             handleFrame(reader.frame());
@@ -354,8 +430,7 @@ struct SimulatedCamera::Impl
             log(outcome.note);
         }
         if (plan.closeAfter) {
-            log("closing the connection after the request, as asked");
-            dropConnection();
+            dropConnection("closing the connection after the request, as asked");
             return;
         }
         if (plan.enterUDisk) {
@@ -411,8 +486,7 @@ struct SimulatedCamera::Impl
                 log("-> " + hexLine(piece));
             }
             if (!sock::sendAll(connection, piece.data(), piece.size())) {
-                log("the client has gone before its reply: " + sock::lastErrorText());
-                dropConnection();
+                dropConnection("the client has gone before its reply: " + sock::lastErrorText());
                 return;
             }
             sent += size;
@@ -451,6 +525,11 @@ bool SimulatedCamera::start(std::string* error)
     if (!sock::parseIpv4(d.options.listenAddress, address)) {
         return fail(StartFailure::BadAddress, "\"" + d.options.listenAddress + "\" is not an IPv4 address");
     }
+    if (!d.options.deviceId.empty()) {
+        if (const std::string problem = deviceIdProblem(d.options.deviceId); !problem.empty()) {
+            return fail(StartFailure::DeviceId, "device id \"" + d.options.deviceId + "\": " + problem);
+        }
+    }
     std::string why;
     if (!sock::startLibrary(&why)) {
         return fail(StartFailure::Listen, why);
@@ -461,6 +540,16 @@ bool SimulatedCamera::start(std::string* error)
         switch (loadStateFile(d.options.stateFile, loaded, &why)) {
             case LoadResult::Loaded:
                 d.state = loaded;
+                if (!d.options.deviceId.empty()) {
+                    d.setDeviceIdLocked(d.options.deviceId);
+                    if (!saveStateFile(d.options.stateFile, d.state, &why)) {
+                        d.failure = StartFailure::StateFile;
+                        if (error) {
+                            *error = why;
+                        }
+                        return false;
+                    }
+                }
                 break;
             case LoadResult::Missing:
                 if (!saveStateFile(d.options.stateFile, d.state, &why)) {
@@ -490,6 +579,8 @@ bool SimulatedCamera::start(std::string* error)
         d.listener = listener;
         d.boundPort = sock::boundPort(listener);
         d.failure = StartFailure::None;
+        d.held = 0;
+        d.mostHeld = 0;
         d.running = true;
         d.stopping = false;
         d.serving = true;
@@ -584,7 +675,7 @@ bool SimulatedCamera::waitUntilServing(std::chrono::milliseconds timeout) const
 void SimulatedCamera::resetToDefaults()
 {
     std::lock_guard lock(impl_->mutex);
-    impl_->state.resetToDefaults();
+    impl_->state.factoryReset();
     impl_->saveLocked();
 }
 
@@ -707,6 +798,42 @@ int SimulatedCamera::connectionCount() const
 {
     std::lock_guard lock(impl_->mutex);
     return impl_->connections;
+}
+
+int SimulatedCamera::connectionsHeld() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->held;
+}
+
+int SimulatedCamera::mostConnectionsHeld() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->mostHeld;
+}
+
+int SimulatedCamera::refusedConnectionCount() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return impl_->refused;
+}
+
+bool SimulatedCamera::waitUntilConnectionsHeld(int count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->held == count; });
+}
+
+void SimulatedCamera::refuseSecondConnection(bool refuse)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->oneConnection = refuse;
+}
+
+std::string SimulatedCamera::deviceId() const
+{
+    std::lock_guard lock(impl_->mutex);
+    return utf16ToUtf8(impl_->state.device.text(DeviceRecord::deviceId));
 }
 
 void SimulatedCamera::setReplyDelay(std::chrono::milliseconds delay)

@@ -29,7 +29,7 @@ struct ReceivedFrame
 enum class HeaderPart { Magic, FixedWord, Length, Command };
 
 // Why start() failed.
-enum class StartFailure { None, AlreadyRunning, BadAddress, StateFile, Listen };
+enum class StartFailure { None, AlreadyRunning, BadAddress, StateFile, Listen, DeviceId };
 
 struct CameraOptions
 {
@@ -45,6 +45,12 @@ struct CameraOptions
     // cannot be bound the camera serves the link alone and says so in the log.
     std::uint16_t sdkPort = sdk::kDefaultPort;
     bool keepFrames = true; // keep every received frame for receivedFrames(); a long run may not want to
+    // The device record's id (UTF-8; it must pass deviceIdProblem()). It replaces the id of a
+    // loaded state file, and is saved there. Empty: a file keeps its id, and new state takes
+    // deviceIdForAddress() of the listen address.
+    std::string deviceId;
+    // Reset a connection that arrives while another is open, instead of letting it replace that one.
+    bool oneConnection = false;
 };
 
 class SimulatedCamera
@@ -66,7 +72,7 @@ public:
     bool waitUntilServing(std::chrono::milliseconds timeout) const;
 
     // --- state, for tests and the state file ---
-    void resetToDefaults();
+    void resetToDefaults(); // as a FactoryReset: the device id stays
     void setAccounts(const UserTable& table);
     UserTable accounts() const;
     // The stored configuration record of a type, as the camera would send it.
@@ -103,7 +109,19 @@ public:
     void clearReceivedFrames();
     // Blocks until at least `count` frames have been received or the timeout passes.
     bool waitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
-    int connectionCount() const; // connections accepted so far
+    int connectionCount() const; // connections accepted and served so far (refused ones not counted)
+
+    // --- connections held at once ---
+    // A connection accepted while another is open counts as two held at once, whether it then
+    // replaces the open one or is refused; so a test can hold the most to one to catch a client
+    // that opens a second connection before closing the first. Counted from start().
+    int connectionsHeld() const;
+    int mostConnectionsHeld() const;
+    int refusedConnectionCount() const; // reset while another was open
+    bool waitUntilConnectionsHeld(int count, std::chrono::milliseconds timeout) const;
+    // As CameraOptions::oneConnection, while running; the open connection is left alone.
+    void refuseSecondConnection(bool refuse);
+    std::string deviceId() const; // the device record's id, as UTF-8
 
     // --- misbehaviour on request; each applies to the next reply only unless said ---
     void setReplyDelay(std::chrono::milliseconds delay);       // every reply until reset

@@ -70,7 +70,9 @@ public:
         }
         socket_ = net::openTcp();
         closed_ = false;
-        if (!net::connectWithin(socket_, a, port, 3000)) {
+        reset_ = false;
+        connectError_.clear();
+        if (!net::connectWithin(socket_, a, port, 3000, &connectError_)) {
             close();
             return false;
         }
@@ -115,6 +117,7 @@ public:
             const long n = net::receiveSome(socket_, buffer, std::min(sizeof buffer, count - total));
             if (n <= 0) {
                 closed_ = true;
+                reset_ = n < 0; // a clean close reads as 0
                 break;
             }
             chunks.push_back(static_cast<std::size_t>(n));
@@ -131,6 +134,10 @@ public:
 
     // True once a read met the end of the connection.
     bool closedByCamera() const { return closed_; }
+    // True when that end was a reset rather than a close.
+    bool resetByCamera() const { return reset_; }
+    // Why the last connect() failed.
+    const std::string& connectError() const { return connectError_; }
 
     void close()
     {
@@ -143,6 +150,8 @@ public:
 private:
     net::SocketHandle socket_ = net::invalidSocket();
     bool closed_ = false;
+    bool reset_ = false;
+    std::string connectError_;
 };
 
 // A message to the camera's SDK port.

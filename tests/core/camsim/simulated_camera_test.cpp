@@ -306,14 +306,17 @@ TEST_F(SimulatedCameraTest, ChangePasswordChangesOnlyThatAccount)
     EXPECT_TRUE(log.contains("unknown account \"nobody\""));
 }
 
-TEST_F(SimulatedCameraTest, FactoryResetRestoresEveryDefault)
+TEST_F(SimulatedCameraTest, FactoryResetRestoresEveryDefaultButTheDeviceId)
 {
     ASSERT_NO_FATAL_FAILURE(startCamera(14));
-    const Bytes device = camera->configRecord(ConfigType::Device);
+    Bytes device = camera->configRecord(ConfigType::Device);
     const UserTable users = camera->accounts();
     const ProxyRecord proxy = camera->proxyRecord();
     Bytes changed(DeviceRecord::kSize, 0x33);
     changed[0] = 0;
+    const auto id = static_cast<long>(DeviceRecord::deviceId.offset);
+    const auto idEnd = id + static_cast<long>(DeviceRecord::deviceId.width);
+    std::copy(changed.begin() + id, changed.begin() + idEnd, device.begin() + id);
     ASSERT_TRUE(client.send(frame(Command::SetConfig, changed)));
     ASSERT_TRUE(client.send(frame(Command::SetProxy, Bytes(ProxyRecord::kSize, 1))));
     PasswordChange c;

@@ -275,7 +275,47 @@ TEST_F(StateFileTest, MissingFileIsWrittenWithTheDefaults)
     CameraState fromFile;
     std::string error;
     ASSERT_EQ(loadStateFile(file.string(), fromFile, &error), LoadResult::Loaded) << error;
-    EXPECT_TRUE(fromFile == CameraState{});
+    CameraState expected;
+    expected.device.setText(DeviceRecord::deviceId, u"ORV202602601"); // its own, from 127.0.10.41
+    EXPECT_TRUE(fromFile == expected);
+}
+
+struct KeptIdRow
+{
+    const char* name;
+    const char16_t* inFile; // nullptr: no file yet
+    const char* given;      // CameraOptions::deviceId
+    const char16_t* expected;
+};
+
+TEST_F(StateFileTest, FileKeepsItsDeviceIdUnlessOneIsGiven)
+{
+    const KeptIdRow rows[] = {
+        {"file, nothing given", u"KEPT-7", "", u"KEPT-7"},
+        {"file, id given", u"KEPT-7", "GIVEN-8", u"GIVEN-8"},
+        {"no file, nothing given", nullptr, "", u"ORV202602605"},
+        {"no file, id given", nullptr, "GIVEN-9", u"GIVEN-9"},
+    };
+    for (const KeptIdRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(file);
+        if (row.inFile) {
+            CameraState stored;
+            stored.device.setText(DeviceRecord::deviceId, row.inFile);
+            ASSERT_TRUE(saveStateFile(file.string(), stored, nullptr));
+        }
+        CameraOptions options = withFile(45);
+        options.deviceId = row.given;
+        {
+            SimulatedCamera camera(options);
+            std::string error;
+            ASSERT_TRUE(camera.start(&error)) << error;
+            EXPECT_EQ(camera.config<DeviceRecord>().text(DeviceRecord::deviceId), row.expected);
+        }
+        CameraState saved;
+        ASSERT_EQ(loadStateFile(file.string(), saved, nullptr), LoadResult::Loaded);
+        EXPECT_EQ(saved.device.text(DeviceRecord::deviceId), row.expected) << "what the next start finds";
+    }
 }
 
 TEST_F(StateFileTest, BrokenFileStopsTheStartAndStaysAsItWas)

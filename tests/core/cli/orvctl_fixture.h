@@ -58,7 +58,10 @@ class OrvctlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        camera = startCameraOnLoopback();
+        // The id the expected texts show, whatever address the camera gets.
+        camsim::CameraOptions options;
+        options.deviceId = "ORV202600001";
+        camera = startCameraOnLoopback(options);
         ASSERT_TRUE(camera);
     }
 
