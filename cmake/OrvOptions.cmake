@@ -31,6 +31,16 @@ if(ORV_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(ORV_TSAN)
+    # ThreadSanitizer cannot share a process with AddressSanitizer (nor with the fuzz targets,
+    # which bring it).
+    if(ORV_SANITIZE OR ORV_FUZZ)
+        message(FATAL_ERROR "ORV_TSAN cannot be combined with ORV_SANITIZE or ORV_FUZZ: use a build tree of its own")
+    endif()
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 # orv_add_library(name SOURCES ... [DEPS ...]): one static library per folder.
 function(orv_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})

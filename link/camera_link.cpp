@@ -3,11 +3,12 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace orv {
 
-int socketsReady = 0;
+std::atomic<int> socketsReady{0};
 
 namespace {
 
@@ -65,6 +66,12 @@ void setFrameTrace(FrameTrace trace)
 
 void StartSockets()
 {
+    if (socketsReady == 1) {
+        return;
+    }
+    // A mutex rather than std::call_once: a start that failed must be tried again.
+    static std::mutex starting;
+    const std::lock_guard lock(starting);
     if (socketsReady == 1) {
         return;
     }

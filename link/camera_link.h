@@ -4,6 +4,7 @@
 #include "link/frame.h"
 #include "link/socket_io.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -14,11 +15,15 @@
 namespace orv {
 
 // 1 once the socket library runs with version 2.2; while 0 the link neither sends nor receives.
-extern int socketsReady;
+// Atomic: links on many worker threads start the library and look at it.
+extern std::atomic<int> socketsReady;
 
+// Safe to call from several threads at once: the library is started by one call, the others
+// wait for it; a start that failed is tried again by the next call.
 void StartSockets();
 
-// Optional hex trace of every frame the link sends and receives (the debug switch).
+// Optional hex trace of every frame the link sends and receives (the debug switch). Called on
+// whichever thread exchanges; set it only while no link is exchanging.
 enum class FrameDirection { Out, In };
 using FrameTrace = std::function<void(FrameDirection, const std::uint8_t*, std::size_t)>;
 void setFrameTrace(FrameTrace trace);
