@@ -63,6 +63,13 @@ bool renderSearchTool(const QString& workFolder, const QString& target)
         DeviceRecord device = camera->config<DeviceRecord>();
         device.setText(DeviceRecord::deviceId, u"ORV2026000" + std::u16string(1, char16_t(u'0' + n)));
         camera->setConfig(device);
+        if (n == 4) {
+            // Not on the roster, so left as it is: its clock runs ahead, as its row shows.
+            TimeRecord ahead = camera->timeRecord();
+            ahead.setNumber(TimeRecord::minute, (ahead.number(TimeRecord::minute) + 7) % 60);
+            ahead.setNumber(TimeRecord::second, 1);
+            camera->setTimeRecord(ahead);
+        }
         addresses.push_back(options.listenAddress);
         cameras.push_back(std::move(camera));
     }

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVariant>
@@ -20,8 +21,9 @@
 namespace orv {
 namespace {
 
-// Where the template put a control, in pixels.
+// Where the template put a control, and where it is now (a resizable window moves it), in pixels.
 constexpr char kTemplateGeometryProperty[] = "templateGeometry";
+constexpr char kPlacedGeometryProperty[] = "placedGeometry";
 
 int mulDiv(int value, int numerator, int denominator)
 {
@@ -87,6 +89,13 @@ QWidget* createControl(QWidget* dialog, const res::ControlTemplate& c, const QRe
             list->setSelectionBehavior(QAbstractItemView::SelectRows);
             return list;
         }
+        case K::ProgressBar: {
+            auto* bar = new QProgressBar(dialog);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            bar->setTextVisible(true);
+            return bar;
+        }
         case K::Icon: {
             auto* label = new QLabel(dialog);
             const int side = std::min(rect.width(), rect.height());
@@ -101,7 +110,7 @@ QWidget* createControl(QWidget* dialog, const res::ControlTemplate& c, const QRe
 
 void fitCaption(QWidget* control)
 {
-    const QRect placed = control->property(kTemplateGeometryProperty).toRect();
+    const QRect placed = control->property(kPlacedGeometryProperty).toRect();
     if (placed.isNull() || !(qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control))) {
         return;
     }
@@ -111,6 +120,18 @@ void fitCaption(QWidget* control)
     } else {
         control->setGeometry(placed.x(), placed.y(), width, placed.height());
     }
+}
+
+QRect templateGeometry(const QWidget* control)
+{
+    return control->property(kTemplateGeometryProperty).toRect();
+}
+
+void placeControl(QWidget* control, const QRect& rect)
+{
+    control->setGeometry(rect);
+    control->setProperty(kPlacedGeometryProperty, rect);
+    fitCaption(control);
 }
 
 QSize dialogBaseUnits(const QFont& font)
@@ -139,9 +160,8 @@ BuiltControls buildControls(QWidget* dialog, const res::DialogTemplate& dialogTe
             // tall as the font makes it.
             rect.setHeight(std::min(rect.height(), w->sizeHint().height()));
         }
-        w->setGeometry(rect);
         w->setProperty(kTemplateGeometryProperty, rect);
-        fitCaption(w);
+        placeControl(w, rect);
         w->setProperty(kControlIdProperty, c.id);
         w->setObjectName(QStringLiteral("control%1").arg(c.id));
         if (c.style & res::StyleHidden) {

@@ -30,10 +30,17 @@ struct BuiltControls
     QHash<int, QWidget*> byId; // the first control of each identifier
 };
 
-// Widens a label or check box whose caption is longer than its template width, keeping the side
-// that faces its box in place; the window system would cut the caption off, which hides words
-// of the longer translations. Other controls keep their size.
+// Widens a label or check box whose caption is longer than the width it was placed with, keeping
+// the side that faces its box in place; the window system would cut the caption off, which hides
+// words of the longer translations. Other controls keep their size.
 void fitCaption(QWidget* control);
+
+// Where the template put a control, in pixels; null for a widget not built from a template.
+QRect templateGeometry(const QWidget* control);
+
+// Moves a control built from a template to `rect` (its caption fitted as above); later captions
+// are fitted to this place rather than the template's.
+void placeControl(QWidget* control, const QRect& rect);
 
 // Creates every control of `dialogTemplate` as a child of `dialog`, placed and captioned as the
 // template says. Group boxes sit below the controls they frame and never take their clicks.

@@ -63,6 +63,16 @@ void setInstanceMarker(QWidget* window, const char* name, int value)
              reinterpret_cast<HANDLE>(static_cast<quintptr>(value)));
 }
 
+void clearInstanceMarker(QWidget* window, const char* name)
+{
+    window->setProperty(name, QVariant());
+    const std::wstring wideName = QString::fromLatin1(name).toStdWString();
+    const HWND hwnd = reinterpret_cast<HWND>(window->winId());
+    // No value is no marker, even where the property itself lingers.
+    SetPropW(hwnd, wideName.c_str(), nullptr);
+    RemovePropW(hwnd, wideName.c_str());
+}
+
 std::optional<MarkedWindow> findMarkedWindow(const char* name, int value)
 {
     Search search{QString::fromLatin1(name).toStdWString(), value, nullptr};
@@ -214,16 +224,29 @@ public:
         , listening_(listening)
         , path_(std::move(path))
     {
-        auto* notifier = new QSocketNotifier(listening_.get(), QSocketNotifier::Read, this);
-        connect(notifier, &QSocketNotifier::activated, this, &MarkerServer::accept);
+        listenNotifier_ = new QSocketNotifier(listening_.get(), QSocketNotifier::Read, this);
+        connect(listenNotifier_, &QSocketNotifier::activated, this, &MarkerServer::accept);
     }
     ~MarkerServer() override
     {
         for (int caller : callers_) {
             ::close(caller);
         }
-        ::unlink(QFile::encodeName(path_).constData());
+        retire();
     }
+
+    // No new caller finds the marker; callers connected already are still answered.
+    void retire()
+    {
+        if (listening_.get() >= 0) {
+            ::unlink(QFile::encodeName(path_).constData());
+            ::close(listening_.release());
+            delete listenNotifier_;
+            listenNotifier_ = nullptr;
+        }
+    }
+
+    const QString& path() const { return path_; }
 
 private:
     void accept()
@@ -266,6 +289,7 @@ private:
     QPointer<QWidget> window_;
     int value_;
     Fd listening_;
+    QSocketNotifier* listenNotifier_ = nullptr;
     QString path_;
     QList<int> callers_;
 };
@@ -332,6 +356,17 @@ void setInstanceMarker(QWidget* window, const char* name, int value)
         return;
     }
     new MarkerServer(window, value, listening.release(), endpoint);
+}
+
+void clearInstanceMarker(QWidget* window, const char* name)
+{
+    window->setProperty(name, QVariant());
+    const QString endpoint = markerEndpoint(name, QCoreApplication::applicationPid());
+    for (QObject* child : window->children()) {
+        if (auto* server = dynamic_cast<MarkerServer*>(child); server && server->path() == endpoint) {
+            server->retire();
+        }
+    }
 }
 
 std::optional<MarkedWindow> findMarkedWindow(const char* name, int value)

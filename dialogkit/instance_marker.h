@@ -18,8 +18,11 @@ inline constexpr char kConsoleMarker[] = "KR20170721100100";
 inline constexpr char kSearchToolMarker[] = "ST20170721";
 inline constexpr int kMarkerValue = 170721;
 
-// Marks `window` until it is destroyed.
+// Marks `window` until it is destroyed, or until the marker is cleared.
 void setInstanceMarker(QWidget* window, const char* name, int value);
+// Unmarks `window` at once: a program whose window has gone but which still finishes work of its
+// own is no longer found (a request in hand is still answered).
+void clearInstanceMarker(QWidget* window, const char* name);
 
 // A marked window of another program (or of this one).
 struct MarkedWindow

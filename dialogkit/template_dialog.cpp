@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
+
+#include <algorithm>
 
 namespace orv {
 
@@ -29,12 +32,21 @@ TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
     if (template_->windowStyle & res::WindowMinimizeBox) {
         flags |= Qt::WindowMinimizeButtonHint;
     }
+    const bool resizable = (template_->windowStyle & res::WindowResizable) != 0;
+    if (resizable) {
+        flags |= Qt::WindowMaximizeButtonHint;
+    }
     setWindowFlags(flags);
     setWindowTitle(qtext(template_->caption));
 
     baseUnits_ = dialogBaseUnits(font());
-    const QRect client = dialogUnitsToPixels(QRect(0, 0, template_->width, template_->height), baseUnits_);
-    setFixedSize(client.size());
+    templateSize_ = dialogUnitsToPixels(QRect(0, 0, template_->width, template_->height), baseUnits_).size();
+    if (resizable) {
+        setMinimumSize(templateSize_);
+        resize(templateSize_);
+    } else {
+        setFixedSize(templateSize_);
+    }
     const BuiltControls built = buildControls(this, *template_, baseUnits_);
     items_ = built.byId;
     order_ = built.inOrder;
@@ -103,6 +115,37 @@ void TemplateDialog::checkDlgButton(int id, bool checked)
 {
     if (auto* button = dlgItem<QAbstractButton>(id)) {
         button->setChecked(checked);
+    }
+}
+
+void TemplateDialog::setControlAnchors(std::span<const ControlAnchor> anchors)
+{
+    anchors_.clear();
+    for (const ControlAnchor& anchor : anchors) {
+        anchors_.insert(anchor.id, anchor);
+    }
+    placeAnchoredControls();
+}
+
+void TemplateDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeAnchoredControls();
+}
+
+void TemplateDialog::placeAnchoredControls()
+{
+    if (anchors_.isEmpty()) {
+        return;
+    }
+    // Below the template's size (a window manager may insist) the controls keep the template's
+    // places and are cut off, rather than stretched to nothing or over each other.
+    const QSize growth(std::max(0, width() - templateSize_.width()), std::max(0, height() - templateSize_.height()));
+    for (QWidget* control : order_) {
+        const auto anchor = anchors_.constFind(control->property(kControlIdProperty).toInt());
+        if (anchor != anchors_.constEnd()) {
+            placeControl(control, anchoredRect(templateGeometry(control), growth, *anchor));
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // A modal dialog built from a template of res/: every control is reached through its identifier,
-// as the handlers expect. OnInitDialog runs once, when the dialog is created.
+// as the handlers expect. OnInitDialog runs once, when the dialog is created. A template marked
+// resizable gives a window that grows from the template's size; its controls follow the anchors
+// the dialog sets.
 
+#include "dialogkit/control_anchor.h"
 #include "res/dialog_templates.h"
 
 #include <QDialog>
@@ -9,6 +12,8 @@
 #include <QList>
 #include <QSize>
 #include <QString>
+
+#include <span>
 
 namespace orv {
 
@@ -39,18 +44,30 @@ public:
     const res::DialogTemplate* dialogTemplate() const { return template_; }
     const QList<QWidget*>& controlsInOrder() const { return order_; }
     QSize baseUnits() const { return baseUnits_; }
+    // The client size the template gives, in pixels; a resizable window never gets smaller.
+    QSize templateSize() const { return templateSize_; }
+
+    // How controls follow the window's size, by identifier (every control of that identifier);
+    // the others stay where the template put them. Replaces earlier anchors; applied at once and
+    // on every resize.
+    void setControlAnchors(std::span<const ControlAnchor> anchors);
 
 protected:
     virtual bool OnInitDialog() { return true; }
+    void resizeEvent(QResizeEvent* event) override;
     // Enter clicks the push button that has the focus, else the default button if there is one;
     // Esc cancels.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void placeAnchoredControls();
+
     const res::DialogTemplate* template_ = nullptr;
     QHash<int, QWidget*> items_;
     QList<QWidget*> order_;
     QSize baseUnits_;
+    QSize templateSize_;
+    QHash<int, ControlAnchor> anchors_;
     bool created_ = false;
 };
 

@@ -8,6 +8,7 @@ ProbeResult probeCandidate(const Candidate& candidate, const ProbeOptions& optio
 {
     ProbeResult result;
     result.candidate = candidate;
+    StartSockets();
     CameraLink link;
     link.connectTimeout = options.timeout;
     link.boundInterface = candidate.via;

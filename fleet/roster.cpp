@@ -1,4 +1,5 @@
 #include "fleet/roster.h"
+#include "fleet/csv.h"
 #include "lang/utf.h"
 #include "link/link_text.h"
 #include "link/records.h"
@@ -36,12 +37,6 @@ const std::array kColumns{
     Column{"company_name", DeviceRecord::companyName, &RosterEntry::companyName},
 };
 
-struct CsvRecord
-{
-    int line = 0;
-    std::vector<std::u16string> fields;
-};
-
 // Lines end with CRLF, LF or a lone CR, as splitCsv counts them.
 int lineOfOffset(std::string_view bytes, std::size_t offset)
 {
@@ -52,78 +47,6 @@ int lineOfOffset(std::string_view bytes, std::size_t offset)
         }
     }
     return line;
-}
-
-bool isLineEnd(char16_t c)
-{
-    return c == u'\r' || c == u'\n';
-}
-
-// Splits RFC 4180 records. Outside quotes CRLF, LF and a lone CR end a record; inside quotes
-// they belong to the field. Lines are counted as an editor shows them.
-bool splitCsv(std::u16string_view text, std::vector<CsvRecord>& records, RosterProblem& problem)
-{
-    std::size_t i = 0;
-    int line = 1;
-    const auto takeLineEnd = [&] {
-        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            ++i;
-        }
-        ++i;
-        ++line;
-    };
-    while (i < text.size()) {
-        CsvRecord record;
-        record.line = line;
-        for (;;) {
-            std::u16string field;
-            if (i < text.size() && text[i] == u'"') {
-                const int opened = line;
-                ++i;
-                for (;;) {
-                    if (i >= text.size()) {
-                        problem = {opened, "a quoted field is not closed"};
-                        return false;
-                    }
-                    if (text[i] == u'"') {
-                        if (i + 1 < text.size() && text[i + 1] == u'"') {
-                            field.push_back(u'"');
-                            i += 2;
-                            continue;
-                        }
-                        ++i;
-                        break;
-                    }
-                    if (isLineEnd(text[i])) {
-                        const std::size_t from = i;
-                        takeLineEnd();
-                        field.append(text.substr(from, i - from));
-                        continue;
-                    }
-                    field.push_back(text[i++]);
-                }
-                if (i < text.size() && text[i] != u',' && !isLineEnd(text[i])) {
-                    problem = {line, "text follows the closing quote of a field"};
-                    return false;
-                }
-            } else {
-                while (i < text.size() && text[i] != u',' && !isLineEnd(text[i])) {
-                    field.push_back(text[i++]);
-                }
-            }
-            record.fields.push_back(std::move(field));
-            if (i < text.size() && text[i] == u',') {
-                ++i;
-                continue;
-            }
-            if (i < text.size()) {
-                takeLineEnd();
-            }
-            break;
-        }
-        records.push_back(std::move(record));
-    }
-    return true;
 }
 
 bool blank(const CsvRecord& record)
@@ -297,9 +220,9 @@ RosterLoad parseRoster(std::string_view bytes)
     }
 
     std::vector<CsvRecord> records;
-    RosterProblem problem;
+    CsvProblem problem;
     if (!splitCsv(text, records, problem)) {
-        load.problems.push_back(problem);
+        load.problems.push_back({problem.line, problem.message});
         return load;
     }
     checkRows(records, load);

@@ -4,26 +4,41 @@
 #include "fleet/interface_watcher.h"
 #include "fleet/network_interface.h"
 
+#include <system_error>
+
 namespace orv::provision {
 
-CameraWatch::CameraWatch(WatchSettings settings, Listener listener)
+CameraWatch::CameraWatch(WatchSettings settings, std::shared_ptr<CameraRegistry> registry, Listener listener)
     : settings_(std::move(settings))
+    , registry_(registry ? std::move(registry) : std::make_shared<CameraRegistry>())
     , listener_(std::move(listener))
+    , contacts_(settings_.scan.parallel)
 {
+    signals_->user = settings_.scan.user;
+    signals_->password = settings_.scan.password;
+    // A camera handed back by the runner is looked at again at once.
+    registry_->onReleased([signals = signals_](const std::string& label) {
+        {
+            std::lock_guard lock(signals->mutex);
+            signals->recheck.insert(label);
+            signals->lookAgain = true;
+        }
+        signals->wake.notify_all();
+    });
 }
 
 CameraWatch::~CameraWatch()
 {
     stop();
+    registry_->onReleased({});
 }
 
-bool CameraWatch::start()
+bool CameraWatch::start(std::string* error)
 {
     if (thread_.joinable()) {
         return true;
     }
-    stopping_ = false;
-    if (settings_.plan.cameraAddresses.empty()) {
+    if (settings_.plan.cameraAddresses.empty() && !settings_.interfaces) {
         // A camera plugged in brings its adapter up: look at once rather than at the next poll.
         interfaces_ = std::make_unique<fleet::InterfaceWatcher>([] { return fleet::systemInterfaces(); },
                                                                 [this](const fleet::InterfaceChange& change) {
@@ -31,11 +46,17 @@ bool CameraWatch::start()
                                                                         lookNow();
                                                                     }
                                                                 });
-        interfaces_->start();
+        interfaces_->start(); // without it the watch still looks every poll
     }
     try {
         thread_ = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& e) {
+        if (error) {
+            *error = e.what();
+        }
+        if (interfaces_) {
+            interfaces_->stop();
+        }
         return false;
     }
     return true;
@@ -44,10 +65,10 @@ bool CameraWatch::start()
 void CameraWatch::requestStop()
 {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::lock_guard lock(signals_->mutex);
+        signals_->stopping = true;
     }
-    wake_.notify_all();
+    signals_->wake.notify_all();
 }
 
 void CameraWatch::stop()
@@ -61,24 +82,34 @@ void CameraWatch::stop()
     }
 }
 
-void CameraWatch::setBusy(const fleet::Candidate& candidate, bool busy)
+bool CameraWatch::stopping() const
 {
-    const std::string label = candidate.label();
-    std::lock_guard lock(mutex_);
-    if (busy) {
-        busy_.insert(label);
-    } else if (busy_.erase(label) != 0) {
-        recheck_.insert(label);
-        lookAgain_ = true;
-        wake_.notify_all();
+    std::lock_guard lock(signals_->mutex);
+    return signals_->stopping;
+}
+
+void CameraWatch::setLogin(std::u16string user, std::u16string password)
+{
+    {
+        std::lock_guard lock(signals_->mutex);
+        if (user == signals_->user && password == signals_->password) {
+            return;
+        }
+        signals_->user = std::move(user);
+        signals_->password = std::move(password);
+        ++signals_->loginGeneration;
+        signals_->lookAgain = true;
     }
+    signals_->wake.notify_all();
 }
 
 void CameraWatch::lookNow()
 {
-    std::lock_guard lock(mutex_);
-    lookAgain_ = true;
-    wake_.notify_all();
+    {
+        std::lock_guard lock(signals_->mutex);
+        signals_->lookAgain = true;
+    }
+    signals_->wake.notify_all();
 }
 
 void CameraWatch::run()
@@ -92,28 +123,27 @@ void CameraWatch::run()
 
 bool CameraWatch::pause()
 {
-    std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, settings_.poll, [this] { return stopping_ || lookAgain_; });
-    lookAgain_ = false;
-    return !stopping_;
+    std::unique_lock lock(signals_->mutex);
+    signals_->wake.wait_for(lock, settings_.poll, [this] { return signals_->stopping || signals_->lookAgain; });
+    signals_->lookAgain = false;
+    return !signals_->stopping;
 }
 
 void CameraWatch::tell(const WatchEvent& event)
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            return;
-        }
+    std::lock_guard lock(tellMutex_);
+    if (!stopping()) {
+        listener_(event);
     }
-    listener_(event);
 }
 
 std::vector<fleet::Candidate> CameraWatch::candidatesNow(bool first)
 {
-    const fleet::CandidateList list = fleet::findCandidates(
-        settings_.plan,
-        settings_.plan.cameraAddresses.empty() ? fleet::systemInterfaces() : std::vector<fleet::NetworkInterface>{});
+    std::vector<fleet::NetworkInterface> interfaces;
+    if (settings_.plan.cameraAddresses.empty()) {
+        interfaces = settings_.interfaces ? settings_.interfaces() : fleet::systemInterfaces();
+    }
+    const fleet::CandidateList list = fleet::findCandidates(settings_.plan, interfaces);
     if (first) {
         for (const std::string& p : list.problems) {
             WatchEvent e;
@@ -125,28 +155,73 @@ std::vector<fleet::Candidate> CameraWatch::candidatesNow(bool first)
     return list.candidates;
 }
 
+// One contact with one camera the watch holds: a bare connect when it is known, the whole
+// identification when it is new or must be read again. The connection is closed, and the camera
+// let go, before this returns.
+void CameraWatch::reach(Contact& contact, const ScanSettings& login)
+{
+    const std::string label = contact.candidate.label();
+    {
+        CameraLink link;
+        if (contact.identify) {
+            static_cast<CameraIdentity&>(contact.seen) =
+                identifyCamera(link, contact.candidate, login, [&](IdentifyStep step) {
+                    if (step == IdentifyStep::LoggingIn && !contact.known) {
+                        WatchEvent e;
+                        e.kind = WatchEventKind::Found;
+                        e.candidate = contact.candidate;
+                        tell(e);
+                    }
+                });
+        }
+        link.Close();
+    }
+    if (!contact.identify) {
+        fleet::ProbeOptions probe;
+        probe.port = login.port;
+        probe.timeout = login.connectTimeout;
+        contact.seen.connected = fleet::probeCandidate(contact.candidate, probe).present;
+    }
+    contact.seen.candidate = contact.candidate;
+    if (contact.seen.connected && contact.identify && contact.seen.identified()) {
+        registry_->noteDeviceId(label, contact.seen.deviceId);
+    }
+    registry_->releaseFromWatch(label);
+    if (contact.seen.connected && contact.identify) {
+        WatchEvent e;
+        e.kind = WatchEventKind::Identified;
+        e.candidate = contact.candidate;
+        e.camera = contact.seen;
+        tell(e);
+    }
+}
+
 void CameraWatch::look(bool first)
 {
     const std::vector<fleet::Candidate> candidates = candidatesNow(first);
-    std::set<std::string> busy;
+    ScanSettings login = settings_.scan;
     std::set<std::string> recheck;
+    unsigned generation = 0;
     {
-        std::lock_guard lock(mutex_);
-        busy = busy_;
-        recheck.swap(recheck_);
+        std::lock_guard lock(signals_->mutex);
+        recheck.swap(signals_->recheck);
+        login.user = signals_->user;
+        login.password = signals_->password;
+        generation = signals_->loginGeneration;
     }
 
-    // A camera whose interface went away is gone, unless it is being worked on: its worker will
-    // find out and say so.
+    // A camera whose interface went away is gone, unless the runner has it: its worker will find
+    // out and say so, and once it is handed back the camera is looked at again.
     std::set<std::string> listed;
     for (const fleet::Candidate& c : candidates) {
         listed.insert(c.label());
     }
     for (auto it = present_.begin(); it != present_.end();) {
-        if (!listed.count(it->first) && !busy.count(it->first)) {
+        if (!listed.count(it->first) && !registry_->wantedByRunner(it->first)) {
             WatchEvent e;
             e.kind = WatchEventKind::Gone;
-            e.candidate = it->second;
+            e.candidate = it->second.candidate;
+            registry_->forget(it->first);
             it = present_.erase(it);
             tell(e);
         } else {
@@ -154,52 +229,52 @@ void CameraWatch::look(bool first)
         }
     }
 
-    std::vector<fleet::Candidate> probe;
+    std::vector<Contact> contacts;
     for (const fleet::Candidate& c : candidates) {
-        if (!busy.count(c.label())) {
-            probe.push_back(c);
+        const std::string label = c.label();
+        if (!registry_->tryHoldForWatch(label)) {
+            continue; // the runner has it, or is about to
+        }
+        Contact contact;
+        contact.candidate = c; // what was found last is what the camera is reached through
+        const auto known = present_.find(label);
+        contact.known = known != present_.end();
+        const bool newLogin = contact.known && known->second.loginGeneration != generation;
+        contact.identify =
+            !contact.known || recheck.count(label) || newLogin || (!known->second.identified && !known->second.refused);
+        contacts.push_back(std::move(contact));
+    }
+    if (!contacts_.forEach(contacts.size(), [&](std::size_t i) { reach(contacts[i], login); })) {
+        // No thread to look with: let go of every camera and try again at the next look.
+        for (const Contact& c : contacts) {
+            registry_->releaseFromWatch(c.candidate.label());
         }
     }
-    fleet::ProbeOptions options;
-    options.port = settings_.scan.port;
-    options.timeout = settings_.probe;
-    std::vector<fleet::Candidate> identify;
-    for (const fleet::ProbeResult& r : fleet::probeCandidates(probe, options)) {
-        const std::string label = r.candidate.label();
-        const bool known = present_.count(label) != 0;
-        if (r.present && (!known || recheck.count(label))) {
-            present_[label] = r.candidate;
-            identify.push_back(r.candidate);
-            if (!known) {
+
+    for (const Contact& c : contacts) {
+        const std::string label = c.candidate.label();
+        if (!c.seen.connected) {
+            if (c.known) {
+                registry_->forget(label);
+                present_.erase(label);
                 WatchEvent e;
-                e.kind = WatchEventKind::Found;
-                e.candidate = r.candidate;
+                e.kind = WatchEventKind::Gone;
+                e.candidate = c.candidate;
                 tell(e);
             }
-        } else if (!r.present && known) {
-            present_.erase(label);
-            WatchEvent e;
-            e.kind = WatchEventKind::Gone;
-            e.candidate = r.candidate;
-            tell(e);
+            continue;
+        }
+        Known& k = present_[label];
+        k.candidate = c.candidate;
+        if (c.identify) {
+            k.identified = c.seen.identified();
+            k.refused = c.seen.login == LoginOutcome::Refused;
+            k.loginGeneration = generation;
         }
     }
-    if (identify.empty()) {
-        return;
-    }
-    for (const ScannedCamera& s : scanCameras(identify, settings_.scan)) {
-        WatchEvent e;
-        e.candidate = s.candidate;
-        if (!s.present) {
-            // It went between the probe and the login.
-            present_.erase(s.candidate.label());
-            e.kind = WatchEventKind::Gone;
-        } else {
-            e.kind = WatchEventKind::Identified;
-            e.camera = s;
-        }
-        tell(e);
-    }
+    WatchEvent looked;
+    looked.kind = WatchEventKind::Looked;
+    tell(looked);
 }
 
 } // namespace orv::provision

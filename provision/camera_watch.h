@@ -1,9 +1,13 @@
 #pragma once
 // Keeps a live list of the cameras attached: looks for candidates again and again, tells when a
-// camera appears (and, once logged into, which camera it is) and when it goes. Cameras that are
-// being worked on are left alone: a probe would take the one connection a camera serves.
+// camera appears, which camera it is once logged into, and when it goes. It talks to a camera
+// only while it holds it in the registry it shares with the runner, so a camera the runner works
+// on is left alone; when the runner hands a camera back it is identified again (it may have changed).
 
 #include "fleet/candidate.h"
+#include "fleet/network_interface.h"
+#include "fleet/worker_pool.h"
+#include "provision/camera_registry.h"
 #include "provision/camera_scan.h"
 
 #include <chrono>
@@ -28,24 +32,28 @@ struct WatchSettings
     // The camera address behind each interface, the interfaces to use (empty: every one in the
     // address's /24), or plain addresses that stand in for interfaces (simulated cameras).
     fleet::SearchPlan plan;
-    ScanSettings scan;                    // the login that identifies a camera
-    std::chrono::milliseconds poll{500};  // between two looks
-    std::chrono::milliseconds probe{500}; // connect timeout of a look, all candidates together
+    // The login that identifies a camera; its connect timeout is that of every look, all
+    // candidates together (a silent candidate costs it once per look).
+    ScanSettings scan;
+    std::chrono::milliseconds poll{500}; // between two looks
+    // Where the computer's interfaces come from (tests give their own); empty: the system's.
+    std::function<std::vector<fleet::NetworkInterface>()> interfaces;
 };
 
 enum class WatchEventKind : std::uint8_t {
     Found,      // a connection was accepted; identification follows
-    Identified, // logged in: `camera` holds the device id and officer, or `camera.problem` says why not
+    Identified, // logged in: `camera` holds the device id, officer and clock, or `camera.problem` says why not
     Gone,       // no longer answers, or its interface went away
     Problem,    // `problem`: an address that is none, an interface that does not exist (first look only)
+    Looked,     // a look is over: every camera it identified has been told
 };
 
 struct WatchEvent
 {
     WatchEventKind kind = WatchEventKind::Found;
-    fleet::Candidate candidate;
-    ScannedCamera camera; // Identified
-    std::string problem;  // Problem
+    fleet::Candidate candidate; // as found this time (an adapter plugged in again may have a new index)
+    ScannedCamera camera;       // Identified
+    std::string problem;        // Problem
 };
 
 class CameraWatch
@@ -53,44 +61,75 @@ class CameraWatch
 public:
     using Listener = std::function<void(const WatchEvent&)>;
 
-    // `listener` is called on the watch's thread, one event at a time; it must not call back
-    // into the watch except setBusy.
-    CameraWatch(WatchSettings settings, Listener listener);
-    ~CameraWatch(); // stops and waits
+    // `listener` is called on the watch's threads, one event at a time; it may call reserve-side
+    // functions of the registry (hand a camera to the runner), lookNow() and setLogin(), and must
+    // not wait for the watch.
+    CameraWatch(WatchSettings settings, std::shared_ptr<CameraRegistry> registry, Listener listener);
+    ~CameraWatch(); // stops and waits for the look in hand
     CameraWatch(const CameraWatch&) = delete;
     CameraWatch& operator=(const CameraWatch&) = delete;
 
-    bool start();
-    void stop(); // returns once the listener is no longer called
+    bool start(std::string* error = nullptr); // false when no thread could be started
+    void stop();                              // returns once the listener is no longer called
     // Returns at once; no listener call starts after it (one in progress may still finish).
     void requestStop();
-    // A busy camera is neither probed nor identified; it keeps its place in the list. When it is
-    // released it is looked at again (and identified again when it answers: it may have changed).
-    void setBusy(const fleet::Candidate& candidate, bool busy);
+    // Cameras are identified with this account from now on; those present are identified again.
+    void setLogin(std::u16string user, std::u16string password);
     // Looks again at once (a camera was plugged in, or the operator asked).
     void lookNow();
 
+    const std::shared_ptr<CameraRegistry>& registry() const { return registry_; }
+
 private:
+    // What the registry's release listener and the callers touch; shared, so that a late release
+    // never reaches a watch that is gone.
+    struct Signals
+    {
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool stopping = false;
+        bool lookAgain = false;
+        std::set<std::string> recheck; // handed back by the runner since the last look
+        std::u16string user;
+        std::u16string password;
+        unsigned loginGeneration = 0;
+    };
+
+    struct Known
+    {
+        fleet::Candidate candidate;
+        bool identified = false;
+        bool refused = false; // its login was refused: tried again only with another account
+        unsigned loginGeneration = 0;
+    };
+
+    struct Contact
+    {
+        fleet::Candidate candidate;
+        bool identify = false;
+        bool known = false;
+        ScannedCamera seen;
+    };
+
     void run();
     void look(bool first);
     bool pause();
     std::vector<fleet::Candidate> candidatesNow(bool first);
+    void reach(Contact& contact, const ScanSettings& login);
     void tell(const WatchEvent& event);
+    bool stopping() const;
 
     WatchSettings settings_;
+    std::shared_ptr<CameraRegistry> registry_;
     Listener listener_;
+    std::shared_ptr<Signals> signals_ = std::make_shared<Signals>();
+    std::mutex tellMutex_;
     std::unique_ptr<fleet::InterfaceWatcher> interfaces_;
+    fleet::WorkerPool contacts_;
     std::thread thread_;
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    bool lookAgain_ = false;
-    std::set<std::string> busy_;    // labels
-    std::set<std::string> recheck_; // released since the last look
-
     // The watch thread's own.
-    std::map<std::string, fleet::Candidate> present_; // label -> candidate
+    std::map<std::string, Known> present_; // label -> camera
 };
 
 } // namespace orv::provision

@@ -2,10 +2,9 @@
 
 #include "lang/utf.h"
 #include "link/commands.h"
-#include "provision/camera_session.h"
+#include "provision/camera_identity.h"
 
 #include <algorithm>
-#include <system_error>
 
 namespace orv::provision {
 namespace {
@@ -25,6 +24,15 @@ std::string groupList(std::span<const Group> groups)
         list += (list.empty() ? "" : ", ") + std::string(groupName(g));
     }
     return list;
+}
+
+std::string joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : ", ") + item;
+    }
+    return text;
 }
 
 } // namespace
@@ -71,6 +79,8 @@ std::string_view cameraStepName(CameraStep step)
             return "sent";
         case CameraStep::ReadBack:
             return "read-back";
+        case CameraStep::Checked:
+            return "checked";
         case CameraStep::Finished:
             return "finished";
     }
@@ -88,6 +98,8 @@ std::string_view cameraResultName(CameraResult result)
             return "differs";
         case CameraResult::NotOnRoster:
             return "not-on-roster";
+        case CameraResult::DuplicateId:
+            return "duplicate-device-id";
         case CameraResult::Stopped:
             return "stopped";
         case CameraResult::LoginRefused:
@@ -98,105 +110,89 @@ std::string_view cameraResultName(CameraResult result)
     return "";
 }
 
-FleetRunner::FleetRunner(FleetSettings settings, FleetInventory* inventory,
-                         std::function<void(const CameraProgress&)> listener)
+FleetRun::FleetRun(FleetSettings settings, std::shared_ptr<FleetInventory> inventory, Listener listener,
+                   Outcomes outcomes)
     : settings_(std::move(settings))
-    , inventory_(inventory)
+    , inventory_(std::move(inventory))
     , listener_(std::move(listener))
+    , keep_(outcomes)
 {
-    settings_.parallel = std::max<std::size_t>(settings_.parallel, 1);
-    StartSockets();
 }
 
-FleetRunner::~FleetRunner()
+void FleetRun::stop()
 {
-    stop();
-    wait();
+    stop_ = true;
 }
 
-std::size_t FleetRunner::add(const fleet::Candidate& candidate)
+void FleetRun::wait() const
+{
+    std::unique_lock lock(mutex_);
+    finishedSignal_.wait(lock, [this] { return tally_.finished == tally_.added; });
+}
+
+std::vector<CameraProgress> FleetRun::outcomes() const
+{
+    std::lock_guard lock(mutex_);
+    if (keep_ == Outcomes::Keep) {
+        return kept_;
+    }
+    std::vector<CameraProgress> atWork;
+    for (const auto& [number, camera] : atWork_) {
+        atWork.push_back(camera);
+    }
+    return atWork;
+}
+
+RunTally FleetRun::tally() const
+{
+    std::lock_guard lock(mutex_);
+    return tally_;
+}
+
+std::size_t FleetRun::added() const
+{
+    std::lock_guard lock(mutex_);
+    return tally_.added;
+}
+
+std::size_t FleetRun::finished() const
+{
+    std::lock_guard lock(mutex_);
+    return tally_.finished;
+}
+
+std::size_t FleetRun::enter(const fleet::Candidate& candidate)
 {
     CameraProgress queued;
     queued.candidate = candidate;
     {
         std::lock_guard lock(mutex_);
-        queued.camera = cameras_.size();
-        cameras_.push_back(queued);
+        queued.camera = tally_.added++;
+        atWork_[queued.camera] = queued;
+        if (keep_ == Outcomes::Keep) {
+            kept_.push_back(queued);
+        }
     }
     // Heard before any worker can take the camera, so that its steps are heard in order.
     report(queued, CameraStep::Queued);
-
-    std::unique_lock lock(mutex_);
-    queue_.push_back(queued.camera);
-    if (working_ < settings_.parallel) {
-        ++working_;
-        try {
-            threads_.emplace_back([this] { work(); });
-        } catch (const std::system_error&) {
-            // No thread to be had: the workers already running take it, or this caller does.
-            if (working_ == 1) {
-                lock.unlock();
-                work();
-                return queued.camera;
-            }
-            --working_;
-        }
-    }
     return queued.camera;
 }
 
-void FleetRunner::stop()
-{
-    stop_ = true;
-}
-
-void FleetRunner::wait()
-{
-    std::vector<std::thread> done;
-    {
-        std::unique_lock lock(mutex_);
-        idle_.wait(lock, [this] { return queue_.empty() && working_ == 0; });
-        done.swap(threads_);
-    }
-    for (auto& t : done) {
-        t.join();
-    }
-}
-
-std::vector<CameraProgress> FleetRunner::outcomes() const
+CameraProgress FleetRun::camera(std::size_t number) const
 {
     std::lock_guard lock(mutex_);
-    return cameras_;
+    return atWork_.at(number);
 }
 
-void FleetRunner::work()
-{
-    for (;;) {
-        CameraProgress camera;
-        {
-            std::lock_guard lock(mutex_);
-            if (queue_.empty()) {
-                --working_;
-                idle_.notify_all();
-                return;
-            }
-            camera = cameras_[queue_.front()];
-            queue_.erase(queue_.begin());
-        }
-        if (stop_) {
-            finish(camera, CameraResult::Stopped, "stopped before it started");
-        } else {
-            runCamera(camera);
-        }
-    }
-}
-
-void FleetRunner::report(CameraProgress& camera, CameraStep step)
+void FleetRun::report(CameraProgress& camera, CameraStep step)
 {
     camera.step = step;
     {
         std::lock_guard lock(mutex_);
-        cameras_[camera.camera] = camera;
+        atWork_[camera.camera] = camera;
+        if (keep_ == Outcomes::Keep) {
+            kept_[camera.camera] = camera;
+        }
     }
     if (listener_) {
         std::lock_guard lock(listenerMutex_);
@@ -204,7 +200,7 @@ void FleetRunner::report(CameraProgress& camera, CameraStep step)
     }
 }
 
-void FleetRunner::finish(CameraProgress& camera, CameraResult result, std::string message)
+void FleetRun::finish(CameraProgress& camera, CameraResult result, std::string message)
 {
     camera.result = result;
     camera.message = std::move(message);
@@ -216,6 +212,7 @@ void FleetRunner::finish(CameraProgress& camera, CameraResult result, std::strin
         row.officerId = camera.officerId;
         row.result = camera.message;
         row.differences = differenceList(camera.differences);
+        row.clockOffset = camera.clockOffset;
         camera.recorded = inventory_->append(row);
         if (!camera.recorded) {
             // An outcome that cannot be recorded would be lost: no camera is started after it.
@@ -224,87 +221,186 @@ void FleetRunner::finish(CameraProgress& camera, CameraResult result, std::strin
         }
     }
     report(camera, CameraStep::Finished);
+    {
+        std::lock_guard lock(mutex_);
+        atWork_.erase(camera.camera);
+        ++tally_.finished;
+        ++tally_.byResult[static_cast<std::size_t>(result)];
+        switch (result) {
+            case CameraResult::Differs:
+            case CameraResult::DuplicateId:
+            case CameraResult::LoginRefused:
+            case CameraResult::Unreachable:
+                tally_.lastTrouble = result;
+                break;
+            case CameraResult::Pending:
+            case CameraResult::Verified:
+            case CameraResult::NotOnRoster:
+            case CameraResult::Stopped:
+                break;
+        }
+    }
+    finishedSignal_.notify_all();
 }
 
-void FleetRunner::runCamera(CameraProgress& camera)
+FleetRunner::FleetRunner(std::size_t parallel, std::shared_ptr<CameraRegistry> registry)
+    : registry_(registry ? std::move(registry) : std::make_shared<CameraRegistry>())
+    , pool_(parallel)
 {
-    const std::string nothingSent = "stopped: nothing sent";
-    report(camera, CameraStep::Connecting);
-    CameraLink link;
-    link.connectTimeout = settings_.timeout;
-    link.replyTimeout = settings_.timeout;
-    link.boundInterface = camera.candidate.via;
-    if (!link.Open() || !link.Connect(camera.candidate.address, settings_.port)) {
-        const std::string why = link.lastFailure().empty() ? "no socket" : link.lastFailure();
-        return finish(camera, CameraResult::Unreachable, "failed: no connection: " + why);
-    }
-    if (stop_) {
-        return finish(camera, CameraResult::Stopped, nothingSent);
-    }
+    StartSockets();
+}
 
-    report(camera, CameraStep::LoggingIn);
-    switch (checkLoginOnLink(link, settings_.user, settings_.password)) {
-        case LoginOutcome::LoggedIn:
-            break;
-        case LoginOutcome::Refused:
-            return finish(camera, CameraResult::LoginRefused,
-                          "failed: login refused for user " + utf::toUtf8(settings_.user));
-        case LoginOutcome::Unreachable:
-        case LoginOutcome::Silent:
-            return finish(camera, CameraResult::Unreachable, "failed: login: no account table from the camera");
-    }
-    if (stop_) {
-        return finish(camera, CameraResult::Stopped, nothingSent);
-    }
-
-    report(camera, CameraStep::Identifying);
-    DeviceRecord device;
-    if (GetConfig(link, device) != 0) {
-        return finish(camera, CameraResult::Unreachable, "failed: read the device record: no reply");
-    }
-    camera.deviceId = device.text(DeviceRecord::deviceId);
-    camera.officerId = device.text(DeviceRecord::policeId);
-
-    std::vector<GroupPlan> plan;
-    const fleet::RosterEntry* entry = settings_.roster ? settings_.roster->find(camera.deviceId) : nullptr;
-    if (entry) {
-        plan = planForOfficer(settings_.plan, *entry);
-    } else if (settings_.roster && settings_.notOnRoster == NotOnRoster::Skip) {
-        return finish(camera, CameraResult::NotOnRoster, "not on the roster");
-    } else {
-        plan = settings_.plan;
-    }
-    if (stop_) {
-        return finish(camera, CameraResult::Stopped, nothingSent);
-    }
-
-    const ApplyReport applied = applySetup(
-        link, plan,
-        [&](ApplyPhase phase, Group group, const GroupResult& result) {
-            camera.group = group;
-            if (phase == ApplyPhase::Verifying && group == Group::Device && result.outcome == CameraOutcome::Done) {
-                if (const FieldValue* officer = result.values.find("policeId")) {
-                    camera.officerId = officer->text;
-                }
+FleetRunner::~FleetRunner()
+{
+    closing_ = true;
+    {
+        std::lock_guard lock(runsMutex_);
+        for (const auto& weak : runs_) {
+            if (const auto run = weak.lock()) {
+                run->stop();
             }
-            report(camera, phase == ApplyPhase::Sending ? CameraStep::Sent : CameraStep::ReadBack);
-        },
-        &stop_);
-    camera.differences = applied.differences;
-    if (applied.stopped) {
-        const std::string sent = applied.sent.empty() ? "nothing" : groupList(applied.sent);
-        return finish(camera, CameraResult::Stopped,
-                      applied.failedStep + " " + std::string(groupName(applied.failedGroup)) + " (sent: " + sent + ")");
+        }
     }
-    if (applied.outcome != CameraOutcome::Done) {
-        return finish(camera, CameraResult::Unreachable,
-                      "failed: " + std::string(groupName(applied.failedGroup)) + ": " + applied.failedStep + ": " +
-                          std::string(outcomeText(applied.outcome)));
+    registry_->wakeWaiters();
+    // pool_ ends first (it is the last member): queued cameras are recorded as stopped, cameras at
+    // work finish their step.
+}
+
+std::optional<std::size_t> FleetRunner::add(const std::shared_ptr<FleetRun>& run, const fleet::Candidate& candidate,
+                                            std::string* error)
+{
+    const std::string label = candidate.label();
+    registry_->reserve(label);
+    const std::size_t camera = run->enter(candidate);
+    const bool posted = pool_.post([this, run, camera] { runJob(*run, camera); }, error);
+    if (!posted) {
+        CameraProgress progress = run->camera(camera);
+        run->finish(progress, CameraResult::Stopped,
+                    "failed: no worker thread: " + (error ? *error : std::string("none could be started")));
+        registry_->unreserve(label);
+        return std::nullopt;
     }
-    if (!applied.differences.empty()) {
-        return finish(camera, CameraResult::Differs, "differs");
+    std::lock_guard lock(runsMutex_);
+    std::erase_if(runs_, [](const std::weak_ptr<FleetRun>& r) { return r.expired(); });
+    if (std::none_of(runs_.begin(), runs_.end(), [&](const auto& r) { return r.lock() == run; })) {
+        runs_.push_back(run);
     }
-    finish(camera, CameraResult::Verified, "ok");
+    return camera;
+}
+
+void FleetRunner::runJob(FleetRun& run, std::size_t number)
+{
+    CameraProgress camera = run.camera(number);
+    const std::string label = camera.candidate.label();
+    std::atomic<bool>& cancelled = run.stop_;
+    if (cancelled || closing_ || !registry_->holdForRunner(label, cancelled)) {
+        run.finish(camera, CameraResult::Stopped, "stopped before it started");
+        return registry_->unreserve(label);
+    }
+    runCamera(run, camera);
+}
+
+void FleetRunner::runCamera(FleetRun& run, CameraProgress& camera)
+{
+    const FleetSettings& s = run.settings_;
+    const std::string label = camera.candidate.label();
+    const std::string nothingSent = "stopped: nothing sent";
+    CameraResult result = CameraResult::Pending;
+    std::string message;
+    const auto done = [&](CameraResult r, std::string m) {
+        result = r;
+        message = std::move(m);
+    };
+
+    {
+        CameraLink link;
+        IdentifySettings login;
+        login.user = s.user;
+        login.password = s.password;
+        login.connectTimeout = s.timeout;
+        login.replyTimeout = s.timeout;
+        login.port = s.port;
+        const CameraIdentity identity = identifyCamera(
+            link, camera.candidate, login,
+            [&](IdentifyStep step) {
+                switch (step) {
+                    case IdentifyStep::Connecting:
+                        return run.report(camera, CameraStep::Connecting);
+                    case IdentifyStep::LoggingIn:
+                        return run.report(camera, CameraStep::LoggingIn);
+                    case IdentifyStep::Reading:
+                        return run.report(camera, CameraStep::Identifying);
+                }
+            },
+            &run.stop_);
+        camera.deviceId = identity.deviceId;
+        camera.officerId = identity.policeId;
+        camera.clockOffset = identity.clockOffset;
+        if (identity.stopped) {
+            done(CameraResult::Stopped, nothingSent);
+        } else if (!identity.identified()) {
+            done(identity.login == LoginOutcome::Refused ? CameraResult::LoginRefused : CameraResult::Unreachable,
+                 "failed: " + identity.problem);
+        } else {
+            registry_->noteDeviceId(label, identity.deviceId);
+            camera.twins = registry_->othersWithDeviceId(label, identity.deviceId);
+        }
+
+        std::vector<GroupPlan> plan;
+        const fleet::RosterEntry* entry = s.roster ? s.roster->find(camera.deviceId) : nullptr;
+        if (result != CameraResult::Pending) {
+            // decided already: nothing to plan
+        } else if (!camera.twins.empty() && s.roster) {
+            // Which of the twins is which officer's cannot be told: neither is given one.
+            done(CameraResult::DuplicateId, "duplicate device id (also at " + joined(camera.twins) + ")");
+        } else if (entry) {
+            plan = planForOfficer(s.plan, *entry);
+        } else if (s.roster && s.notOnRoster == NotOnRoster::Skip) {
+            done(CameraResult::NotOnRoster, "not on the roster");
+        } else {
+            plan = s.plan;
+        }
+        if (result == CameraResult::Pending && run.stopping()) {
+            done(CameraResult::Stopped, nothingSent);
+        }
+
+        if (result == CameraResult::Pending) {
+            const ApplyProgress progress = [&](ApplyPhase phase, Group group, const GroupResult& read) {
+                camera.group = group;
+                if (phase != ApplyPhase::Sending && group == Group::Device && read.outcome == CameraOutcome::Done) {
+                    if (const FieldValue* officer = read.values.find("policeId")) {
+                        camera.officerId = officer->text;
+                    }
+                }
+                run.report(camera, phase == ApplyPhase::Sending     ? CameraStep::Sent
+                                   : phase == ApplyPhase::Verifying ? CameraStep::ReadBack
+                                                                    : CameraStep::Checked);
+            };
+            const bool check = s.mode == RunMode::Check;
+            const ApplyReport applied =
+                check ? checkSetup(link, plan, progress, &run.stop_) : applySetup(link, plan, progress, &run.stop_);
+            camera.differences = applied.differences;
+            const std::string prefix = check ? "check: " : "";
+            if (applied.stopped) {
+                const std::string sent = applied.sent.empty() ? "nothing" : groupList(applied.sent);
+                done(CameraResult::Stopped, applied.failedStep + " " + std::string(groupName(applied.failedGroup)) +
+                                                (check ? "" : " (sent: " + sent + ")"));
+            } else if (applied.outcome != CameraOutcome::Done) {
+                done(CameraResult::Unreachable, "failed: " + prefix + std::string(groupName(applied.failedGroup)) +
+                                                    ": " + applied.failedStep + ": " +
+                                                    std::string(outcomeText(applied.outcome)));
+            } else if (!applied.differences.empty()) {
+                done(CameraResult::Differs, prefix + "differs");
+            } else {
+                done(CameraResult::Verified, prefix + "ok");
+            }
+        }
+        link.Close();
+    }
+    // Recorded and told before it is handed back, so that what the watch reads of it next is
+    // heard after its outcome; and closed before: the next connection starts after this one ended.
+    run.finish(camera, result, std::move(message));
+    registry_->release(label);
 }
 
 } // namespace orv::provision

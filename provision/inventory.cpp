@@ -1,11 +1,20 @@
 #include "provision/inventory.h"
 
+#include "fleet/csv.h"
 #include "lang/utf.h"
 #include "link/local_clock.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace orv::provision {
 namespace {
@@ -42,21 +51,51 @@ std::string csvLine(std::initializer_list<std::string> fields)
     return line + "\n";
 }
 
-bool freshFile(const std::filesystem::path& file)
+std::FILE* openForAppending(const std::filesystem::path& file)
 {
-    std::error_code ec;
-    return !std::filesystem::exists(file, ec) || std::filesystem::file_size(file, ec) == 0;
+#ifdef _WIN32
+    return _wfopen(file.c_str(), L"ab");
+#else
+    return std::fopen(file.c_str(), "ab");
+#endif
 }
 
-bool appendBytes(const std::filesystem::path& file, const std::string& bytes)
+// Written through to the disk: an outcome reported is an outcome kept.
+bool flushThrough(std::FILE* stream)
 {
-    std::ofstream out(file, std::ios::binary | std::ios::app);
-    if (!out) {
+    if (std::fflush(stream) != 0) {
         return false;
     }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    return static_cast<bool>(out);
+#ifdef _WIN32
+    return _commit(_fileno(stream)) == 0;
+#else
+    return fsync(fileno(stream)) == 0;
+#endif
+}
+
+std::string readHead(const std::filesystem::path& file, std::size_t bytes, bool& readable)
+{
+    std::ifstream in(file, std::ios::binary);
+    readable = static_cast<bool>(in);
+    std::string head(bytes, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return head;
+}
+
+// What csvField wrote, as it was given: the apostrophe before a formula character goes.
+std::u16string cellText(std::u16string text)
+{
+    if (text.size() > 1 && text[0] == u'\'' &&
+        std::u16string_view(u"=+-@\t\r").find(text[1]) != std::u16string_view::npos) {
+        text.erase(0, 1);
+    }
+    return text;
+}
+
+std::string withoutLineEnd(std::string_view header)
+{
+    return std::string(header.substr(0, header.size() - 2));
 }
 
 } // namespace
@@ -64,13 +103,6 @@ bool appendBytes(const std::filesystem::path& file, const std::string& bytes)
 std::string inventoryLine(const InventoryRow& row)
 {
     return csvLine({row.localTime, utf::toUtf8(row.deviceId), utf::toUtf8(row.officerId), row.result});
-}
-
-bool appendInventoryRow(const std::filesystem::path& file, const InventoryRow& row)
-{
-    std::string bytes = freshFile(file) ? std::string(kInventoryHeader) : std::string();
-    bytes += inventoryLine(row);
-    return appendBytes(file, bytes);
 }
 
 std::string inventoryTime()
@@ -82,40 +114,147 @@ std::string inventoryTime()
     return text;
 }
 
-std::string fleetInventoryLine(const FleetInventoryRow& row)
+AppendOnlyCsv::~AppendOnlyCsv()
 {
-    return csvLine(
+    if (stream_) {
+        std::fclose(stream_);
+    }
+}
+
+bool AppendOnlyCsv::open(const std::filesystem::path& file, std::string_view header, std::size_t headBytes,
+                         const std::function<bool(std::string_view)>& acceptHead, std::string& error)
+{
+    std::lock_guard lock(mutex_);
+    if (stream_) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    file_ = file;
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(file, ec);
+    const bool empty = !exists || std::filesystem::file_size(file, ec) == 0;
+    if (exists && !empty) {
+        bool readable = false;
+        const std::string head = readHead(file, headBytes, readable);
+        if (!readable) {
+            error = "it cannot be read";
+            return false;
+        }
+        if (acceptHead && !acceptHead(head)) {
+            error = "its first line is not " + withoutLineEnd(header);
+            return false;
+        }
+    }
+    std::FILE* stream = openForAppending(file);
+    if (!stream) {
+        error = std::string(exists ? "it cannot be written: " : "it cannot be created: ") + std::strerror(errno);
+        return false;
+    }
+    if (empty && (std::fwrite(header.data(), 1, header.size(), stream) != header.size() || !flushThrough(stream))) {
+        error = std::string("its header cannot be written: ") + std::strerror(errno);
+        std::fclose(stream);
+        return false;
+    }
+    stream_ = stream;
+    return true;
+}
+
+bool AppendOnlyCsv::append(std::string_view bytes)
+{
+    std::lock_guard lock(mutex_);
+    if (!stream_) {
+        return false;
+    }
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size() && flushThrough(stream_);
+}
+
+bool AppendOnlyCsv::isOpen() const
+{
+    std::lock_guard lock(mutex_);
+    return stream_ != nullptr;
+}
+
+bool Inventory::open(const std::filesystem::path& file, std::string& error)
+{
+    return csv_.open(file, kInventoryHeader, 0, {}, error);
+}
+
+bool Inventory::append(const InventoryRow& row)
+{
+    return csv_.append(inventoryLine(row));
+}
+
+std::string fleetInventoryLine(const FleetInventoryRow& row, bool withClock)
+{
+    if (!withClock) {
+        return csvLine({row.localTime, row.where, utf::toUtf8(row.deviceId), utf::toUtf8(row.officerId), row.result,
+                        row.differences});
+    }
+    // The offset is our own number, written as it is: "-3" is no formula.
+    std::string line = csvLine(
         {row.localTime, row.where, utf::toUtf8(row.deviceId), utf::toUtf8(row.officerId), row.result, row.differences});
+    line.insert(line.size() - 2, "," + (row.clockOffset ? std::to_string(*row.clockOffset) : std::string()));
+    return line;
 }
 
 bool FleetInventory::open(const std::filesystem::path& file, std::string& error)
 {
-    std::lock_guard lock(mutex_);
-    file_ = file;
-    if (freshFile(file)) {
-        return true;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "it cannot be read";
-        return false;
-    }
-    std::string head(kFleetInventoryHeader.size(), '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    if (head != kFleetInventoryHeader) {
-        error =
-            "its first line is not " + std::string(kFleetInventoryHeader.substr(0, kFleetInventoryHeader.size() - 2));
-        return false;
-    }
-    return true;
+    withClock_ = true;
+    return csv_.open(
+        file, kFleetInventoryHeader, kFleetInventoryHeader.size(),
+        [this](std::string_view head) {
+            if (head == kFleetInventoryHeader) {
+                return true;
+            }
+            withClock_ = false;
+            return head.substr(0, kFleetInventoryHeaderWithoutClock.size()) == kFleetInventoryHeaderWithoutClock;
+        },
+        error);
 }
 
 bool FleetInventory::append(const FleetInventoryRow& row)
 {
-    std::lock_guard lock(mutex_);
-    std::string bytes = freshFile(file_) ? std::string(kFleetInventoryHeader) : std::string();
-    bytes += fleetInventoryLine(row);
-    return appendBytes(file_, bytes);
+    return csv_.append(fleetInventoryLine(row, withClock_));
+}
+
+bool outcomeIsOk(std::string_view result)
+{
+    return result == "ok" || result == "check: ok";
+}
+
+InventoryHistory readInventoryHistory(const std::filesystem::path& file)
+{
+    InventoryHistory history;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        history.problem = "it cannot be read";
+        return history;
+    }
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    if (bytes.rfind(kFleetInventoryHeaderWithoutClock, 0) != 0 && bytes.rfind(kFleetInventoryHeader, 0) != 0) {
+        history.problem = "its first line is not " + withoutLineEnd(kFleetInventoryHeader);
+        return history;
+    }
+    std::vector<fleet::CsvRecord> records;
+    fleet::CsvProblem problem;
+    if (!fleet::splitCsv(utf::toUtf16(bytes), records, problem)) {
+        history.problem = "line " + std::to_string(problem.line) + ": " + problem.message;
+        return history;
+    }
+    // Rows are in the order they happened: a later row of a camera replaces an earlier one.
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const auto& f = records[i].fields;
+        if (f.size() < 5) {
+            continue;
+        }
+        const std::string result = utf::toUtf8(cellText(f[4]));
+        if (!f[2].empty()) {
+            history.byDevice[cellText(f[2])] = result;
+        } else {
+            history.byPlace[utf::toUtf8(f[1])] = result;
+        }
+    }
+    return history;
 }
 
 } // namespace orv::provision

@@ -1,9 +1,16 @@
 #pragma once
 // The provisioning inventory: a CSV file (UTF-8) that gains one row per camera. Rows are only
-// ever appended; what the file held before stays as it was.
+// ever appended; what the file held before stays as it was. The file is opened for appending
+// before anything is sent to a camera, so that an inventory that cannot be written stops a run
+// before the first camera is touched instead of losing that camera's outcome.
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,45 +31,95 @@ inline constexpr std::string_view kInventoryHeader = "time,device_id,officer_id,
 // a field that a spreadsheet would run as a formula gets a leading apostrophe.
 std::string inventoryLine(const InventoryRow& row);
 
-// Appends the row in one write (with the header row first when the file is new or empty).
-// False when the file could not be opened or written.
-bool appendInventoryRow(const std::filesystem::path& file, const InventoryRow& row);
-
 // The local time as inventory rows carry it: "2026-03-05 14:07:09".
 std::string inventoryTime();
 
-// Many cameras at once: each row also says where the camera was found and which fields differ
-// after the read-back.
+// A CSV file held open for appending whole rows, each in one write, made durable before append()
+// returns. Rows from cameras finishing together never interleave.
+class AppendOnlyCsv
+{
+public:
+    AppendOnlyCsv() = default;
+    ~AppendOnlyCsv();
+    AppendOnlyCsv(const AppendOnlyCsv&) = delete;
+    AppendOnlyCsv& operator=(const AppendOnlyCsv&) = delete;
+
+    // Opens `file` for appending, creating it with `header` when it is new or empty. An existing
+    // file is accepted when `acceptHead` says yes to its first bytes (`headBytes` of them).
+    // False with `error` set otherwise; nothing is written then.
+    bool open(const std::filesystem::path& file, std::string_view header, std::size_t headBytes,
+              const std::function<bool(std::string_view head)>& acceptHead, std::string& error);
+    bool append(std::string_view bytes);
+    bool isOpen() const;
+    const std::filesystem::path& file() const { return file_; }
+
+private:
+    mutable std::mutex mutex_;
+    std::filesystem::path file_;
+    std::FILE* stream_ = nullptr;
+};
+
+// The one-camera inventory.
+class Inventory
+{
+public:
+    // Any existing file is appended to as it is (the one-camera loop never checked its columns).
+    bool open(const std::filesystem::path& file, std::string& error);
+    bool append(const InventoryRow& row);
+    const std::filesystem::path& file() const { return csv_.file(); }
+
+private:
+    AppendOnlyCsv csv_;
+};
+
+// Many cameras at once: each row also says where the camera was found, which fields differ after
+// the read-back, and how far the camera's clock was from this computer's when it was read.
 struct FleetInventoryRow
 {
     std::string localTime;
     std::string where; // "usb0 192.168.2.158" or "127.0.0.5"
     std::u16string deviceId;
     std::u16string officerId;
-    std::string result;      // "ok", "failed: ...", "differs", "not on the roster", "stopped: ..."
-    std::string differences; // "wifi.ssid, device.policeId"
+    std::string result;                      // "ok", "failed: ...", "differs", "not on the roster", "check: ok", ...
+    std::string differences;                 // "wifi.ssid, device.policeId"
+    std::optional<std::int64_t> clockOffset; // seconds; empty when not read
 };
 
 inline constexpr std::string_view kFleetInventoryHeader =
+    "time,interface_or_address,device_id,officer_id,result,differences,clock_offset_s\r\n";
+// Inventories written before the clock was measured; they keep taking rows in their own form.
+inline constexpr std::string_view kFleetInventoryHeaderWithoutClock =
     "time,interface_or_address,device_id,officer_id,result,differences\r\n";
 
-std::string fleetInventoryLine(const FleetInventoryRow& row);
+// The row as it goes into a file with the clock column, or without it.
+std::string fleetInventoryLine(const FleetInventoryRow& row, bool withClock = true);
 
-// The inventory of a run on many cameras. Every row is written under one lock in one write, so
-// rows from cameras finishing together never interleave.
 class FleetInventory
 {
 public:
-    // Checks the file before anything is sent to a camera: a new or empty file is fine (it gets
-    // the header with the first row); an existing one must start with kFleetInventoryHeader, so
-    // that rows are never appended under other columns. False with `error` set otherwise.
+    // A new or empty file gets kFleetInventoryHeader at once; an existing one must start with
+    // one of the two headers, so that rows are never appended under other columns.
     bool open(const std::filesystem::path& file, std::string& error);
     bool append(const FleetInventoryRow& row);
-    const std::filesystem::path& file() const { return file_; }
+    const std::filesystem::path& file() const { return csv_.file(); }
+    bool withClockColumn() const { return withClock_; }
 
 private:
-    std::mutex mutex_;
-    std::filesystem::path file_;
+    AppendOnlyCsv csv_;
+    bool withClock_ = true;
 };
+
+// "ok" and "check: ok": the outcomes that need nothing more.
+bool outcomeIsOk(std::string_view result);
+
+// The last outcome of each camera a fleet inventory records: by device id, and by where it was
+// found for rows without one (a camera that was never identified).
+struct InventoryHistory
+{
+    std::map<std::u16string, std::string> byDevice;
+    std::map<std::string, std::string> byPlace;
+    std::string problem; // set when the file could not be read as a fleet inventory
+};
+InventoryHistory readInventoryHistory(const std::filesystem::path& file);
 
 } // namespace orv::provision

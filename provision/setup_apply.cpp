@@ -63,6 +63,41 @@ void compareGroup(const GroupPlan& plan, const GroupResult& read, std::vector<Fi
     }
 }
 
+// Reads each group back and notes where it differs from its plan; stops at a camera that has
+// gone silent, or before the next group once `stopFlag` is set.
+void readAndCompare(CameraLink& link, std::span<const GroupPlan* const> groups, ApplyPhase phase,
+                    const ApplyProgress& progress, const std::atomic<bool>* stopFlag, ApplyReport& report)
+{
+    for (const GroupPlan* group : groups) {
+        if (stopFlag && stopFlag->load()) {
+            report.stopped = true;
+            report.failedGroup = group->group;
+            report.failedStep =
+                phase == ApplyPhase::Checking ? "stopped before checking" : "stopped before reading back";
+            return;
+        }
+        const GroupResult result = readGroup(link, group->group);
+        if (progress) {
+            progress(phase, group->group, result);
+        }
+        if (result.outcome == CameraOutcome::NoReply || result.outcome == CameraOutcome::NotSent) {
+            report.outcome = result.outcome;
+            report.failedGroup = group->group;
+            report.failedStep = result.step;
+            return;
+        }
+        if (result.outcome != CameraOutcome::Done) {
+            FieldDifference d;
+            d.group = group->group;
+            d.note = result.step;
+            report.differences.push_back(d);
+            continue;
+        }
+        compareGroup(*group, result, report.differences);
+        report.readBack.push_back(result.values);
+    }
+}
+
 } // namespace
 
 std::vector<GroupPlan> planSetup(std::span<const SetupElement> elements)
@@ -160,28 +195,19 @@ ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const 
         report.sent.push_back(group.group);
         sent.push_back(&group);
     }
-    for (const GroupPlan* group : sent) {
-        if (stopping(group->group, "stopped before reading back")) {
-            return report;
-        }
-        const GroupResult result = readGroup(link, group->group);
-        if (progress) {
-            progress(ApplyPhase::Verifying, group->group, result);
-        }
-        if (result.outcome == CameraOutcome::NoReply || result.outcome == CameraOutcome::NotSent) {
-            stop(group->group, result);
-            return report;
-        }
-        if (result.outcome != CameraOutcome::Done) {
-            FieldDifference d;
-            d.group = group->group;
-            d.note = result.step;
-            report.differences.push_back(d);
-            continue;
-        }
-        compareGroup(*group, result, report.differences);
-        report.readBack.push_back(result.values);
+    readAndCompare(link, sent, ApplyPhase::Verifying, progress, stopFlag, report);
+    return report;
+}
+
+ApplyReport checkSetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress,
+                       const std::atomic<bool>* stopFlag)
+{
+    ApplyReport report;
+    std::vector<const GroupPlan*> groups;
+    for (const GroupPlan& group : plan) {
+        groups.push_back(&group);
     }
+    readAndCompare(link, groups, ApplyPhase::Checking, progress, stopFlag, report);
     return report;
 }
 

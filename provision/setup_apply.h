@@ -54,12 +54,17 @@ struct ApplyReport
     bool verified() const { return outcome == CameraOutcome::Done && !stopped && differences.empty(); }
 };
 
-enum class ApplyPhase : std::uint8_t { Sending, Verifying };
+enum class ApplyPhase : std::uint8_t { Sending, Verifying, Checking };
 using ApplyProgress = std::function<void(ApplyPhase, Group, const GroupResult&)>;
 
 // `stop`, when given, is looked at before each group is sent or read back: once it is set the
 // group in hand is finished and nothing more goes to the camera.
 ApplyReport applySetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress = {},
+                       const std::atomic<bool>* stop = nullptr);
+
+// Reads every group of the plan and compares it with what the plan would write, writing nothing:
+// the audit before cameras are issued. `sent` stays empty; `readBack` holds what was read.
+ApplyReport checkSetup(CameraLink& link, std::span<const GroupPlan> plan, const ApplyProgress& progress = {},
                        const std::atomic<bool>* stop = nullptr);
 
 // "wifi.ssid, device.policeId": the differing fields as the inventory and progress lines name them.

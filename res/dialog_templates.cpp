@@ -135,29 +135,32 @@ constexpr std::array<ControlTemplate, 23> kGb28181Controls{{
 }};
 
 // The search tool's window. Captions here only lay the window out; the tool sets its texts in
-// the console's language.
-constexpr std::array<ControlTemplate, 21> kSearchToolControls{{
+// the console's language. The window grows; searchtool/ says how each control follows it.
+constexpr std::array<ControlTemplate, 24> kSearchToolControls{{
     {1201, K::Label, u"none", u"Cameras attached", 7, 7, 200, 8},
     {1202, K::ListView, u"none", u"", 7, 18, 506, 150},
-    {1203, K::Label, u"none", u"", 7, 171, 506, 8},
-    {1220, K::Label, u"none", u"Setup file", 7, 188, 60, 8},
-    {1204, K::Edit, u"none", u"", 70, 186, 380, 14},
-    {1205, K::PushButton, u"none", u"Browse...", 455, 186, 58, 14},
-    {1221, K::Label, u"none", u"Roster", 7, 206, 60, 8},
-    {1206, K::Edit, u"none", u"", 70, 204, 380, 14},
-    {1207, K::PushButton, u"none", u"Browse...", 455, 204, 58, 14},
-    {1222, K::Label, u"none", u"Inventory", 7, 224, 60, 8},
-    {1208, K::Edit, u"none", u"", 70, 222, 380, 14},
-    {1209, K::PushButton, u"none", u"Browse...", 455, 222, 58, 14},
-    {1223, K::Label, u"none", u"User", 7, 242, 60, 8},
-    {1210, K::Edit, u"none", u"", 70, 240, 100, 14},
-    {1224, K::Label, u"none", u"Password", 180, 242, 50, 8},
-    {1211, K::Edit, u"none", u"", 235, 240, 100, 14},
-    {1212, K::CheckBox, u"none", u"Also set cameras not on the roster", 345, 242, 168, 10},
-    {1213, K::DefPushButton, u"none", u"Apply to all", 7, 262, 75, 14},
-    {1214, K::PushButton, u"none", u"Apply to selected", 87, 262, 85, 14},
-    {1215, K::PushButton, u"none", u"Stop", 177, 262, 50, 14},
-    {kIdCancel, K::PushButton, u"none", u"Close", 463, 262, 50, 14},
+    {1203, K::Label, u"none", u"", 7, 172, 506, 8},
+    {1218, K::ProgressBar, u"none", u"", 7, 183, 506, 12},
+    {1220, K::Label, u"none", u"Setup file", 7, 204, 60, 8},
+    {1204, K::Edit, u"none", u"", 70, 202, 380, 14},
+    {1205, K::PushButton, u"none", u"Browse...", 455, 202, 58, 14},
+    {1221, K::Label, u"none", u"Roster", 7, 222, 60, 8},
+    {1206, K::Edit, u"none", u"", 70, 220, 380, 14},
+    {1207, K::PushButton, u"none", u"Browse...", 455, 220, 58, 14},
+    {1222, K::Label, u"none", u"Inventory", 7, 240, 60, 8},
+    {1208, K::Edit, u"none", u"", 70, 238, 380, 14},
+    {1209, K::PushButton, u"none", u"Browse...", 455, 238, 58, 14},
+    {1223, K::Label, u"none", u"User", 7, 258, 60, 8},
+    {1210, K::Edit, u"none", u"", 70, 256, 100, 14},
+    {1224, K::Label, u"none", u"Password", 180, 258, 50, 8},
+    {1211, K::Edit, u"none", u"", 235, 256, 100, 14},
+    {1212, K::CheckBox, u"none", u"Also set cameras not on the roster", 345, 258, 168, 10},
+    {1213, K::DefPushButton, u"none", u"Apply to all", 7, 278, 75, 14},
+    {1214, K::PushButton, u"none", u"Apply to selected", 87, 278, 85, 14},
+    {1216, K::PushButton, u"none", u"Check all", 177, 278, 60, 14},
+    {1217, K::PushButton, u"none", u"Retry failed", 242, 278, 65, 14},
+    {1215, K::PushButton, u"none", u"Stop", 312, 278, 50, 14},
+    {kIdCancel, K::PushButton, u"none", u"Close", 463, 278, 50, 14},
 }};
 
 constexpr std::array<DialogTemplate, 4> kDialogs{{
@@ -165,8 +168,8 @@ constexpr std::array<DialogTemplate, 4> kDialogs{{
     {kConsoleDialog, u"OrvCamera", 628, 373, u"MS Shell Dlg", 8, WindowSystemMenu | WindowMinimizeBox | WindowAppButton,
      kConsoleControls},
     {kGb28181Dialog, u"GB28181", 318, 258, u"MS Shell Dlg", 8, WindowSystemMenu, kGb28181Controls},
-    {kSearchToolDialog, u"SearchTool", 520, 283, u"MS Shell Dlg", 8,
-     WindowSystemMenu | WindowMinimizeBox | WindowAppButton, kSearchToolControls},
+    {kSearchToolDialog, u"SearchTool", 520, 299, u"MS Shell Dlg", 8,
+     WindowSystemMenu | WindowMinimizeBox | WindowAppButton | WindowResizable, kSearchToolControls},
 }};
 
 } // namespace

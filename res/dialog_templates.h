@@ -19,8 +19,9 @@ enum class ControlKind : std::uint8_t {
     CheckBox,
     GroupBox,
     Label,
-    Icon,     // the application icon
-    ListView, // a list of rows in columns, several rows selectable
+    Icon,        // the application icon
+    ListView,    // a list of rows in columns, several rows selectable
+    ProgressBar, // 0..100, its percentage shown
 };
 
 enum ControlStyle : std::uint8_t {
@@ -48,6 +49,9 @@ enum WindowStyle : std::uint8_t {
     WindowSystemMenu = 1 << 0,
     WindowMinimizeBox = 1 << 1,
     WindowAppButton = 1 << 2, // own button in the taskbar
+    // Resizable and maximisable; the template's size is the smallest the window gets, and the
+    // window says how its controls follow its size.
+    WindowResizable = 1 << 3,
 };
 
 struct DialogTemplate

@@ -80,8 +80,12 @@ int main(int argc, char* argv[])
         QStringLiteral("close-when-done"),
         QStringLiteral("With --apply-all-when: close once that run is over; exit status 0 when every camera was set "
                        "as asked, 1 otherwise. Problems go to standard error instead of message boxes."));
-    parser.addOptions(
-        {address, interfaceName, cameraAddress, port, setup, roster, inventory, applyAllWhen, closeWhenDone});
+    const QCommandLineOption keepApplying(
+        QStringLiteral("keep-applying"),
+        QStringLiteral("With --apply-all-when: after that first run, set up every camera plugged in later as soon as "
+                       "it is ready, each once while it stays plugged in (a dock station left to itself)."));
+    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, applyAllWhen,
+                       closeWhenDone, keepApplying});
     parser.process(application);
 
     orv::search::SearchToolOptions options;
@@ -116,8 +120,13 @@ int main(int argc, char* argv[])
         options.applyAllWhen = count;
     }
     options.closeWhenDone = parser.isSet(closeWhenDone);
-    if (options.closeWhenDone && options.applyAllWhen == 0) {
-        std::fprintf(stderr, "SearchTool: --close-when-done needs --apply-all-when\n");
+    options.keepApplying = parser.isSet(keepApplying);
+    if ((options.closeWhenDone || options.keepApplying) && options.applyAllWhen == 0) {
+        std::fprintf(stderr, "SearchTool: --close-when-done and --keep-applying need --apply-all-when\n");
+        return 2;
+    }
+    if (options.closeWhenDone && options.keepApplying) {
+        std::fprintf(stderr, "SearchTool: --keep-applying never ends a run: not with --close-when-done\n");
         return 2;
     }
 
@@ -126,6 +135,7 @@ int main(int argc, char* argv[])
     settings.Init(orv::executableFolder(), orv::userSettingsFolder());
     settings.LoadTexts();
     options.language = *settings.language;
+    options.layoutFile = orv::search::searchToolStateFile(settings);
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     options.inventoryFile = QDir::toNativeSeparators(
         QDir(documents.isEmpty() ? QDir::currentPath() : documents).filePath(QStringLiteral("orv_inventory.csv")));
@@ -134,6 +144,8 @@ int main(int argc, char* argv[])
         options.inventoryFile = parser.value(inventory);
     }
 
+    // The window goes as soon as it is closed; the dialog's end then waits for the cameras at work
+    // to finish their step, so the process ends only once they have.
     orv::search::CSearchToolDlg dialog(options);
     dialog.DoModal();
     return options.closeWhenDone ? dialog.exitCode() : 0;

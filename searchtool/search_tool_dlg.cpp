@@ -6,12 +6,14 @@
 #include "persist/login_record.h"
 #include "persist/setup_document.h"
 #include "provision/camera_groups.h"
+#include "provision/camera_identity.h"
 #include "provision/setup_apply.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -22,13 +24,17 @@ namespace orv::search {
 namespace {
 
 using D = CSearchToolDlg;
+using provision::CameraResult;
+using provision::RunMode;
 
-constexpr std::array<D::Route, 6> kRoutes{{
+constexpr std::array<D::Route, 8> kRoutes{{
     {sid::kBrowseSetup, &D::OnBrowseSetup},
     {sid::kBrowseRoster, &D::OnBrowseRoster},
     {sid::kBrowseInventory, &D::OnBrowseInventory},
     {sid::kApplyAll, &D::OnApplyAll},
     {sid::kApplySelected, &D::OnApplySelected},
+    {sid::kCheckAll, &D::OnCheckAll},
+    {sid::kRetryFailed, &D::OnRetryFailed},
     {sid::kStop, &D::OnStop},
 }};
 
@@ -47,6 +53,11 @@ std::filesystem::path pathOf(const QString& file)
     return std::filesystem::path(file.toStdU16String());
 }
 
+QString signedNumber(std::int64_t n)
+{
+    return (n > 0 ? QStringLiteral("+") : QString()) + QString::number(n);
+}
+
 } // namespace
 
 std::span<const CSearchToolDlg::Route> CSearchToolDlg::routes()
@@ -57,6 +68,7 @@ std::span<const CSearchToolDlg::Route> CSearchToolDlg::routes()
 CSearchToolDlg::CSearchToolDlg(SearchToolOptions options, QWidget* parent)
     : TemplateDialog(res::kSearchToolDialog, parent)
     , options_(std::move(options))
+    , mailbox_(std::make_shared<UiMailbox>(this))
 {
     for (const Route& route : kRoutes) {
         if (auto* button = dlgItem<QAbstractButton>(route.id)) {
@@ -67,8 +79,10 @@ CSearchToolDlg::CSearchToolDlg(SearchToolOptions options, QWidget* parent)
 
 CSearchToolDlg::~CSearchToolDlg()
 {
-    // The threads report to this window: they end before it does.
-    stopEverything();
+    closeWork();
+    // The window is gone (or was never shown); the watch ends its look, each camera at work its step.
+    watch_.reset();
+    runner_.reset();
 }
 
 QTreeWidget* CSearchToolDlg::cameraList() const
@@ -82,8 +96,18 @@ QTreeWidgetItem* CSearchToolDlg::rowOf(const QString& where) const
     return it == rows_.end() ? nullptr : it->second.item;
 }
 
+std::optional<fleet::Candidate> CSearchToolDlg::candidateOf(const QString& where) const
+{
+    const auto it = rows_.find(where.toStdString());
+    if (it == rows_.end()) {
+        return std::nullopt;
+    }
+    return it->second.candidate;
+}
+
 bool CSearchToolDlg::OnInitDialog()
 {
+    applySearchToolLayout(*this);
     if (auto* list = cameraList()) {
         list->setColumnCount(kColumnCount);
         list->header()->setStretchLastSection(true);
@@ -91,11 +115,23 @@ bool CSearchToolDlg::OnInitDialog()
         list->setColumnWidth(ColumnDeviceId, 120);
         list->setColumnWidth(ColumnOfficerId, 90);
         list->setColumnWidth(ColumnOfficerName, 90);
+        list->setColumnWidth(ColumnClock, 90);
         list->setColumnWidth(ColumnState, 120);
         connect(list, &QTreeWidget::itemSelectionChanged, this, [this] { updateControls(); });
+        // In the order of the docks, whatever order the cameras answered in; a click on a column
+        // header sorts by that column.
+        list->setSortingEnabled(true);
+        list->sortByColumn(ColumnWhere, Qt::AscendingOrder);
+    }
+    if (!options_.layoutFile.empty()) {
+        rememberSearchToolWindow(*this, options_.layoutFile);
     }
     if (auto* password = dlgItem<QLineEdit>(sid::kPassword)) {
         password->setEchoMode(QLineEdit::Password);
+    }
+    if (auto* progress = dlgItem<QProgressBar>(sid::kProgress)) {
+        progress->setRange(0, 100);
+        progress->setValue(0);
     }
     setDlgItemText(sid::kUser, fromUtf16(std::u16string(LoginRecord::kDefaultUser)));
     setDlgItemText(sid::kPassword, fromUtf16(std::u16string(LoginRecord::kDefaultPassword)));
@@ -110,32 +146,47 @@ bool CSearchToolDlg::OnInitDialog()
         if (auto* edit = dlgItem<QLineEdit>(id)) {
             connect(edit, &QLineEdit::editingFinished, this, [this] {
                 if (!running()) {
-                    startWatch();
+                    useAccount();
                 }
             });
         }
     }
     applyTexts();
     setInstanceMarker(this, kSearchToolMarker, kMarkerValue);
-    if (!watch_) {
-        startWatch();
-    }
+    startWork();
     updateControls();
     return true;
 }
 
 void CSearchToolDlg::reject()
 {
-    // Gone from the screen at once; the cameras at work finish their step meanwhile.
+    // The next Batch press starts a new search tool instead of finding this one, which may still
+    // be waiting for a camera to finish its step. First: under Wine without a window manager,
+    // hiding a window waits two seconds for the window manager.
+    clearInstanceMarker(this, kSearchToolMarker);
+    closeWork();
+    // Gone from the screen at once. The cameras at work finish their step on their own threads;
+    // the window waits for none of them: the destructor does, once the event loop has returned.
     hide();
-    stopEverything();
     TemplateDialog::reject();
+}
+
+void CSearchToolDlg::closeWork()
+{
+    closing_ = true;
+    mailbox_->close();
+    if (watch_) {
+        watch_->requestStop();
+    }
+    if (run_) {
+        run_->stop();
+    }
 }
 
 void CSearchToolDlg::applyTexts()
 {
     setWindowTitle(text(SearchText::Title));
-    const std::array<std::pair<int, SearchText>, 14> captions{{
+    const std::array<std::pair<int, SearchText>, 16> captions{{
         {sid::kCamerasLabel, SearchText::CamerasLabel},
         {sid::kSetupLabel, SearchText::SetupLabel},
         {sid::kRosterLabel, SearchText::RosterLabel},
@@ -148,6 +199,8 @@ void CSearchToolDlg::applyTexts()
         {sid::kBrowseInventory, SearchText::Browse},
         {sid::kApplyAll, SearchText::ApplyAll},
         {sid::kApplySelected, SearchText::ApplySelected},
+        {sid::kCheckAll, SearchText::CheckAll},
+        {sid::kRetryFailed, SearchText::RetryFailed},
         {sid::kStop, SearchText::Stop},
         {res::kIdCancel, SearchText::Close},
     }};
@@ -157,62 +210,38 @@ void CSearchToolDlg::applyTexts()
     if (auto* list = cameraList()) {
         list->setHeaderLabels({text(SearchText::ColumnWhere), text(SearchText::ColumnDeviceId),
                                text(SearchText::ColumnOfficerId), text(SearchText::ColumnOfficerName),
-                               text(SearchText::ColumnState), text(SearchText::ColumnResult)});
+                               text(SearchText::ColumnClock), text(SearchText::ColumnState),
+                               text(SearchText::ColumnResult)});
     }
 }
 
-void CSearchToolDlg::startWatch()
+void CSearchToolDlg::startWork()
 {
-    const std::u16string user = dlgItemText(sid::kUser).toStdU16String();
-    const std::u16string password = dlgItemText(sid::kPassword).toStdU16String();
-    if (watch_ && user == watchUser_ && password == watchPassword_) {
-        return;
-    }
-    if (watch_) {
-        watch_->requestStop();
-        std::shared_ptr<provision::CameraWatch> old(std::move(watch_));
-        std::erase_if(retiringWatches_, [](const std::future<void>& f) {
-            return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-        });
-        retiringWatches_.push_back(std::async(std::launch::async, [old] { old->stop(); }));
-    }
-    watchUser_ = user;
-    watchPassword_ = password;
+    registry_ = std::make_shared<provision::CameraRegistry>();
+    runner_ = std::make_unique<provision::FleetRunner>(options_.parallel, registry_);
     provision::WatchSettings settings;
     settings.plan = options_.plan;
     settings.poll = options_.poll;
-    settings.scan.user = user;
-    settings.scan.password = password;
+    settings.scan.user = dlgItemText(sid::kUser).toStdU16String();
+    settings.scan.password = dlgItemText(sid::kPassword).toStdU16String();
     settings.scan.port = options_.port;
     settings.scan.replyTimeout = options_.timeout;
-    const unsigned generation = ++watchGeneration_;
-    watch_ = std::make_unique<provision::CameraWatch>(settings, [this, generation](const provision::WatchEvent& e) {
-        QMetaObject::invokeMethod(
-            this, [this, generation, e] { onWatchEvent(generation, e); }, Qt::QueuedConnection);
-    });
-    for (const auto& [label, row] : rows_) {
-        if (row.busy) {
-            watch_->setBusy(row.candidate, true);
-        }
+    watch_ = std::make_unique<provision::CameraWatch>(
+        settings, registry_,
+        [mailbox = mailbox_, this](const provision::WatchEvent& e) { mailbox->post([this, e] { onWatchEvent(e); }); });
+    std::string error;
+    if (!watch_->start(&error)) {
+        say(text(SearchText::WorkerFailed).arg(fromUtf8(error)), QMessageBox::Critical);
+        return;
     }
-    watch_->start();
     setDlgItemText(sid::kStatus, text(SearchText::StatusLooking));
 }
 
-void CSearchToolDlg::stopEverything()
+void CSearchToolDlg::useAccount()
 {
-    if (runner_) {
-        runner_->stop();
-    }
     if (watch_) {
-        watch_->requestStop();
+        watch_->setLogin(dlgItemText(sid::kUser).toStdU16String(), dlgItemText(sid::kPassword).toStdU16String());
     }
-    runner_.reset();
-    watch_.reset();
-    for (std::future<void>& retiring : retiringWatches_) {
-        retiring.wait();
-    }
-    retiringWatches_.clear();
 }
 
 CSearchToolDlg::CameraRow& CSearchToolDlg::rowFor(const fleet::Candidate& candidate)
@@ -221,20 +250,18 @@ CSearchToolDlg::CameraRow& CSearchToolDlg::rowFor(const fleet::Candidate& candid
     auto [it, added] = rows_.try_emplace(label);
     CameraRow& row = it->second;
     if (added) {
-        row.candidate = candidate;
         row.item = new QTreeWidgetItem(cameraList());
         row.item->setText(ColumnWhere, fromUtf8(label));
         row.item->setData(ColumnWhere, Qt::UserRole, fromUtf8(label));
     }
+    // Reached through what was found last: an adapter plugged in again may have another index.
+    row.candidate = candidate;
     return row;
 }
 
-void CSearchToolDlg::onWatchEvent(unsigned generation, const provision::WatchEvent& event)
+void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
 {
     using K = provision::WatchEventKind;
-    if (generation != watchGeneration_ || (event.kind == K::Problem && generation > 1)) {
-        return; // from a watch with the account before, or said already
-    }
     if (event.kind == K::Problem) {
         if (options_.closeWhenDone) {
             std::fprintf(stderr, "SearchTool: %s\n", event.problem.c_str());
@@ -242,6 +269,10 @@ void CSearchToolDlg::onWatchEvent(unsigned generation, const provision::WatchEve
         auto* item = new QTreeWidgetItem(cameraList());
         item->setText(ColumnWhere, fromUtf8(event.problem));
         item->setDisabled(true);
+        return;
+    }
+    if (event.kind == K::Looked) {
+        applyWhenEnoughAreReady();
         return;
     }
     CameraRow& row = rowFor(event.candidate);
@@ -258,6 +289,7 @@ void CSearchToolDlg::onWatchEvent(unsigned generation, const provision::WatchEve
                     item->setToolTip(c, QString());
                 }
                 row.finished = false;
+                row.lastResult.reset();
             }
             row.present = true;
             row.identified = false;
@@ -265,15 +297,28 @@ void CSearchToolDlg::onWatchEvent(unsigned generation, const provision::WatchEve
             item->setDisabled(false);
             break;
         case K::Identified:
+            if (!row.present) {
+                row.finished = false;
+                row.lastResult.reset();
+                item->setText(ColumnResult, QString());
+            }
             row.present = true;
-            row.identified = event.camera.problem.empty();
+            row.identified = event.camera.identified();
             item->setDisabled(false);
             if (row.identified) {
+                if (row.deviceId != event.camera.deviceId) {
+                    row.lastResult.reset(); // another camera than the one the result was for
+                }
+                row.deviceId = event.camera.deviceId;
                 item->setText(ColumnDeviceId, fromUtf16(event.camera.deviceId));
                 item->setText(ColumnOfficerId, fromUtf16(event.camera.policeId));
                 item->setText(ColumnOfficerName, fromUtf16(event.camera.policeName));
-                // After a run this is the read-back of what the camera now holds.
-                item->setText(ColumnState, text(row.finished ? SearchText::StateDone : SearchText::StateReady));
+                item->setText(ColumnClock,
+                              event.camera.clockOffset
+                                  ? text(SearchText::ClockOffset).arg(signedNumber(*event.camera.clockOffset))
+                                  : QString());
+                // After a run this is the read-back of what the camera now holds; the state is
+                // set with the twins.
                 item->setToolTip(ColumnState, QString());
             } else {
                 item->setText(ColumnState, text(SearchText::StateNoId));
@@ -283,14 +328,38 @@ void CSearchToolDlg::onWatchEvent(unsigned generation, const provision::WatchEve
         case K::Gone:
             row.present = false;
             row.identified = false;
+            row.deviceId.clear();
             item->setText(ColumnState, text(SearchText::StateGone));
             item->setDisabled(true);
             break;
         case K::Problem:
+        case K::Looked:
             break;
     }
+    markTwins();
     updateControls();
-    applyWhenEnoughAreReady();
+}
+
+void CSearchToolDlg::markTwins()
+{
+    std::map<std::u16string, int> seen;
+    for (const auto& [label, row] : rows_) {
+        if ((row.present || row.busy) && !row.deviceId.empty()) {
+            ++seen[row.deviceId];
+        }
+    }
+    for (auto& [label, row] : rows_) {
+        const bool twin = (row.present || row.busy) && !row.deviceId.empty() && seen[row.deviceId] > 1;
+        QTreeWidgetItem* item = row.item;
+        item->setToolTip(ColumnDeviceId,
+                         twin ? text(SearchText::DuplicateFlag).arg(fromUtf16(row.deviceId)) : QString());
+        item->setForeground(ColumnDeviceId, twin ? QBrush(Qt::red) : QBrush());
+        if (!row.busy && row.identified) {
+            item->setText(ColumnState, text(twin           ? SearchText::ResultDuplicate
+                                            : row.finished ? SearchText::StateDone
+                                                           : SearchText::StateReady));
+        }
+    }
 }
 
 void CSearchToolDlg::useSetupAccount(const QString& setupFile)
@@ -306,13 +375,13 @@ void CSearchToolDlg::useSetupAccount(const QString& setupFile)
         }
     }
     if (!running()) {
-        startWatch();
+        useAccount();
     }
 }
 
 void CSearchToolDlg::say(const QString& message, QMessageBox::Icon icon)
 {
-    if (options_.closeWhenDone) {
+    if (options_.closeWhenDone || options_.keepApplying) {
         std::fprintf(stderr, "SearchTool: %s\n", message.toLocal8Bit().constData());
         return;
     }
@@ -321,11 +390,37 @@ void CSearchToolDlg::say(const QString& message, QMessageBox::Icon icon)
 
 void CSearchToolDlg::applyWhenEnoughAreReady()
 {
-    if (autoApplied_ || options_.applyAllWhen == 0 || running()) {
+    if (options_.applyAllWhen == 0 || closing_) {
+        return;
+    }
+    if (autoApplied_) {
+        if (!options_.keepApplying) {
+            return;
+        }
+        // A dock station left to itself: each camera plugged in later, once, as soon as it is ready.
+        const auto fresh = presentLabels([](const CameraRow& r) { return r.identified && !r.busy && !r.finished; });
+        if (fresh.empty()) {
+            return;
+        }
+        if (run_) {
+            for (const std::string& label : fresh) {
+                CameraRow& row = rows_.at(label);
+                std::string error;
+                if (const auto number = runner_->add(run_, row.candidate, &error)) {
+                    row.busy = true;
+                    runCameras_[*number] = label;
+                    ++runAdded_;
+                    row.item->setText(ColumnState, text(SearchText::StateQueued));
+                }
+            }
+            updateControls();
+        } else {
+            work(fresh, RunMode::Apply);
+        }
         return;
     }
     const auto ready = std::count_if(rows_.begin(), rows_.end(), [](const auto& r) { return r.second.identified; });
-    if (static_cast<std::size_t>(ready) < options_.applyAllWhen) {
+    if (static_cast<std::size_t>(ready) < options_.applyAllWhen || running()) {
         return;
     }
     autoApplied_ = true;
@@ -377,15 +472,55 @@ void CSearchToolDlg::OnBrowseInventory()
     }
 }
 
-void CSearchToolDlg::OnApplyAll()
+std::vector<std::string> CSearchToolDlg::presentLabels(bool (*wanted)(const CameraRow&)) const
 {
     std::vector<std::string> labels;
     for (const auto& [label, row] : rows_) {
-        if (row.present && !row.busy) {
+        if (row.present && !row.busy && wanted(row)) {
             labels.push_back(label);
         }
     }
-    apply(labels);
+    return labels;
+}
+
+void CSearchToolDlg::OnApplyAll()
+{
+    // Cameras still being identified are taken too: the runner waits until the watch lets go.
+    work(presentLabels([](const CameraRow&) { return true; }), RunMode::Apply);
+}
+
+void CSearchToolDlg::OnCheckAll()
+{
+    work(presentLabels([](const CameraRow&) { return true; }), RunMode::Check);
+}
+
+bool CSearchToolDlg::lastOutcomeFailed(const CameraRow& row) const
+{
+    if (row.lastResult) {
+        return *row.lastResult != CameraResult::Verified;
+    }
+    const QString inventory = dlgItemText(sid::kInventoryFile).trimmed();
+    if (inventory.isEmpty() || row.deviceId.empty()) {
+        return false;
+    }
+    const provision::InventoryHistory history = provision::readInventoryHistory(pathOf(inventory));
+    const auto last = history.byDevice.find(row.deviceId);
+    return last != history.byDevice.end() && !provision::outcomeIsOk(last->second);
+}
+
+void CSearchToolDlg::OnRetryFailed()
+{
+    std::vector<std::string> labels;
+    for (const auto& [label, row] : rows_) {
+        if (row.present && !row.busy && lastOutcomeFailed(row)) {
+            labels.push_back(label);
+        }
+    }
+    if (labels.empty()) {
+        say(text(SearchText::NoRetry), QMessageBox::Information);
+        return;
+    }
+    work(labels, RunMode::Apply);
 }
 
 void CSearchToolDlg::OnApplySelected()
@@ -401,20 +536,20 @@ void CSearchToolDlg::OnApplySelected()
         say(text(SearchText::NoneSelected), QMessageBox::Information);
         return;
     }
-    apply(labels);
+    work(labels, RunMode::Apply);
 }
 
 void CSearchToolDlg::OnStop()
 {
-    if (runner_ && !stopping_) {
+    if (run_ && !stopping_) {
         stopping_ = true;
-        runner_->stop();
+        run_->stop();
         setDlgItemText(sid::kStatus, text(SearchText::StatusStopping));
         updateControls();
     }
 }
 
-bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings)
+bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings, RunMode mode)
 {
     auto refuse = [&](const QString& message) {
         say(message, QMessageBox::Warning);
@@ -431,18 +566,20 @@ bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings)
     settings.plan = provision::planSetup(setup.elements);
 
     const QString rosterFile = dlgItemText(sid::kRosterFile).trimmed();
-    roster_ = {};
+    roster_.reset();
     if (!rosterFile.isEmpty()) {
-        roster_ = fleet::loadRoster(pathOf(rosterFile));
-        if (!roster_.ok()) {
+        fleet::RosterLoad load = fleet::loadRoster(pathOf(rosterFile));
+        if (!load.ok()) {
             QStringList problems;
-            for (const fleet::RosterProblem& p : roster_.problems) {
+            for (const fleet::RosterProblem& p : load.problems) {
                 problems << fromUtf8(fleet::describe(p));
             }
             return refuse(text(SearchText::RosterRefused).arg(rosterFile, problems.join(QLatin1Char('\n'))));
         }
-        settings.roster = &roster_.roster;
+        roster_ = std::make_shared<const fleet::Roster>(std::move(load.roster));
+        settings.roster = roster_;
     } else if (settings.plan.empty()) {
+        // A roster alone is a job (it writes each camera's officer); a setup alone must hold a group.
         return refuse(text(SearchText::SetupEmpty).arg(setupFile));
     }
 
@@ -451,7 +588,9 @@ bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings)
         inventoryPath_ = options_.inventoryFile;
         setDlgItemText(sid::kInventoryFile, inventoryPath_);
     }
-    inventory_ = std::make_unique<provision::FleetInventory>();
+    // Opened (and created with its header) before anything is sent: an inventory that cannot be
+    // written stops the run here, not after the first camera.
+    inventory_ = std::make_shared<provision::FleetInventory>();
     std::string error;
     if (!inventory_->open(pathOf(inventoryPath_), error)) {
         inventory_.reset();
@@ -462,14 +601,15 @@ bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings)
     settings.password = dlgItemText(sid::kPassword).toStdU16String();
     settings.notOnRoster =
         isDlgButtonChecked(sid::kNotOnRoster) ? provision::NotOnRoster::UseSetup : provision::NotOnRoster::Skip;
+    settings.mode = mode;
     settings.timeout = options_.timeout;
     settings.port = options_.port;
     return true;
 }
 
-void CSearchToolDlg::apply(const std::vector<std::string>& labels)
+void CSearchToolDlg::work(const std::vector<std::string>& labels, RunMode mode)
 {
-    if (running()) {
+    if (running() || closing_) {
         return;
     }
     if (labels.empty()) {
@@ -477,26 +617,42 @@ void CSearchToolDlg::apply(const std::vector<std::string>& labels)
         return;
     }
     provision::FleetSettings settings;
-    if (!prepareRun(settings)) {
+    if (!prepareRun(settings, mode)) {
         return;
     }
     stopping_ = false;
     allVerified_ = true;
+    runMode_ = mode;
     runCameras_.clear();
-    runner_ = std::make_unique<provision::FleetRunner>(
-        std::move(settings), inventory_.get(), [this](const provision::CameraProgress& progress) {
-            QMetaObject::invokeMethod(
-                this, [this, progress] { onProgress(progress); }, Qt::QueuedConnection);
-        });
+    runAdded_ = 0;
+    runFinished_ = 0;
+    const unsigned generation = ++runGeneration_;
+    // A run left to itself (--keep-applying) may see cameras all day: only its tally is kept.
+    run_ = std::make_shared<provision::FleetRun>(
+        std::move(settings), inventory_,
+        [mailbox = mailbox_, this, generation](const provision::CameraProgress& p) {
+            mailbox->post([this, generation, p] { onProgress(generation, p); });
+        },
+        provision::Outcomes::TallyOnly);
     for (const std::string& label : labels) {
         CameraRow& row = rows_.at(label);
+        std::string error;
+        const auto number = runner_->add(run_, row.candidate, &error);
+        if (!number) {
+            run_->stop();
+            say(text(SearchText::WorkerFailed).arg(fromUtf8(error)), QMessageBox::Critical);
+            break;
+        }
         row.busy = true;
-        watch_->setBusy(row.candidate, true);
         row.finished = false;
         row.item->setText(ColumnState, text(SearchText::StateQueued));
         row.item->setText(ColumnResult, QString());
         row.item->setToolTip(ColumnResult, QString());
-        runCameras_[runner_->add(row.candidate)] = label;
+        runCameras_[*number] = label;
+        ++runAdded_;
+    }
+    if (runCameras_.empty()) {
+        run_.reset();
     }
     updateControls();
 }
@@ -504,6 +660,7 @@ void CSearchToolDlg::apply(const std::vector<std::string>& labels)
 QString CSearchToolDlg::stateText(const provision::CameraProgress& p) const
 {
     using S = provision::CameraStep;
+    const QString group = fromUtf8(std::string(provision::groupName(p.group)));
     switch (p.step) {
         case S::Queued:
             return text(SearchText::StateQueued);
@@ -514,9 +671,11 @@ QString CSearchToolDlg::stateText(const provision::CameraProgress& p) const
         case S::Identifying:
             return text(SearchText::StateIdentifying);
         case S::Sent:
-            return text(SearchText::StateSending).arg(fromUtf8(std::string(provision::groupName(p.group))));
+            return text(SearchText::StateSending).arg(group);
         case S::ReadBack:
-            return text(SearchText::StateReadingBack).arg(fromUtf8(std::string(provision::groupName(p.group))));
+            return text(SearchText::StateReadingBack).arg(group);
+        case S::Checked:
+            return text(SearchText::StateChecking).arg(group);
         case S::Finished:
             break;
     }
@@ -525,30 +684,33 @@ QString CSearchToolDlg::stateText(const provision::CameraProgress& p) const
 
 QString CSearchToolDlg::resultText(const provision::CameraProgress& p) const
 {
-    using R = provision::CameraResult;
+    const bool check = runMode_ == RunMode::Check;
+    const QString differences = fromUtf8(provision::differenceList(p.differences));
     switch (p.result) {
-        case R::Verified:
-            return text(SearchText::ResultOk);
-        case R::Differs:
-            return text(SearchText::ResultDiffers).arg(fromUtf8(provision::differenceList(p.differences)));
-        case R::NotOnRoster:
+        case CameraResult::Verified:
+            return text(check ? SearchText::ResultCheckOk : SearchText::ResultOk);
+        case CameraResult::Differs:
+            return text(check ? SearchText::ResultCheckDiffers : SearchText::ResultDiffers).arg(differences);
+        case CameraResult::NotOnRoster:
             return text(SearchText::ResultNotOnRoster);
-        case R::Stopped:
+        case CameraResult::DuplicateId:
+            return text(SearchText::ResultDuplicate);
+        case CameraResult::Stopped:
             return text(SearchText::ResultStopped);
-        case R::LoginRefused:
+        case CameraResult::LoginRefused:
             return text(SearchText::ResultLoginRefused);
-        case R::Unreachable:
+        case CameraResult::Unreachable:
             return text(SearchText::ResultUnreachable).arg(fromUtf8(p.message));
-        case R::Pending:
+        case CameraResult::Pending:
             break;
     }
     return {};
 }
 
-void CSearchToolDlg::onProgress(const provision::CameraProgress& p)
+void CSearchToolDlg::onProgress(unsigned generation, const provision::CameraProgress& p)
 {
     const auto label = runCameras_.find(p.camera);
-    if (!runner_ || label == runCameras_.end()) {
+    if (!run_ || generation != runGeneration_ || label == runCameras_.end()) {
         return; // from a run that is over
     }
     CameraRow& row = rows_.at(label->second);
@@ -556,35 +718,41 @@ void CSearchToolDlg::onProgress(const provision::CameraProgress& p)
     item->setText(ColumnState, stateText(p));
     if (!p.deviceId.empty()) {
         item->setText(ColumnDeviceId, fromUtf16(p.deviceId));
+        row.deviceId = p.deviceId;
+    }
+    if (p.clockOffset) {
+        item->setText(ColumnClock, text(SearchText::ClockOffset).arg(signedNumber(*p.clockOffset)));
     }
     if (p.step != provision::CameraStep::Finished) {
         return;
     }
     item->setText(ColumnOfficerId, fromUtf16(p.officerId));
-    if (p.result == provision::CameraResult::Verified || p.result == provision::CameraResult::Differs) {
-        if (const fleet::RosterEntry* entry = roster_.roster.find(p.deviceId)) {
+    if (runMode_ == RunMode::Apply && (p.result == CameraResult::Verified || p.result == CameraResult::Differs) &&
+        roster_) {
+        if (const fleet::RosterEntry* entry = roster_->find(p.deviceId)) {
             item->setText(ColumnOfficerName, fromUtf16(entry->policeName));
         }
     }
     item->setText(ColumnResult, resultText(p));
-    allVerified_ = allVerified_ && p.result == provision::CameraResult::Verified;
     item->setToolTip(ColumnResult, fromUtf8(p.message));
+    allVerified_ = allVerified_ && p.result == CameraResult::Verified;
     row.busy = false;
     row.finished = true;
-    if (watch_) {
-        // Looked at again: a camera that went away during the run shows as gone.
-        watch_->setBusy(row.candidate, false);
-    }
-    if (std::none_of(rows_.begin(), rows_.end(), [](const auto& r) { return r.second.busy; })) {
+    row.lastResult = p.result;
+    ++runFinished_;
+    runCameras_.erase(label);
+    if (runCameras_.empty()) {
         finishRun();
     }
+    markTwins();
     updateControls();
 }
 
 void CSearchToolDlg::finishRun()
 {
-    const bool inventoryFailed = runner_->inventoryFailed();
-    runner_.reset();
+    const bool inventoryFailed = run_->inventoryFailed();
+    run_.reset();
+    // Let go of the file between runs: on Windows an open file cannot be moved or deleted.
     inventory_.reset();
     stopping_ = false;
     if (inventoryFailed) {
@@ -595,18 +763,40 @@ void CSearchToolDlg::finishRun()
     }
 }
 
+void CSearchToolDlg::updateSummary()
+{
+    std::size_t cameras = 0, ok = 0, differ = 0, failed = 0, atWork = 0;
+    for (const auto& [label, row] : rows_) {
+        if (!row.present && !row.busy) {
+            continue;
+        }
+        ++cameras;
+        if (row.busy) {
+            ++atWork;
+        } else if (row.lastResult == CameraResult::Verified) {
+            ++ok;
+        } else if (row.lastResult == CameraResult::Differs) {
+            ++differ;
+        } else if (row.lastResult) {
+            ++failed;
+        }
+    }
+    if (!stopping_) {
+        setDlgItemText(sid::kStatus, text(SearchText::Summary)
+                                         .arg(QString::number(cameras), QString::number(ok), QString::number(differ),
+                                              QString::number(failed), QString::number(atWork)));
+    }
+    if (auto* progress = dlgItem<QProgressBar>(sid::kProgress)) {
+        progress->setValue(runAdded_ == 0 ? 0 : static_cast<int>(runFinished_ * 100 / runAdded_));
+    }
+}
+
 void CSearchToolDlg::updateControls()
 {
-    std::size_t present = 0;
-    std::size_t atWork = 0;
-    for (const auto& [label, row] : rows_) {
-        present += row.present || row.busy ? 1 : 0;
-        atWork += row.busy ? 1 : 0;
-    }
     const bool run = running();
-    for (int id :
-         {sid::kApplyAll, sid::kApplySelected, sid::kBrowseSetup, sid::kBrowseRoster, sid::kBrowseInventory,
-          sid::kSetupFile, sid::kRosterFile, sid::kInventoryFile, sid::kUser, sid::kPassword, sid::kNotOnRoster}) {
+    for (int id : {sid::kApplyAll, sid::kApplySelected, sid::kCheckAll, sid::kRetryFailed, sid::kBrowseSetup,
+                   sid::kBrowseRoster, sid::kBrowseInventory, sid::kSetupFile, sid::kRosterFile, sid::kInventoryFile,
+                   sid::kUser, sid::kPassword, sid::kNotOnRoster}) {
         if (QWidget* w = GetDlgItem(id)) {
             w->setEnabled(!run);
         }
@@ -614,10 +804,7 @@ void CSearchToolDlg::updateControls()
     if (QWidget* stop = GetDlgItem(sid::kStop)) {
         stop->setEnabled(run && !stopping_);
     }
-    if (!stopping_) {
-        setDlgItemText(sid::kStatus,
-                       text(SearchText::StatusCameras).arg(QString::number(present), QString::number(atWork)));
-    }
+    updateSummary();
 }
 
 } // namespace orv::search

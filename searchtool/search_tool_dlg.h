@@ -1,16 +1,18 @@
 #pragma once
 // The search tool's window: every camera attached, live, and the setup, roster, account and
-// inventory with which "Apply to all" / "Apply to selected" configure them all at once. The
-// cameras are watched and worked on by threads of their own; this window only shows what they
-// report, so it never waits for a camera.
+// inventory with which "Apply to all", "Apply to selected", "Check all" and "Retry failed" work on
+// them all at once. The cameras are watched and worked on by threads of their own; this window
+// only shows what they report, so it never waits for a camera, not even when it closes.
 
 #include "dialogkit/template_dialog.h"
+#include "dialogkit/ui_mailbox.h"
 #include "fleet/candidate.h"
 #include "fleet/roster.h"
 #include "link/frame.h"
 #include "provision/camera_watch.h"
 #include "provision/fleet_runner.h"
 #include "provision/inventory.h"
+#include "searchtool/search_tool_layout.h"
 #include "searchtool/search_tool_texts.h"
 
 #include <QMessageBox>
@@ -19,9 +21,9 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -56,8 +58,16 @@ inline constexpr int kPasswordLabel = 1224;
 } // namespace sid
 
 // Columns of the camera list.
-enum Column : int { ColumnWhere, ColumnDeviceId, ColumnOfficerId, ColumnOfficerName, ColumnState, ColumnResult };
-inline constexpr int kColumnCount = 6;
+enum Column : int {
+    ColumnWhere,
+    ColumnDeviceId,
+    ColumnOfficerId,
+    ColumnOfficerName,
+    ColumnClock,
+    ColumnState,
+    ColumnResult
+};
+inline constexpr int kColumnCount = 7;
 
 struct SearchToolOptions
 {
@@ -65,6 +75,7 @@ struct SearchToolOptions
     std::uint16_t port = kCameraPort;
     std::chrono::milliseconds poll{500};
     std::chrono::milliseconds timeout{3000}; // connect and each reply of a camera at work
+    std::size_t parallel = 32;               // cameras worked on at once
     std::uint8_t language = 0;
     QString inventoryFile; // proposed at start
     QString setupFile;     // chosen at start, when given
@@ -75,6 +86,11 @@ struct SearchToolOptions
     // Closes the window once that run is over; what would be a message box goes to standard
     // error instead, and exitCode() says whether every camera was set as asked.
     bool closeWhenDone = false;
+    // After that first press, every camera plugged in later is set up as soon as it is ready
+    // (a dock station left to itself); each camera once while it stays plugged in.
+    bool keepApplying = false;
+    // Where the column widths and the window's size are remembered; empty: nowhere.
+    std::filesystem::path layoutFile;
 };
 
 class CSearchToolDlg : public TemplateDialog
@@ -82,6 +98,7 @@ class CSearchToolDlg : public TemplateDialog
     Q_OBJECT
 public:
     explicit CSearchToolDlg(SearchToolOptions options, QWidget* parent = nullptr);
+    // Waits for the cameras at work to finish their step: by then the window is long gone.
     ~CSearchToolDlg() override;
 
     // Button handlers, one per button.
@@ -90,6 +107,8 @@ public:
     void OnBrowseInventory();
     void OnApplyAll();
     void OnApplySelected();
+    void OnCheckAll();
+    void OnRetryFailed();
     void OnStop();
 
     struct Route
@@ -102,7 +121,9 @@ public:
     QTreeWidget* cameraList() const;
     // The row of a camera by where it was found ("usb0 192.168.2.158", "127.0.0.5"); null if none.
     QTreeWidgetItem* rowOf(const QString& where) const;
-    bool running() const { return runner_ != nullptr; }
+    // The candidate a row's camera is reached through now.
+    std::optional<fleet::Candidate> candidateOf(const QString& where) const;
+    bool running() const { return run_ != nullptr; }
     // 0 when the unattended run set every camera as asked, 1 otherwise.
     int exitCode() const { return exitCode_; }
 
@@ -113,18 +134,21 @@ protected:
 private:
     struct CameraRow
     {
-        fleet::Candidate candidate;
+        fleet::Candidate candidate; // as found last
         QTreeWidgetItem* item = nullptr;
         bool present = false;
         bool identified = false; // logged in and its device id read
         bool busy = false;       // the current run works on it
-        bool finished = false;   // a run is over for it: its result stands
+        bool finished = false;   // a run is over for it while it stayed plugged in: its result stands
+        std::u16string deviceId;
+        std::optional<provision::CameraResult> lastResult; // of this session
     };
 
     QString text(SearchText t) const { return searchText(t, options_.language); }
     void applyTexts();
-    void startWatch();
-    void stopEverything();
+    void startWork();
+    void closeWork();
+    void useAccount();
     void useSetupAccount(const QString& setupFile);
     // Asks for an existing file and puts it in the edit; false when the operator cancels.
     bool chooseFileFor(int editId, SearchText title, SearchText filter, const QString& suffix);
@@ -133,34 +157,42 @@ private:
     void closeUnattended(int exitCode);
 
     // On the user-interface thread, from what the threads report.
-    void onWatchEvent(unsigned generation, const provision::WatchEvent& event);
-    void onProgress(const provision::CameraProgress& progress);
+    void onWatchEvent(const provision::WatchEvent& event);
+    void onProgress(unsigned generation, const provision::CameraProgress& progress);
 
     CameraRow& rowFor(const fleet::Candidate& candidate);
-    void apply(const std::vector<std::string>& labels);
-    bool prepareRun(provision::FleetSettings& settings);
+    std::vector<std::string> presentLabels(bool (*wanted)(const CameraRow&)) const;
+    void work(const std::vector<std::string>& labels, provision::RunMode mode);
+    bool prepareRun(provision::FleetSettings& settings, provision::RunMode mode);
     void finishRun();
+    void markTwins();
     void updateControls();
+    void updateSummary();
     QString stateText(const provision::CameraProgress& progress) const;
     QString resultText(const provision::CameraProgress& progress) const;
+    bool lastOutcomeFailed(const CameraRow& row) const;
 
     SearchToolOptions options_;
+    std::shared_ptr<UiMailbox> mailbox_;
+    std::shared_ptr<provision::CameraRegistry> registry_;
+    // The runner before the watch: the watch stops first when the window goes.
+    std::unique_ptr<provision::FleetRunner> runner_;
     std::unique_ptr<provision::CameraWatch> watch_;
-    std::u16string watchUser_, watchPassword_; // the account the watch identifies cameras with
-    unsigned watchGeneration_ = 0;             // events of an earlier watch are dropped
-    // Earlier watches finishing their look on threads of their own, so that a new account never
-    // waits for a silent camera; the window waits for them only when it goes.
-    std::vector<std::future<void>> retiringWatches_;
     std::map<std::string, CameraRow> rows_; // by candidate label
 
-    fleet::RosterLoad roster_;
-    std::unique_ptr<provision::FleetInventory> inventory_;
+    std::shared_ptr<const fleet::Roster> roster_;
+    std::shared_ptr<provision::FleetInventory> inventory_;
     QString inventoryPath_;
-    std::unique_ptr<provision::FleetRunner> runner_;
-    std::map<std::size_t, std::string> runCameras_; // runner's camera number -> label
+    std::shared_ptr<provision::FleetRun> run_;
+    unsigned runGeneration_ = 0; // progress of an earlier run is dropped
+    provision::RunMode runMode_ = provision::RunMode::Apply;
+    std::map<std::size_t, std::string> runCameras_; // run's camera number -> label, while at work
+    std::size_t runAdded_ = 0;
+    std::size_t runFinished_ = 0;
     bool stopping_ = false;
     bool allVerified_ = true; // of the current run
     bool autoApplied_ = false;
+    bool closing_ = false;
     int exitCode_ = 1;
 };
 

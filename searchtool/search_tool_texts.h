@@ -67,6 +67,19 @@ enum class SearchText : std::uint8_t {
     InventoryFailed,  // %1 the file
     NoneSelected,
     NoCameras,
+    // added with the growing window, the check and the retry
+    CheckAll,
+    RetryFailed,
+    ColumnClock,
+    ClockOffset,   // %1 seconds, signed ("+3", "-120")
+    Summary,       // %1 cameras: %2 ok, %3 differ, %4 failed, %5 at work
+    StateChecking, // %1 the group
+    ResultCheckOk,
+    ResultCheckDiffers, // %1 the differing fields
+    ResultDuplicate,
+    DuplicateFlag, // tool tip; %1 the device id
+    NoRetry,
+    WorkerFailed, // %1 why
     Count
 };
 

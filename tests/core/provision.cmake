@@ -1,4 +1,4 @@
-# The shared provisioning core: the runner on simulated cameras, the fleet inventory.
+# The shared provisioning core: the runner and the watch on simulated cameras, the fleet inventory.
 if(NOT TARGET orv_provision)
     return()
 endif()
@@ -6,6 +6,8 @@ endif()
 orv_add_gtest(provision_tests
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/provision/fleet_runner_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/provision/camera_watch_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/provision/inventory_test.cpp
     LIBS orv_provision orv_camsim
 )
 

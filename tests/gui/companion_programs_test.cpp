@@ -12,6 +12,7 @@
 #include "gb28181/gb28181_dlg.h"
 #include "gb28181/sdk_session.h"
 #include "support/console_fixture.h"
+#include "tools/camsim/simulated_camera.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +127,37 @@ private slots:
         dialog.OnBatch();
         QTRY_VERIFY_WITH_TIMEOUT(!findMarkedWindow(kSearchToolMarker, kMarkerValue).has_value(), 20000);
         QCOMPARE(newLogLines(dialog), QString());
+    }
+
+    void batchClosesTheSearchToolWithoutWaitingForItsCameras()
+    {
+        // A camera that takes the search tool's login request and says nothing: the tool's watch
+        // is waiting for it when Batch is pressed the second time.
+        camsim::CameraOptions options;
+        options.listenAddress = "127.0.83.252";
+        options.sdkPort = 0;
+        options.log = [](const std::string&) {};
+        camsim::SimulatedCamera camera(options);
+        if (!camera.start()) {
+            QSKIP("127.0.83.252 is taken");
+        }
+        camera.stayQuiet(true);
+        qputenv("ORV_CAMERA_ADDRESSES", "127.0.83.252");
+        COrvCameraDlg dialog;
+        openConsole(dialog);
+        dialog.OnBatch();
+        QTRY_VERIFY_WITH_TIMEOUT(findMarkedWindow(kSearchToolMarker, kMarkerValue).has_value(), 20000);
+        QVERIFY(camera.waitForFrames(1, std::chrono::seconds(20)));
+
+        dialog.OnBatch();
+        // The window goes (and with it the marker, so the next press starts a new search tool)
+        // while the search tool still holds the camera it was reading: its close waited for no
+        // camera, and neither did Batch. (On Windows the close request is handled after
+        // SendMessage returns, so the marker is awaited rather than looked at once.)
+        QTRY_VERIFY_WITH_TIMEOUT(!findMarkedWindow(kSearchToolMarker, kMarkerValue).has_value(), 2000);
+        QCOMPARE(camera.connectionsHeld(), 1);
+        QCOMPARE(newLogLines(dialog), logLine("open SearchTool success ..."));
+        qputenv("ORV_CAMERA_ADDRESSES", "127.0.83.251");
     }
 
     void aMarkerWithAnotherValueIsNotTheSearchTool()

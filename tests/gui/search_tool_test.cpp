@@ -1,8 +1,12 @@
 // The search tool's window with simulated cameras at addresses of their own on loopback (the
 // address list that stands in for the interfaces): the list fills as the cameras answer, one
 // press configures them all with their officers from the roster, every outcome is shown and
-// recorded, a roster with a fault sends nothing, and a camera that goes is shown as gone.
+// recorded, a roster with a fault sends nothing, a camera that goes is shown as gone, a press
+// while cameras are still being identified never gives a camera two connections, Check writes
+// nothing, Retry failed takes the failed cameras only, twins are flagged, and closing never waits
+// for a camera.
 
+#include "link/local_clock.h"
 #include "link/records.h"
 #include "persist/setup_document.h"
 #include "provision/inventory.h"
@@ -14,8 +18,13 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <numeric>
 
 using namespace orv;
 using namespace orv::search;
@@ -32,21 +41,24 @@ struct Fleet
     std::vector<std::unique_ptr<camsim::SimulatedCamera>> cameras;
     std::vector<std::string> addresses;
 
-    // Cameras CAM-1.. with the officer OLD-<n>; false when the addresses cannot be had.
-    bool start(int count)
+    // Cameras CAM-1.. with the officer OLD-<n>; false when the addresses cannot be had. Cameras
+    // that serve one connection refuse a second while one is open, as some real ones do.
+    bool start(int count, bool oneConnection = false)
     {
         for (int n = 1; n <= count; ++n) {
             camsim::CameraOptions options;
             options.listenAddress = "127.0.83." + std::to_string(kFirstHost + n);
             options.sdkPort = 0;
+            options.oneConnection = oneConnection;
             options.log = [](const std::string&) {};
             auto camera = std::make_unique<camsim::SimulatedCamera>(options);
             if (!camera->start()) {
                 return false;
             }
             DeviceRecord device = camera->config<DeviceRecord>();
-            device.setText(DeviceRecord::deviceId, u"CAM-" + std::u16string(1, char16_t(u'0' + n)));
-            device.setText(DeviceRecord::policeId, u"OLD-" + std::u16string(1, char16_t(u'0' + n)));
+            const std::u16string number = QString::number(n).toStdU16String();
+            device.setText(DeviceRecord::deviceId, u"CAM-" + number);
+            device.setText(DeviceRecord::policeId, u"OLD-" + number);
             camera->setConfig(device);
             camera->clearReceivedFrames();
             addresses.push_back(options.listenAddress);
@@ -80,15 +92,21 @@ std::size_t setConfigFrames(const camsim::SimulatedCamera& camera)
     }));
 }
 
-// True once every camera of the fleet shows as ready.
-bool allReady(CSearchToolDlg& dialog, const Fleet& fleet)
+// True once every camera of the fleet shows the state (ready, by default).
+bool allReady(CSearchToolDlg& dialog, const Fleet& fleet, const QString& state = QStringLiteral("ready"))
 {
     for (const std::string& where : fleet.addresses) {
-        if (!QTest::qWaitFor([&] { return cell(dialog, where, ColumnState) == QStringLiteral("ready"); }, 10000)) {
+        if (!QTest::qWaitFor([&] { return cell(dialog, where, ColumnState) == state; }, 10000)) {
             return false;
         }
     }
     return true;
+}
+
+bool noCameraHeldTwoConnections(const Fleet& fleet)
+{
+    return std::all_of(fleet.cameras.begin(), fleet.cameras.end(),
+                       [](const auto& camera) { return camera->mostConnectionsHeld() <= 1; });
 }
 
 void click(CSearchToolDlg& dialog, int id)
@@ -137,11 +155,18 @@ private slots:
         writeFile(rosterFile_, "police_id,device_id,police_name,company_id,company_name\r\n"
                                "PA,CAM-1,Officer A,U1,Unit One\r\n"
                                "PB,CAM-2,\"Officer, B\",U1,Unit One\r\n");
+        // One clock for this computer and the simulated cameras; the first camera's runs ahead.
+        setLocalClock([] { return LocalDateTime{2026, 3, 5, 14, 7, 9}; });
+        const auto clockAgain = qScopeGuard([] { setLocalClock({}); });
+        TimeRecord ahead = fleet.cameras[0]->timeRecord();
+        ahead.setNumber(TimeRecord::minute, 14);
+        fleet.cameras[0]->setTimeRecord(ahead);
         CSearchToolDlg dialog(fleet.options());
         QVERIFY(dialog.Create());
         QVERIFY(allReady(dialog, fleet));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnDeviceId), QStringLiteral("CAM-1"));
         QCOMPARE(cell(dialog, fleet.addresses[2], ColumnOfficerId), QStringLiteral("OLD-3"));
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnClock), QStringLiteral("+420 s"));
 
         dialog.setDlgItemText(sid::kSetupFile, setupFile_);
         dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
@@ -158,6 +183,9 @@ private slots:
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnOfficerId), QStringLiteral("PB"));
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnOfficerName), QStringLiteral("Officer, B"));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnState), QStringLiteral("done"));
+        // Then the row shows what the camera holds now, read again once it was handed back: the
+        // setup's time set its clock.
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[0], ColumnClock), QStringLiteral("0 s"), 10000);
 
         QCOMPARE(fleet.cameras[0]->config<DeviceRecord>().text(DeviceRecord::policeId), u"PA");
         QCOMPARE(fleet.cameras[1]->config<DeviceRecord>().text(DeviceRecord::policeName), u"Officer, B");
@@ -285,9 +313,206 @@ private slots:
         QTest::qWait(500); // nothing more reaches the cameras once the run is over
         for (std::size_t i = 0; i < fleet.cameras.size(); ++i) {
             QCOMPARE(setConfigFrames(*fleet.cameras[i]), sent[i]);
-            QVERIFY(sent[i] < 6); // not every group went out
+            // The device group comes late in the setup: stopped early, no camera got that far.
+            QCOMPARE(fleet.cameras[i]->config<DeviceRecord>().text(DeviceRecord::policeId),
+                     u"OLD-" + QString::number(i + 1).toStdU16String());
         }
         QVERIFY(dialog.GetDlgItem(sid::kApplyAll)->isEnabled());
+    }
+
+    void applyWhileCamerasAreStillBeingIdentifiedNeverGivesACameraTwoConnections()
+    {
+        Fleet fleet;
+        if (!fleet.start(8, true)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        for (const auto& camera : fleet.cameras) {
+            camera->setReplyDelay(3ms); // identification takes a while: the press lands inside it
+        }
+        SearchToolOptions options = fleet.options();
+        options.poll = 20ms;
+        CSearchToolDlg dialog(options);
+        QVERIFY(dialog.Create());
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        for (int press = 0; press < 20; ++press) {
+            // Every camera present, none of them necessarily identified yet; after the first run
+            // the watch is reading each camera again just as it is handed back.
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return std::all_of(fleet.addresses.begin(), fleet.addresses.end(), [&](const std::string& where) {
+                        const QString state = cell(dialog, where, ColumnState);
+                        return state == QStringLiteral("found") || state == QStringLiteral("ready") ||
+                               state == QStringLiteral("done") || state == QStringLiteral("reading the device id");
+                    });
+                },
+                10000));
+            click(dialog, sid::kApplyAll);
+            QVERIFY(dialog.running());
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+            for (const std::string& where : fleet.addresses) {
+                QCOMPARE(cell(dialog, where, ColumnResult), QStringLiteral("ok"));
+            }
+        }
+        QVERIFY(noCameraHeldTwoConnections(fleet));
+        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("8 cameras: 8 ok, 0 differ, 0 failed, 0 at work"));
+    }
+
+    void applyAllWhenEnoughAreReadyNeverGivesACameraTwoConnections()
+    {
+        Fleet fleet;
+        if (!fleet.start(8, true)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        for (int round = 0; round < 20; ++round) {
+            SearchToolOptions options = fleet.options();
+            options.poll = 20ms;
+            options.applyAllWhen = 8;
+            options.closeWhenDone = true;
+            options.setupFile = setupFile_;
+            options.inventoryFile = inventoryFile_;
+            CSearchToolDlg dialog(options);
+            dialog.DoModal();
+            QCOMPARE(dialog.exitCode(), 0);
+        }
+        QVERIFY(noCameraHeldTwoConnections(fleet));
+        QFile inventory(inventoryFile_);
+        QVERIFY(inventory.open(QIODevice::ReadOnly));
+        QCOMPARE(inventory.readAll().count(",ok,"), 160);
+    }
+
+    void closingReturnsBeforeACameraBeingReadIsReleased()
+    {
+        Fleet fleet;
+        if (!fleet.start(1)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        camsim::SimulatedCamera& camera = *fleet.cameras[0];
+        camera.stayQuiet(true); // takes the login request and says nothing
+        SearchToolOptions options = fleet.options();
+        options.timeout = 60000ms; // the watch would wait that long for the account table
+        bool windowGone = false;
+        int heldWhenTheLoopReturned = -1;
+        {
+            CSearchToolDlg dialog(options);
+            QVERIFY(dialog.Create());
+            dialog.show();
+            QVERIFY(camera.waitForFrames(1, 10s));                   // the watch's login is out and waiting
+            QTimer::singleShot(0, &dialog, [&] { dialog.close(); }); // as the console's Batch asks it
+            dialog.exec();
+            windowGone = !dialog.isVisible();
+            heldWhenTheLoopReturned = camera.connectionsHeld();
+            // The camera is released once it is gone; the dialog's end waits for that, not the window.
+            camera.stop();
+        }
+        QVERIFY(windowGone);
+        QCOMPARE(heldWhenTheLoopReturned, 1);
+    }
+
+    void checkAllReadsEveryCameraAndWritesNothing()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        QVERIFY(allReady(dialog, fleet));
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->setSelected(true);
+        click(dialog, sid::kApplySelected);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        for (const auto& camera : fleet.cameras) {
+            camera->clearReceivedFrames();
+        }
+        click(dialog, sid::kCheckAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QStringLiteral("check: ok"));
+        QVERIFY(cell(dialog, fleet.addresses[1], ColumnResult).startsWith(QStringLiteral("check: differs: ")));
+        QVERIFY(cell(dialog, fleet.addresses[1], ColumnResult).contains(QStringLiteral("wifi.ssid")));
+        for (const auto& camera : fleet.cameras) {
+            QCOMPARE(setConfigFrames(*camera), std::size_t(0));
+        }
+        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("2 cameras: 1 ok, 1 differ, 0 failed, 0 at work"));
+        QCOMPARE(dialog.dlgItem<QProgressBar>(sid::kProgress)->value(), 100);
+        QVERIFY(cell(dialog, fleet.addresses[0], ColumnClock).endsWith(QStringLiteral(" s")));
+        QFile inventory(inventoryFile_);
+        QVERIFY(inventory.open(QIODevice::ReadOnly));
+        const QByteArray written = inventory.readAll();
+        QVERIFY(written.contains(",CAM-1,SETUP-P,check: ok,,"));
+        QVERIFY(written.contains(",CAM-2,OLD-2,check: differs,"));
+    }
+
+    void retryFailedRunsTheFailedCamerasOnly()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        QVERIFY(allReady(dialog, fleet));
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        click(dialog, sid::kRetryFailed); // nothing failed yet
+        QCOMPARE(MessageBox::instance().prompts().size(), 1);
+        // The second camera's account goes: its run fails at the login.
+        UserTable nobody = fleet.cameras[1]->accounts();
+        nobody.setNumber(UserTable::count, 0);
+        const UserTable accounts = fleet.cameras[1]->accounts();
+        fleet.cameras[1]->setAccounts(nobody);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QStringLiteral("ok"));
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("login refused"));
+        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("2 cameras: 1 ok, 0 differ, 1 failed, 0 at work"));
+
+        fleet.cameras[1]->setAccounts(accounts);
+        for (const auto& camera : fleet.cameras) {
+            camera->clearReceivedFrames();
+        }
+        click(dialog, sid::kRetryFailed);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("ok"));
+        QCOMPARE(setConfigFrames(*fleet.cameras[0]), std::size_t(0)); // the camera that was ok is left alone
+        QVERIFY(setConfigFrames(*fleet.cameras[1]) > 0);
+    }
+
+    void twinsAreFlaggedAndGetNoRosterOfficer()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        for (const auto& camera : fleet.cameras) {
+            DeviceRecord device = camera->config<DeviceRecord>();
+            device.setText(DeviceRecord::deviceId, u"ORV202600001"); // a factory default, on both
+            camera->setConfig(device);
+        }
+        writeFile(rosterFile_, "device_id,police_id,police_name,company_id,company_name\r\n"
+                               "ORV202600001,PA,Officer A,U1,Unit One\r\n");
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(dialog.Create());
+        QVERIFY(allReady(dialog, fleet, QStringLiteral("duplicate device id")));
+        const QString tip = dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->toolTip(ColumnDeviceId);
+        QVERIFY2(tip.contains(QStringLiteral("ORV202600001")), qPrintable(tip));
+        for (const auto& camera : fleet.cameras) {
+            camera->clearReceivedFrames();
+        }
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        for (std::size_t i = 0; i < fleet.cameras.size(); ++i) {
+            QCOMPARE(cell(dialog, fleet.addresses[i], ColumnResult), QStringLiteral("duplicate device id"));
+            QCOMPARE(setConfigFrames(*fleet.cameras[i]), std::size_t(0));
+        }
+        fleet.cameras[1]->stop(); // one twin goes: the other is a camera like any other again
+        QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[0], ColumnState), QStringLiteral("done"), 10000);
+        QCOMPARE(dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->toolTip(ColumnDeviceId), QString());
     }
 
     void aNewAccountIdentifiesTheCamerasAgain()

@@ -26,7 +26,7 @@ constexpr CommandInfo kCommands[] = {
     {"uidentify", CommandKind::UIdentify, 1, 1}, {"factory", CommandKind::Factory, 0, 0},
     {"format", CommandKind::Format, 0, 0},       {"apply", CommandKind::Apply, 1, 1},
     {"export-id", CommandKind::ExportId, 1, 1},  {"provision", CommandKind::Provision, 1, 1},
-    {"scan", CommandKind::Scan, 0, 0},
+    {"scan", CommandKind::Scan, 0, 0},           {"check", CommandKind::Check, 1, 1},
 };
 
 bool isDottedIpv4(std::string_view text)
@@ -133,6 +133,8 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
             o.showPasswords = true;
         } else if (arg == "--all") {
             o.all = true;
+        } else if (arg == "--retry-failed") {
+            o.retryFailed = true;
         } else if (arg == "--interface" || arg == "--address") {
             if (!takeValue(value) || value.empty()) {
                 return usage(arg + (arg == "--interface" ? " needs an interface name" : " needs an address"));
@@ -233,21 +235,28 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
         default:
             break;
     }
-    if (o.command != CommandKind::Provision && (!o.inventory.empty() || o.count != 0)) {
-        return usage("--inventory and --count belong to provision");
+    const bool provisionOrCheck = o.command == CommandKind::Provision || o.command == CommandKind::Check;
+    if (!provisionOrCheck && (!o.inventory.empty() || o.count != 0)) {
+        return usage("--inventory and --count belong to provision and check");
     }
-    const bool manyCameras = o.command == CommandKind::Scan || (o.command == CommandKind::Provision && o.all);
-    if (o.all && o.command != CommandKind::Provision) {
-        return usage("--all belongs to provision");
+    const bool manyCameras = o.command == CommandKind::Scan || (provisionOrCheck && o.all);
+    if (o.all && !provisionOrCheck) {
+        return usage("--all belongs to provision and check");
     }
     if (!manyCameras && (!o.interfaces.empty() || !o.addresses.empty())) {
-        return usage("--interface and --address belong to scan and provision --all");
+        return usage("--interface and --address belong to scan, provision --all and check --all");
     }
     if (!o.interfaces.empty() && !o.addresses.empty()) {
         return usage("give --interface or --address, not both: the addresses stand in for the interfaces");
     }
-    if (!(o.command == CommandKind::Provision && o.all) && (!o.roster.empty() || o.notOnRosterSetup)) {
-        return usage("--roster and --not-on-roster belong to provision --all");
+    if (!(provisionOrCheck && o.all) && (!o.roster.empty() || o.notOnRosterSetup || o.retryFailed)) {
+        return usage("--roster, --not-on-roster and --retry-failed belong to provision --all and check --all");
+    }
+    if (o.command == CommandKind::Check && !o.all && o.count != 0) {
+        return usage("--count belongs to check --all");
+    }
+    if (o.retryFailed && o.inventory.empty()) {
+        return usage("--retry-failed reads the inventory: give --inventory FILE.csv");
     }
     return {o, {}};
 }

@@ -37,6 +37,7 @@ enum class CommandKind : std::uint8_t {
     ExportId,
     Provision,
     Scan,
+    Check,
 };
 
 enum class PasswordSource : std::uint8_t { Default, Stdin, File };
@@ -63,6 +64,7 @@ struct CliOptions
     std::vector<std::string> addresses;
     std::string roster;
     bool notOnRosterSetup = false; // --not-on-roster setup; skip otherwise
+    bool retryFailed = false;      // only cameras whose last outcome in the inventory was not ok
     std::chrono::milliseconds timeout{3000};
     std::chrono::milliseconds poll{500};
 

@@ -1,42 +1,44 @@
 #include "tools/cli/fleet_commands.h"
 #include "tools/cli/provisioner.h"
 
-#include "fleet/camera_probe.h"
 #include "fleet/candidate.h"
 #include "fleet/network_interface.h"
 #include "fleet/roster.h"
 #include "lang/utf.h"
+#include "provision/camera_identity.h"
 #include "provision/camera_scan.h"
+#include "provision/camera_watch.h"
 #include "provision/fleet_runner.h"
 #include "tools/cli/json_writer.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <set>
-#include <thread>
 
 namespace orv::cli {
 using namespace orv::provision;
 namespace {
 
-// A camera on its USB cable accepts a connection within milliseconds; absent ones cost this once
-// per look, all together.
+// A camera on its USB cable accepts a connection within milliseconds; absent or silent ones cost
+// this once per look, all together.
 constexpr std::chrono::milliseconds kProbeTimeout{500};
+// Cameras worked on at once.
+constexpr std::size_t kParallelCameras = 16;
 
 std::filesystem::path pathFrom(const std::string& utf8)
 {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-fleet::CandidateList candidatesNow(const CliOptions& o)
+fleet::SearchPlan searchPlan(const CliOptions& o)
 {
     fleet::SearchPlan plan;
     plan.cameraAddress = o.address;
     plan.interfaceNames = o.interfaces;
     plan.cameraAddresses = o.addresses;
-    return fleet::findCandidates(plan, o.addresses.empty() ? fleet::systemInterfaces()
-                                                           : std::vector<fleet::NetworkInterface>{});
+    return plan;
 }
 
 void whereInJson(JsonWriter& j, const fleet::Candidate& c)
@@ -51,10 +53,13 @@ void whereInJson(JsonWriter& j, const fleet::Candidate& c)
     j.key("address").value(c.address);
 }
 
-void printProblems(const std::vector<std::string>& problems, CliContext& c)
+void clockInJson(JsonWriter& j, const std::optional<std::int64_t>& offset)
 {
-    for (const std::string& p : problems) {
-        c.err << "orvctl: " << p << "\n";
+    j.key("clockOffset");
+    if (offset) {
+        j.value(*offset);
+    } else {
+        j.null();
     }
 }
 
@@ -66,6 +71,7 @@ int exitCodeOf(CameraResult result)
         case CameraResult::Unreachable:
             return kExitUnreachable;
         case CameraResult::Differs:
+        case CameraResult::DuplicateId:
             return kExitDiffers;
         case CameraResult::Pending:
         case CameraResult::Verified:
@@ -76,21 +82,45 @@ int exitCodeOf(CameraResult result)
     return kExitDone;
 }
 
-class FleetProvision
+std::string joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : ", ") + item;
+    }
+    return text;
+}
+
+// Works on cameras as the watch reports them: each camera once while it stays attached, again
+// when another (or the same) camera is plugged in where it was.
+class FleetWork
 {
 public:
-    FleetProvision(const CliOptions& options, CliContext& context)
+    FleetWork(const CliOptions& options, CliContext& context, RunMode mode)
         : o_(options)
         , c_(context)
+        , mode_(mode)
     {
     }
 
     int run(FleetSettings settings)
     {
+        const char* verb = mode_ == RunMode::Check ? "checked" : "sent";
         std::string error;
-        if (!inventory_.open(pathFrom(o_.inventory), error)) {
-            c_.err << "orvctl: inventory " << o_.inventory << ": " << error << "; nothing was sent\n";
+        if (!o_.inventory.empty()) {
+            inventory_ = std::make_shared<FleetInventory>();
+        }
+        if (inventory_ && !inventory_->open(pathFrom(o_.inventory), error)) {
+            c_.err << "orvctl: inventory " << o_.inventory << ": " << error << "; nothing was " << verb << "\n";
             return kExitFailed;
+        }
+        if (o_.retryFailed) {
+            history_ = readInventoryHistory(pathFrom(o_.inventory));
+            if (!history_.problem.empty()) {
+                c_.err << "orvctl: inventory " << o_.inventory << ": " << history_.problem << "; nothing was "
+                       << verb << "\n";
+                return kExitFailed;
+            }
         }
         if (!o_.roster.empty()) {
             roster_ = fleet::loadRoster(pathFrom(o_.roster));
@@ -98,88 +128,168 @@ public:
                 for (const auto& p : roster_.problems) {
                     c_.err << "orvctl: roster " << o_.roster << ": " << fleet::describe(p) << "\n";
                 }
-                c_.err << "orvctl: the roster is refused; nothing was sent\n";
+                c_.err << "orvctl: the roster is refused; nothing was " << verb << "\n";
                 return kExitFailed;
             }
-            settings.roster = &roster_.roster;
+            settings.roster = std::make_shared<const fleet::Roster>(std::move(roster_.roster));
         }
-        FleetRunner runner(std::move(settings), &inventory_, [this](const CameraProgress& p) { print(p); });
-        if (c_.setInterruptible) {
-            c_.setInterruptible(true);
+        settings.mode = mode_;
+        // One run for the whole session, which may see thousands of cameras: only its tally is kept.
+        run_ = std::make_shared<FleetRun>(
+            std::move(settings), inventory_, [this](const CameraProgress& p) { print(p); }, Outcomes::TallyOnly);
+        const int code = o_.all ? watchAndWork() : workOnOne();
+        if (code != kExitDone) {
+            return code;
         }
-        const bool interrupted = watch(runner);
-        runner.wait();
-        if (c_.setInterruptible) {
-            c_.setInterruptible(false);
-        }
-        int code = kExitDone;
-        for (const CameraProgress& p : runner.outcomes()) {
-            code = exitCodeOf(p.result) != kExitDone ? exitCodeOf(p.result) : code;
-        }
-        if (runner.inventoryFailed()) {
+        if (run_->inventoryFailed()) {
             c_.err << "orvctl: cannot append to the inventory " << o_.inventory << "; stopped\n";
             return kExitFailed;
         }
-        return interrupted ? kExitInterrupted : code;
+        return interrupted_ ? kExitInterrupted : exitCodeOf(run_->tally().lastTrouble);
     }
 
 private:
     bool isInterrupted() const { return c_.interrupted && c_.interrupted->load(); }
 
-    // Looks for cameras until --count were taken on, the operator interrupts (true) or the
-    // runner stops by itself (the inventory cannot be written).
-    bool watch(FleetRunner& runner)
+    // check without --all: the one camera at --ip.
+    int workOnOne()
     {
-        std::map<std::string, std::size_t> taken; // candidate label -> camera number
-        std::size_t started = 0;
-        bool firstLook = true;
+        FleetRunner runner(1);
+        fleet::Candidate camera;
+        camera.address = o_.address;
+        std::string error;
+        if (!runner.add(run_, camera, &error)) {
+            c_.err << "orvctl: no worker thread: " << error << "\n";
+            return kExitFailed;
+        }
+        run_->wait();
+        return kExitDone;
+    }
+
+    int watchAndWork()
+    {
+        auto registry = std::make_shared<CameraRegistry>();
+        FleetRunner runner(kParallelCameras, registry);
+        WatchSettings watching;
+        watching.plan = searchPlan(o_);
+        watching.poll = o_.poll;
+        watching.scan.user = run_->settings().user;
+        watching.scan.password = run_->settings().password;
+        watching.scan.connectTimeout = std::min(kProbeTimeout, o_.timeout);
+        watching.scan.replyTimeout = o_.timeout;
+        watching.scan.port = run_->settings().port;
+        CameraWatch watch(watching, registry, [&](const WatchEvent& e) { heard(e, runner); });
+        std::string error;
+        if (c_.setInterruptible) {
+            c_.setInterruptible(true);
+        }
+        if (!watch.start(&error)) {
+            c_.err << "orvctl: cannot watch for cameras: " << error << "\n";
+            return kExitFailed;
+        }
         for (;;) {
             if (isInterrupted()) {
-                runner.stop();
-                return true;
+                interrupted_ = true;
+                break;
             }
-            if (runner.stopping() || (o_.count != 0 && started >= static_cast<std::size_t>(o_.count))) {
-                return false;
-            }
-            const fleet::CandidateList list = candidatesNow(o_);
-            if (firstLook) {
-                printProblems(list.problems, c_);
-                firstLook = false;
-            }
-            // A camera at work is not disturbed; a finished one is looked at again, so that the
-            // next camera plugged in where it was is taken on once it has gone.
-            const std::vector<CameraProgress> outcomes = runner.outcomes();
-            std::vector<fleet::Candidate> look;
-            for (const fleet::Candidate& c : list.candidates) {
-                const auto t = taken.find(c.label());
-                if (t == taken.end() || outcomes[t->second].step == CameraStep::Finished) {
-                    look.push_back(c);
+            {
+                std::lock_guard lock(mutex_);
+                if (!workerError_.empty() || run_->stopping() || (countReached() && run_->finished() == started_)) {
+                    break;
                 }
             }
-            fleet::ProbeOptions probe;
-            probe.timeout = std::min(kProbeTimeout, o_.timeout);
-            for (const fleet::ProbeResult& r : fleet::probeCandidates(look, probe)) {
-                const std::string label = r.candidate.label();
-                const bool known = taken.count(label) != 0;
-                if (!r.present && known) {
-                    taken.erase(label);
-                } else if (r.present && !known && !isInterrupted() &&
-                           (o_.count == 0 || started < static_cast<std::size_t>(o_.count))) {
-                    taken[label] = runner.add(r.candidate);
-                    ++started;
+            pauseUnlessInterrupted(std::chrono::milliseconds(50), c_.interrupted);
+        }
+        watch.requestStop();
+        if (interrupted_) {
+            run_->stop();
+        }
+        watch.stop();
+        run_->wait();
+        if (c_.setInterruptible) {
+            c_.setInterruptible(false);
+        }
+        if (!workerError_.empty()) {
+            c_.err << "orvctl: no worker thread could be started: " << workerError_ << "; stopped\n";
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+
+    bool countReached() const { return o_.count != 0 && started_ >= static_cast<std::size_t>(o_.count); }
+
+    // On the watch's threads, one event at a time.
+    void heard(const WatchEvent& e, FleetRunner& runner)
+    {
+        const std::string label = e.candidate.label();
+        std::lock_guard lock(mutex_);
+        switch (e.kind) {
+            case WatchEventKind::Problem:
+                c_.err << "orvctl: " << e.problem << "\n";
+                break;
+            case WatchEventKind::Found:
+                break;
+            case WatchEventKind::Identified:
+                identified_[label] = e.camera;
+                break;
+            case WatchEventKind::Gone:
+                // The next camera plugged in here is another camera to work on.
+                taken_.erase(label);
+                identified_.erase(label);
+                leftAlone_.erase(label);
+                break;
+            case WatchEventKind::Looked:
+                // Handed over once the look is over, so every camera it found has said its device
+                // id before any is given an officer: twins are told apart from the start.
+                for (auto& [where, camera] : identified_) {
+                    takeOn(camera, runner);
                 }
-            }
-            if (!pause(o_.poll)) {
-                runner.stop();
-                return true;
-            }
+                identified_.clear();
+                break;
         }
     }
 
-    // False when interrupted during the pause.
-    bool pause(std::chrono::milliseconds d) const
+    void takeOn(const ScannedCamera& camera, FleetRunner& runner)
     {
-        return pauseUnlessInterrupted(d, c_.interrupted);
+        const std::string label = camera.candidate.label();
+        const auto taken = taken_.find(label);
+        if (taken != taken_.end() && taken->second == camera.deviceId) {
+            return; // done already, and still attached
+        }
+        if (o_.retryFailed && !lastOutcomeFailed(camera)) {
+            if (leftAlone_.insert(label).second) {
+                c_.out << "[-] " << label << ": device " << utf::toUtf8(camera.deviceId) << ": "
+                       << (knownToInventory(camera) ? "its last outcome was ok" : "not in the inventory")
+                       << "; left alone" << std::endl;
+            }
+            return;
+        }
+        if (countReached() || run_->stopping() || isInterrupted() || !workerError_.empty()) {
+            return;
+        }
+        std::string error;
+        if (!runner.add(run_, camera.candidate, &error)) {
+            workerError_ = error.empty() ? "none could be started" : error;
+            return;
+        }
+        taken_[label] = camera.deviceId;
+        ++started_;
+    }
+
+    bool knownToInventory(const ScannedCamera& camera) const
+    {
+        return camera.deviceId.empty() ? history_.byPlace.count(camera.candidate.label()) != 0
+                                       : history_.byDevice.count(camera.deviceId) != 0;
+    }
+
+    bool lastOutcomeFailed(const ScannedCamera& camera) const
+    {
+        if (!camera.deviceId.empty()) {
+            const auto last = history_.byDevice.find(camera.deviceId);
+            return last != history_.byDevice.end() && !outcomeIsOk(last->second);
+        }
+        const auto last = history_.byPlace.find(camera.candidate.label());
+        return last != history_.byPlace.end() && !outcomeIsOk(last->second);
     }
 
     // One line per step, written by one camera's worker at a time.
@@ -190,16 +300,22 @@ private:
             j.beginObject().key("camera").value(static_cast<std::int64_t>(p.camera + 1));
             whereInJson(j, p.candidate);
             j.key("step").value(cameraStepName(p.step));
-            if (p.step == CameraStep::Sent || p.step == CameraStep::ReadBack) {
+            if (p.step == CameraStep::Sent || p.step == CameraStep::ReadBack || p.step == CameraStep::Checked) {
                 j.key("group").value(groupName(p.group));
             }
             j.key("deviceId").value(std::u16string_view(p.deviceId));
             j.key("officerId").value(std::u16string_view(p.officerId));
             if (p.step == CameraStep::Finished) {
+                clockInJson(j, p.clockOffset);
                 j.key("result").value(cameraResultName(p.result)).key("message").value(p.message);
                 j.key("differences").beginArray();
                 for (const FieldDifference& d : p.differences) {
                     j.value(std::string(groupName(d.group)) + (d.field.empty() ? "" : "." + d.field));
+                }
+                j.endArray();
+                j.key("twins").beginArray();
+                for (const std::string& twin : p.twins) {
+                    j.value(twin);
                 }
                 j.endArray().key("recorded").value(p.recorded);
             }
@@ -208,6 +324,7 @@ private:
             return;
         }
         std::string line = "[" + std::to_string(p.camera + 1) + "] " + p.candidate.label() + ": ";
+        const std::string device = "device " + utf::toUtf8(p.deviceId);
         switch (p.step) {
             case CameraStep::Queued:
                 line += "camera found";
@@ -222,18 +339,26 @@ private:
                 line += "reading the device id";
                 break;
             case CameraStep::Sent:
-                line += "device " + utf::toUtf8(p.deviceId) + ": sent " + std::string(groupName(p.group));
+                line += device + ": sent " + std::string(groupName(p.group));
                 break;
             case CameraStep::ReadBack:
-                line += "device " + utf::toUtf8(p.deviceId) + ": read back " + std::string(groupName(p.group));
+                line += device + ": read back " + std::string(groupName(p.group));
+                break;
+            case CameraStep::Checked:
+                line += device + ": checked " + std::string(groupName(p.group));
                 break;
             case CameraStep::Finished:
-                line +=
-                    "device " + utf::toUtf8(p.deviceId) + ", officer " + utf::toUtf8(p.officerId) + ": " + p.message;
+                line += device + ", officer " + utf::toUtf8(p.officerId) + ": " + p.message;
                 if (!p.differences.empty()) {
                     line += ": " + differenceList(p.differences);
                 }
-                if (!p.recorded) {
+                if (p.clockOffset) {
+                    line += " (clock " + clockOffsetText(*p.clockOffset) + ")";
+                }
+                if (!p.twins.empty() && p.result != CameraResult::DuplicateId) {
+                    line += " (its device id is also at " + joined(p.twins) + ")";
+                }
+                if (!p.recorded && !o_.inventory.empty()) {
                     line += " (not recorded)";
                 }
                 break;
@@ -243,28 +368,64 @@ private:
 
     const CliOptions& o_;
     CliContext& c_;
-    FleetInventory inventory_;
+    const RunMode mode_;
+    std::shared_ptr<FleetInventory> inventory_;
+    InventoryHistory history_;
     fleet::RosterLoad roster_;
+    std::shared_ptr<FleetRun> run_;
+    bool interrupted_ = false;
+
+    std::mutex mutex_; // what the watch's events and the waiting loop share
+    std::map<std::string, ScannedCamera> identified_; // in the look in hand
+    std::map<std::string, std::u16string> taken_;     // label -> device id, while attached
+    std::set<std::string> leftAlone_;
+    std::size_t started_ = 0;
+    std::string workerError_;
 };
 
 } // namespace
 
 int scanCameras(const CliOptions& o, CliContext& c, const FleetLogin& login)
 {
-    const fleet::CandidateList list = candidatesNow(o);
-    printProblems(list.problems, c);
+    const fleet::CandidateList list =
+        fleet::findCandidates(searchPlan(o), o.addresses.empty() ? fleet::systemInterfaces()
+                                                                  : std::vector<fleet::NetworkInterface>{});
+    if (!list.problems.empty()) {
+        for (const std::string& p : list.problems) {
+            c.err << "orvctl: " << p << "\n";
+        }
+        c.err << "Try 'orvctl --help'.\n";
+        return kExitUsage;
+    }
     ScanSettings settings;
     settings.user = login.user;
     settings.password = login.password;
     settings.connectTimeout = std::min(kProbeTimeout, o.timeout);
     settings.replyTimeout = o.timeout;
     const std::vector<ScannedCamera> found = provision::scanCameras(list.candidates, settings);
-    const auto present = std::count_if(found.begin(), found.end(), [](const ScannedCamera& s) { return s.present; });
+    std::map<std::u16string, std::vector<std::string>> byDevice;
+    for (const ScannedCamera& s : found) {
+        if (s.identified()) {
+            byDevice[s.deviceId].push_back(s.candidate.label());
+        }
+    }
+    const auto twinsOf = [&](const ScannedCamera& s) {
+        std::vector<std::string> twins;
+        if (s.identified()) {
+            for (const std::string& other : byDevice[s.deviceId]) {
+                if (other != s.candidate.label()) {
+                    twins.push_back(other);
+                }
+            }
+        }
+        return twins;
+    };
+    const auto present = std::count_if(found.begin(), found.end(), [](const ScannedCamera& s) { return s.connected; });
     if (o.json) {
         JsonWriter j;
         j.beginObject().key("cameras").beginArray();
         for (const ScannedCamera& s : found) {
-            if (!s.present) {
+            if (!s.connected) {
                 continue;
             }
             j.beginObject();
@@ -273,6 +434,12 @@ int scanCameras(const CliOptions& o, CliContext& c, const FleetLogin& login)
             j.key("deviceId").value(std::u16string_view(s.deviceId));
             j.key("policeId").value(std::u16string_view(s.policeId));
             j.key("policeName").value(std::u16string_view(s.policeName));
+            clockInJson(j, s.clockOffset);
+            j.key("twins").beginArray();
+            for (const std::string& twin : twinsOf(s)) {
+                j.value(twin);
+            }
+            j.endArray();
             j.key("problem");
             if (s.problem.empty()) {
                 j.null();
@@ -283,25 +450,34 @@ int scanCameras(const CliOptions& o, CliContext& c, const FleetLogin& login)
         }
         j.endArray().key("looked").value(static_cast<std::int64_t>(found.size())).endObject();
         c.out << j.text() << "\n";
-        return kExitDone;
-    }
-    for (const ScannedCamera& s : found) {
-        if (!s.present) {
-            continue;
+    } else {
+        for (const ScannedCamera& s : found) {
+            if (!s.connected) {
+                continue;
+            }
+            c.out << s.candidate.label() << "  ";
+            if (s.problem.empty()) {
+                c.out << "device " << utf::toUtf8(s.deviceId) << "  officer " << utf::toUtf8(s.policeId) << " "
+                      << utf::toUtf8(s.policeName);
+                if (s.clockOffset) {
+                    c.out << "  clock " << clockOffsetText(*s.clockOffset);
+                }
+                if (const auto twins = twinsOf(s); !twins.empty()) {
+                    c.out << "  (duplicate device id: also at " << joined(twins) << ")";
+                }
+                c.out << "\n";
+            } else {
+                c.out << "(" << s.problem << ")\n";
+            }
         }
-        c.out << s.candidate.label() << "  ";
-        if (s.problem.empty()) {
-            c.out << "device " << utf::toUtf8(s.deviceId) << "  officer " << utf::toUtf8(s.policeId) << " "
-                  << utf::toUtf8(s.policeName) << "\n";
-        } else {
-            c.out << "(" << s.problem << ")\n";
-        }
+        c.out << present << (present == 1 ? " camera" : " cameras") << " found of " << found.size()
+              << " looked at\n";
     }
-    c.out << present << (present == 1 ? " camera" : " cameras") << " found of " << found.size() << " looked at\n";
-    return kExitDone;
+    return present == 0 ? kExitUnreachable : kExitDone;
 }
 
-int provisionAll(const CliOptions& o, CliContext& c, const FleetLogin& login, std::vector<GroupPlan> plan)
+int workOnCameras(const CliOptions& o, CliContext& c, const FleetLogin& login, std::vector<GroupPlan> plan,
+                  RunMode mode)
 {
     FleetSettings settings;
     settings.user = login.user;
@@ -309,7 +485,7 @@ int provisionAll(const CliOptions& o, CliContext& c, const FleetLogin& login, st
     settings.plan = std::move(plan);
     settings.notOnRoster = o.notOnRosterSetup ? NotOnRoster::UseSetup : NotOnRoster::Skip;
     settings.timeout = o.timeout;
-    return FleetProvision(o, c).run(std::move(settings));
+    return FleetWork(o, c, mode).run(std::move(settings));
 }
 
 } // namespace orv::cli

@@ -1,7 +1,7 @@
 #pragma once
-// orvctl's commands for many cameras at once: scan, and provision --all.
+// orvctl's commands for many cameras at once: scan, provision --all and check.
 
-#include "provision/setup_apply.h"
+#include "provision/fleet_runner.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/orvctl.h"
 
@@ -16,12 +16,13 @@ struct FleetLogin
     std::u16string password;
 };
 
-// Lists the cameras that answer, each with its device id; the exit code.
+// Lists the cameras that answer, each with its device id; the exit code (4 when none answers).
 int scanCameras(const CliOptions& options, CliContext& context, const FleetLogin& login);
 
-// Works on every camera found at once, and keeps looking for more until --count cameras were
-// taken on or the operator interrupts; the exit code.
-int provisionAll(const CliOptions& options, CliContext& context, const FleetLogin& login,
-                 std::vector<provision::GroupPlan> plan);
+// provision --all (mode Apply) and check --all (mode Check): works on every camera found at once
+// and keeps looking for more until --count cameras were taken on or the operator interrupts;
+// check without --all reads the one camera at --ip. The exit code.
+int workOnCameras(const CliOptions& options, CliContext& context, const FleetLogin& login,
+                  std::vector<provision::GroupPlan> plan, provision::RunMode mode);
 
 } // namespace orv::cli

@@ -56,20 +56,29 @@ Commands:
                            gone (unplugged or switched to U-disk mode), start over. A camera that
                            fails is recorded as failed and the loop goes on. Runs until N cameras
                            are done or Ctrl+C, which lets the current camera finish first.
-  scan                     List the cameras that answer, each with its device id and officer:
-                           one behind every network interface that is up and has an address in
-                           the --ip address's /24 (USB network adapters first), or behind the
-                           interfaces named with --interface, or at the --address addresses
-                           (simulated cameras). All are tried at once.
-  provision SETUP.xml --all --inventory FILE.csv [--roster FILE.csv] [--count N]
+  scan                     List the cameras that answer, each with its device id, officer and
+                           clock offset: one behind every network interface that is up and has
+                           an address in the --ip address's /24 (USB network adapters first), or
+                           behind the interfaces named with --interface (one that does not exist
+                           is a usage error), or at the --address addresses (simulated cameras).
+                           All are tried at once. Cameras reporting the same device id are marked.
+  provision SETUP.xml --all --inventory FILE.csv [--roster FILE.csv] [--count N] [--retry-failed]
                            Many cameras at once, found as scan finds them: each camera is logged
                            into, named by its device id, given the setup and its own officer and
                            unit from the roster, read back, and recorded in the inventory (time,
                            interface or address, device id, officer id, result, fields that
-                           differ). Keeps looking for more cameras, and takes on the next one
-                           plugged in where one has gone, until N cameras were taken on or
-                           Ctrl+C, which lets every camera finish the step it is in and sends
-                           nothing more. The roster is checked whole before anything is sent.
+                           differ, clock offset). Keeps looking for more cameras, and takes on the
+                           next one plugged in where one has gone, until N cameras were taken on
+                           or Ctrl+C, which lets every camera finish the step it is in and sends
+                           nothing more. The roster is checked whole before anything is sent; with
+                           a roster the setup may hold no group (the officers alone are written).
+                           Cameras attached at once that report the same device id get no
+                           officer: each is recorded as "duplicate device id".
+  check SETUP.xml [--all] [--inventory FILE.csv] [--roster FILE.csv] [--count N] [--retry-failed]
+                           The audit before cameras are issued: read each camera and compare it
+                           with the setup and its roster officer, writing nothing. With --all,
+                           every camera found, watching as provision --all does; without, the
+                           camera at --ip. Each is recorded as "check: ok" or "check: differs".
   help                     Show this text.
 
 Options:
@@ -81,28 +90,37 @@ Options:
                      Without either, the camera's factory password is used. The account
                      password is never taken on the command line, and no password is printed.
   --secrets-file F   set and passwd: take the passwords they write from file F (see below).
-  --json             Print the result as one JSON object (provision: one object per line).
+  --json             Print the result as one JSON object (provision, check: one per line).
   --show-passwords   Show Wi-Fi and 4G passwords instead of ********.
   --yes              Confirm factory and format.
-  --inventory FILE   provision: the CSV file rows are appended to (UTF-8; a new file gets the
-                     header row time,device_id,officer_id,result). With --all the header is
-                     time,interface_or_address,device_id,officer_id,result,differences, and a
-                     file that starts otherwise is refused before anything is sent.
-  --count N          provision: stop after N cameras.
-  --all              provision: every camera found at once (see above).
-  --interface NAME   scan, provision --all: look behind this interface only; give it again for
+  --inventory FILE   provision, check: the CSV file rows are appended to (UTF-8; a new file
+                     gets the header row time,device_id,officer_id,result). With --all and
+                     check the header is time,interface_or_address,device_id,officer_id,result,
+                     differences,clock_offset_s (a file with the older header without
+                     clock_offset_s keeps taking rows in its own form); a file that starts
+                     otherwise, or that cannot be created or written, is refused before
+                     anything is sent.
+  --count N          provision, check --all: stop after N cameras.
+  --all              provision, check: every camera found at once (see above).
+  --retry-failed     provision --all, check --all: take on only the cameras whose last row in
+                     the --inventory is not ok (by device id; by where it was found for a
+                     camera that never said its device id); the others are left alone.
+  --interface NAME   scan, provision --all, check --all: look behind this interface only; give
+                     it again for more.
+  --address ADDR     scan, provision --all, check --all: a camera address to look at instead of
+                     the interfaces (simulated cameras on loopback addresses); give it again for
                      more.
-  --address ADDR     scan, provision --all: a camera address to look at instead of the
-                     interfaces (simulated cameras on loopback addresses); give it again for more.
-  --roster FILE      provision --all: the officers, a CSV file with the columns device_id,
-                     police_id, police_name, company_id, company_name (any order, names ignore
-                     case; UTF-8 or GBK). A camera's row is found by the device id it reports.
+  --roster FILE      provision --all, check --all: the officers, a CSV file with the columns
+                     device_id, police_id, police_name, company_id, company_name (any order,
+                     names ignore case; UTF-8 or GBK). A camera's row is found by the device id
+                     it reports.
   --not-on-roster skip|setup
-                     provision --all: a camera whose device id is not on the roster is left as
-                     it is and recorded as "not on the roster" (skip, the default), or given the
-                     setup's own officer fields (setup).
+                     provision --all, check --all: a camera whose device id is not on the roster
+                     is left as it is and recorded as "not on the roster" (skip, the default),
+                     or given the setup's own officer fields (setup).
   --timeout-ms N     How long a connection and each reply may take (default 3000).
-  --poll-ms N        provision: how often to look for a camera coming or going (default 500).
+  --poll-ms N        provision, check --all: how often to look for a camera coming or going
+                     (default 500).
   --version          Print the program version and exit.
   --                 Everything after it is an argument, even when it starts with "-".
 
@@ -143,12 +161,13 @@ Exit codes:
   0    done
   1    a file could not be read or written, or the camera's platform choice is unknown or has
        no such field
-  2    usage error (also a number field that is not a number, or a "-" with no line left on
-       standard input); nothing was sent
+  2    usage error (also a number field that is not a number, a "-" with no line left on
+       standard input, or an --interface that does not exist for scan); nothing was sent
   3    login refused
-  4    camera unreachable or silent (or gone during the command)
-  5    verification found a field that differs
-  130  provision interrupted
+  4    camera unreachable or silent (or gone during the command); scan: no camera answered
+  5    verification or check found a field that differs, or cameras with the same device id
+       were left without their officer
+  130  provision or check interrupted
 )";
 
 constexpr std::string_view kHidden = "********";
@@ -209,7 +228,9 @@ public:
             case CommandKind::ExportId:
                 return exportId();
             case CommandKind::Provision:
-                return o_.all ? provisionAllCameras() : provisionCameras();
+                return o_.all ? workOnAllCameras(RunMode::Apply) : provisionCameras();
+            case CommandKind::Check:
+                return workOnAllCameras(RunMode::Check);
             case CommandKind::Scan:
                 return scan();
         }
@@ -609,14 +630,14 @@ private:
     }
 
     // Loads and plans a setup file; kExitDone when `plan` is ready.
-    int loadPlan(const std::string& file, std::vector<GroupPlan>& plan)
+    int loadPlan(const std::string& file, std::vector<GroupPlan>& plan, bool mayBeEmpty = false)
     {
         const SetupReadResult read = loadSetupFile(pathFromArgument(file));
         if (!read.ok()) {
             return failure(kExitFailed, "read " + file, read.message, false);
         }
         plan = planSetup(read.elements);
-        if (plan.empty()) {
+        if (plan.empty() && !mayBeEmpty) {
             return failure(kExitFailed, "read " + file, "the file holds no group to send", false);
         }
         return kExitDone;
@@ -748,17 +769,19 @@ private:
         return scanCameras(o_, c_, {user_, password_});
     }
 
-    int provisionAllCameras()
+    // provision --all, check and check --all.
+    int workOnAllCameras(RunMode mode)
     {
         std::vector<GroupPlan> plan;
-        if (const int code = loadPlan(o_.operands[0], plan)) {
+        // A roster alone is a job: it gives each camera its officer and unit.
+        if (const int code = loadPlan(o_.operands[0], plan, !o_.roster.empty())) {
             return code;
         }
         const std::string error = readPassword();
         if (!error.empty()) {
             return usageError(error);
         }
-        return provisionAll(o_, c_, {user_, password_}, std::move(plan));
+        return workOnCameras(o_, c_, {user_, password_}, std::move(plan), mode);
     }
 
     int provisionCameras()

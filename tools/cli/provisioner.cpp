@@ -3,7 +3,7 @@
 #include "lang/utf.h"
 #include "link/commands.h"
 #include "link/local_clock.h"
-#include "provision/camera_session.h"
+#include "provision/camera_identity.h"
 #include "provision/inventory.h"
 #include "tools/cli/cli_options.h"
 
@@ -31,6 +31,16 @@ public:
 
     int run()
     {
+        // Opened before the first camera: an inventory that cannot be written stops the run
+        // with nothing sent, instead of losing the first camera's outcome.
+        std::string error;
+        if (!inventory_.open(s_.inventory, error)) {
+            emit(ProvisionStep::Failed,
+                 "cannot open the inventory " + utf::toUtf8(s_.inventory.u16string()) + ": " + error +
+                     "; nothing was sent",
+                 kExitFailed);
+            return kExitFailed;
+        }
         int lastFailure = kExitDone;
         for (int camera = 1; s_.count == 0 || camera <= s_.count; ++camera) {
             camera_ = camera;
@@ -41,7 +51,7 @@ public:
             const Outcome outcome = provisionOne();
             link_.Close();
             InventoryRow row{inventoryTime(), outcome.deviceId, outcome.officerId, outcome.result};
-            if (!appendInventoryRow(s_.inventory, row)) {
+            if (!inventory_.append(row)) {
                 emit(ProvisionStep::Failed,
                      "cannot append to the inventory " + utf::toUtf8(s_.inventory.u16string()) + "; stopping",
                      kExitFailed);
@@ -142,21 +152,13 @@ private:
     {
         Outcome outcome;
         emit(ProvisionStep::CameraFound, "camera answers at " + s_.address + "; logging in as " + utf::toUtf8(s_.user));
-        switch (checkLoginOnLink(link_, s_.user, s_.password)) {
-            case LoginOutcome::LoggedIn:
-                break;
-            case LoginOutcome::Refused:
-                return fail(outcome, "login refused for user " + utf::toUtf8(s_.user), kExitLoginRefused);
-            case LoginOutcome::Unreachable:
-            case LoginOutcome::Silent:
-                return fail(outcome, "login: no account table from the camera", kExitUnreachable);
+        const CameraIdentity identity = identifyOnLink(link_, s_.user, s_.password);
+        outcome.deviceId = identity.deviceId;
+        outcome.officerId = identity.policeId;
+        if (!identity.identified()) {
+            return fail(outcome, identity.problem,
+                        identity.login == LoginOutcome::Refused ? kExitLoginRefused : kExitUnreachable);
         }
-        DeviceRecord device;
-        if (GetConfig(link_, device) != 0) {
-            return fail(outcome, "read the device record: no reply", kExitUnreachable);
-        }
-        outcome.deviceId = device.text(DeviceRecord::deviceId);
-        outcome.officerId = device.text(DeviceRecord::policeId);
         emit(ProvisionStep::LoggedIn, "logged in; device " + utf::toUtf8(outcome.deviceId));
 
         emit(ProvisionStep::Applying, "applying and verifying the setup");
@@ -184,6 +186,7 @@ private:
 
     const ProvisionSettings& s_;
     const ProvisionHooks& hooks_;
+    Inventory inventory_;
     CameraLink link_;
     int camera_ = 0;
 };

@@ -4,8 +4,10 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace orv::test {
 namespace {
@@ -70,8 +72,8 @@ TEST_F(OrvctlFleet, ProvisionAllGivesEachCameraItsOfficerAndRecordsEach)
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     std::ifstream in(folder / "inv.csv", std::ios::binary);
     const std::string inventory{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_THAT(inventory, HasSubstr("," + camera.address + ",CAM-1,P1,ok,\r\n"));
-    EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,SETUP,ok,\r\n")) << "not on the roster";
+    EXPECT_THAT(inventory, HasSubstr("," + camera.address + ",CAM-1,P1,ok,,0\r\n"));
+    EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,SETUP,ok,,0\r\n")) << "not on the roster";
     EXPECT_THAT(r.out, HasSubstr(camera.address + ": device CAM-1, officer P1: ok"));
 }
 
@@ -88,6 +90,8 @@ TEST_F(OrvctlFleet, ABadRosterOrAForeignInventoryStopsBeforeAnythingIsSent)
     const Row rows[] = {
         {{"--roster", path("twice.csv"), "--inventory", path("new.csv")}, "line 3: "},
         {{"--inventory", path("single.csv")}, "its first line is not time,interface_or_address,"},
+        // Found before the first camera is configured, not after it (its outcome would be lost).
+        {{"--inventory", path("no-such-folder/inv.csv")}, "it cannot be created"},
     };
     for (const Row& row : rows) {
         std::vector<std::string> args{"provision", path("setup.xml"), "--all", "--count", "2"};
@@ -100,6 +104,178 @@ TEST_F(OrvctlFleet, ABadRosterOrAForeignInventoryStopsBeforeAnythingIsSent)
     EXPECT_EQ(camera->connectionCount() + second->connectionCount(), 0);
 }
 
+TEST_F(OrvctlFleet, ScanSaysWhenNoCameraAnswersAndRefusesAnInterfaceThatIsNot)
+{
+    const OrvctlRun none = runOrvctlWith({"--timeout-ms", kTestTimeoutMs, "--address", "127.0.83.253", "scan"});
+    EXPECT_EQ(none.code, 4) << "no camera found, as for one camera";
+    EXPECT_THAT(none.out, HasSubstr("0 cameras found of 1 looked at"));
+    const OrvctlRun missing = runOrvctlWith({"--interface", "no-such-if0", "scan"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_THAT(missing.err, HasSubstr("no network interface is named \"no-such-if0\""));
+    const OrvctlRun found = fleet({"scan"});
+    EXPECT_EQ(found.code, 0);
+    EXPECT_THAT(found.out, HasSubstr("device CAM-1  officer PC4471 Dana Whitlow  clock "));
+}
+
+TEST_F(OrvctlFleet, CheckReadsEveryCameraAndWritesNothing)
+{
+    writeFile(folder / "roster.csv", "device_id,police_id,police_name,company_id,company_name\n"
+                                     "CAM-1,P1,One,U1,Unit\nCAM-2,P2,Two,U1,Unit\n");
+    ASSERT_EQ(fleet({"--poll-ms", "20", "provision", path("setup.xml"), "--all", "--roster", path("roster.csv"),
+                     "--inventory", path("inv.csv"), "--count", "2"})
+                  .code,
+              0);
+    // One camera is changed by hand afterwards.
+    std::vector<std::uint8_t> wifi = second->configRecord(ConfigType::Wifi);
+    putText(wifi, WifiRecord::ssid, u"Changed");
+    second->setConfigRecord(ConfigType::Wifi, wifi);
+    camera->clearReceivedFrames();
+    second->clearReceivedFrames();
+
+    const OrvctlRun r = fleet({"--poll-ms", "20", "check", path("setup.xml"), "--all", "--roster", path("roster.csv"),
+                               "--inventory", path("inv.csv"), "--count", "2"});
+    EXPECT_EQ(r.code, 5) << r.out << r.err;
+    EXPECT_THAT(r.out, HasSubstr(camera.address + ": device CAM-1, officer P1: check: ok"));
+    EXPECT_THAT(r.out, HasSubstr(second.address + ": device CAM-2, officer P2: check: differs: wifi.ssid"));
+    for (const LoopbackCamera* c : {&camera, &second}) {
+        for (const auto& frame : (*c)->receivedFrames()) {
+            EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetConfig)) << "a check writes nothing";
+            EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetTime));
+        }
+    }
+    const std::string inventory = readFile(folder / "inv.csv");
+    EXPECT_THAT(inventory, HasSubstr("," + camera.address + ",CAM-1,P1,check: ok,,"));
+    EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,P2,check: differs,wifi.ssid,"));
+
+    // The one camera at --ip, without --all.
+    const OrvctlRun one =
+        runOrvctlWith({"--timeout-ms", kTestTimeoutMs, "--ip", camera.address, "check", path("setup.xml")});
+    EXPECT_EQ(one.code, 5) << "the setup's officer is not the roster's" << one.out;
+}
+
+TEST_F(OrvctlFleet, ARosterAloneGivesEachCameraItsOfficer)
+{
+    writeFile(folder / "officers-only.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root><language "
+                                            "choice_language=\"2\"/></root>\n");
+    writeFile(folder / "roster.csv", "device_id,police_id,police_name,company_id,company_name\n"
+                                     "CAM-1,P1,One,U1,Unit\nCAM-2,P2,Two,U1,Unit\n");
+    const OrvctlRun alone = fleet({"provision", path("officers-only.xml"), "--all", "--inventory", path("inv.csv")});
+    EXPECT_EQ(alone.code, 1) << "a setup with nothing to send and no roster is refused";
+    EXPECT_THAT(alone.err, HasSubstr("the file holds no group to send"));
+    const OrvctlRun r = fleet({"--poll-ms", "20", "provision", path("officers-only.xml"), "--all", "--roster",
+                               path("roster.csv"), "--inventory", path("inv.csv"), "--count", "2"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(second->config<DeviceRecord>().text(DeviceRecord::policeId), u"P2");
+    EXPECT_EQ(second->config<DeviceRecord>().text(DeviceRecord::companyName), u"Unit");
+}
+
+TEST_F(OrvctlFleet, RetryFailedTakesOnlyTheCamerasWhoseLastOutcomeWasNotOk)
+{
+    writeFile(folder / "inv.csv", "time,interface_or_address,device_id,officer_id,result,differences,clock_offset_s\r\n"
+                                  "2026-03-05 14:07:09,usb0 192.168.2.158,CAM-1,P1,failed: login refused,,\r\n"
+                                  "2026-03-05 14:07:10,usb1 192.168.2.158,CAM-2,P2,differs,wifi.ssid,0\r\n"
+                                  "2026-03-05 14:08:00,usb0 192.168.2.158,CAM-1,P1,ok,,0\r\n");
+    camera->clearReceivedFrames();
+    const OrvctlRun r = fleet({"--poll-ms", "20", "provision", path("setup.xml"), "--all", "--inventory",
+                               path("inv.csv"), "--retry-failed", "--count", "1"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_THAT(r.out, HasSubstr(camera.address + ": device CAM-1: its last outcome was ok; left alone"));
+    EXPECT_THAT(r.out, HasSubstr(second.address + ": device CAM-2, officer SETUP: ok"));
+    for (const auto& frame : camera->receivedFrames()) {
+        EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetConfig)) << "CAM-1 was ok: left alone";
+    }
+}
+
+TEST_F(OrvctlFleet, CamerasWithOneDeviceIdAreLeftWithoutAnOfficer)
+{
+    std::vector<std::uint8_t> device = second->configRecord(ConfigType::Device);
+    putText(device, DeviceRecord::deviceId, u"CAM-1");
+    second->setConfigRecord(ConfigType::Device, device);
+    writeFile(folder / "roster.csv", "device_id,police_id,police_name,company_id,company_name\nCAM-1,P1,One,U1,Unit\n");
+    const OrvctlRun scan = fleet({"scan"});
+    EXPECT_THAT(scan.out, HasSubstr("(duplicate device id: also at " + second.address + ")"));
+    camera->clearReceivedFrames();
+    second->clearReceivedFrames();
+    const OrvctlRun r = fleet({"--poll-ms", "20", "provision", path("setup.xml"), "--all", "--roster",
+                               path("roster.csv"), "--inventory", path("inv.csv"), "--count", "2"});
+    EXPECT_EQ(r.code, 5) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(camera.address + ": device CAM-1, officer PC4471: duplicate device id (also at " +
+                                 second.address + ")"));
+    EXPECT_THAT(readFile(folder / "inv.csv"), HasSubstr("," + second.address + ",CAM-1,"));
+    for (const LoopbackCamera* c : {&camera, &second}) {
+        for (const auto& frame : (*c)->receivedFrames()) {
+            EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetConfig));
+        }
+    }
+}
+
+TEST_F(OrvctlFleet, CtrlCLetsEachCameraFinishItsStepAndSendsNothingMore)
+{
+    camera->setReplyDelay(std::chrono::milliseconds(100));
+    second->setReplyDelay(std::chrono::milliseconds(100));
+    std::atomic<bool> interrupted{false};
+    std::istringstream in;
+    std::ostringstream out, err;
+    cli::CliContext context(in, out, err);
+    context.interrupted = &interrupted;
+    int code = -1;
+    std::thread orvctl([&] {
+        code = cli::runOrvctl(std::vector<std::string>{"--timeout-ms", "2000", "--poll-ms", "20", "--address",
+                                                       camera.address, "--address", second.address, "provision",
+                                                       path("setup.xml"), "--all", "--inventory", path("inv.csv")},
+                              context);
+    });
+    // Both cameras are being written to when the operator presses Ctrl+C.
+    const auto writing = [](const LoopbackCamera& c) {
+        const auto frames = c->receivedFrames();
+        return std::any_of(frames.begin(), frames.end(), [](const camsim::ReceivedFrame& f) {
+            return f.command == static_cast<std::uint16_t>(Command::SetConfig);
+        });
+    };
+    for (int i = 0; i < 400 && !(writing(camera) && writing(second)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(writing(camera) && writing(second)) << out.str();
+    const std::size_t framesAtStop = camera->receivedFrames().size();
+    interrupted = true;
+    orvctl.join();
+    EXPECT_EQ(code, 130) << out.str() << err.str();
+    // The step in hand is one group's read and write: nothing after it.
+    EXPECT_LE(camera->receivedFrames().size(), framesAtStop + 2);
+    const std::string inventory = readFile(folder / "inv.csv");
+    EXPECT_THAT(inventory, HasSubstr("," + camera.address + ",CAM-1,PC4471,\"stopped before "));
+    EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,"));
+}
+
+TEST(OrvctlFleetRace, ProvisionAllNeverGivesACameraTwoConnections)
+{
+    std::vector<LoopbackCamera> cameras;
+    std::vector<std::string> args{"--timeout-ms", "2000", "--poll-ms", "10"};
+    for (int i = 0; i < 8; ++i) {
+        camsim::CameraOptions options;
+        options.oneConnection = true; // a second connection while one is open is refused
+        options.sdkPort = 0;
+        cameras.push_back(startCameraOnLoopback(options));
+        ASSERT_TRUE(cameras.back());
+        cameras.back()->setReplyDelay(std::chrono::milliseconds(3));
+        args.insert(args.end(), {"--address", cameras.back().address});
+    }
+    ScratchFolder folder;
+    writeFile(folder / "setup.xml", kSetup);
+    const std::string inventory = (folder / "inv.csv").string();
+    args.insert(args.end(),
+                {"provision", (folder / "setup.xml").string(), "--all", "--inventory", inventory, "--count", "8"});
+    for (int round = 0; round < 20; ++round) {
+        const OrvctlRun r = runOrvctlWith(args);
+        ASSERT_EQ(r.code, 0) << "round " << round << "\n" << r.out << r.err;
+    }
+    for (const auto& camera : cameras) {
+        EXPECT_EQ(camera->mostConnectionsHeld(), 1) << camera.address;
+    }
+    const std::string written = readFile(folder / "inv.csv");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 1 + 8 * 20);
+}
+
 TEST(OrvctlFleetOptions, MisplacedOptionsAreUsageErrors)
 {
     const std::pair<std::vector<std::string>, const char*> rows[] = {
@@ -107,7 +283,11 @@ TEST(OrvctlFleetOptions, MisplacedOptionsAreUsageErrors)
         {{"--address", "127.0.0.9", "get", "wifi"}, "--interface and --address belong to scan"},
         {{"--address", "camera", "scan"}, "--address: \"camera\" is not an IPv4 address"},
         {{"--interface", "usb0", "--address", "127.0.0.9", "scan"}, "not both"},
-        {{"--roster", "r.csv", "scan"}, "--roster and --not-on-roster belong to provision --all"},
+        {{"--roster", "r.csv", "scan"}, "--roster, --not-on-roster and --retry-failed belong to provision --all"},
+        {{"--retry-failed", "scan"}, "--retry-failed belong to provision --all and check --all"},
+        {{"check", "s.xml", "--all", "--retry-failed"}, "--retry-failed reads the inventory"},
+        {{"check", "s.xml", "--count", "2"}, "--count belongs to check --all"},
+        {{"check"}, "check: missing arguments"},
         {{"--not-on-roster", "maybe", "scan"}, "--not-on-roster takes skip or setup"},
         {{"provision", "s.xml", "--all"}, "provision needs --inventory"},
         {{"scan", "extra"}, "scan: too many arguments"},

@@ -197,7 +197,8 @@ TEST_F(OrvctlProvision, InterruptionFinishesTheCurrentCameraFirst)
     EXPECT_THAT(readFile(inventory), HasSubstr(",ORV202600001,P-100,ok\r\n"));
     EXPECT_THAT(output.str(), Not(HasSubstr("waiting for the camera to go")));
 
-    // Interrupted while no camera is there: nothing recorded.
+    // Interrupted while no camera is there: nothing recorded but the header, written before any
+    // camera could be touched.
     camera->stop();
     std::filesystem::remove(inventory);
     interrupted = false;
@@ -207,15 +208,19 @@ TEST_F(OrvctlProvision, InterruptionFinishesTheCurrentCameraFirst)
         }
     });
     EXPECT_EQ(finish(), 130);
-    EXPECT_FALSE(std::filesystem::exists(inventory));
+    EXPECT_EQ(readFile(inventory), "time,device_id,officer_id,result\r\n");
 }
 
 TEST_F(OrvctlProvision, AnInventoryThatCannotBeWrittenStopsTheRun)
 {
+    // Found before the first camera is waited for, not after it was configured.
     inventory = folder / "no-such-folder" / "inventory.csv";
     startProvision({});
     EXPECT_EQ(finish(), 1);
-    EXPECT_THAT(output.str(), HasSubstr("cannot append to the inventory"));
+    EXPECT_THAT(output.str(), HasSubstr("cannot open the inventory"));
+    EXPECT_THAT(output.str(), HasSubstr("it cannot be created"));
+    EXPECT_THAT(output.str(), HasSubstr("nothing was sent"));
+    EXPECT_EQ(camera->connectionCount(), 0);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The runner on several simulated cameras at once, each on a loopback address of its own: every
-// camera gets its own officer from the roster, a camera that goes away fails alone, and Stop lets
-// each camera finish its step and sends nothing more.
+// camera gets its own officer from the roster, a camera that goes away fails alone, Stop lets each
+// camera finish its step, Check writes nothing, twins get no officer, the clock is measured, and a
+// long session keeps the same few threads.
 #include "fleet/roster.h"
+#include "link/local_clock.h"
 #include "provision/fleet_runner.h"
 #include "tests/core/cli/scratch_folder.h"
 #include "tests/support/camera_on_loopback.h"
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <mutex>
 
 namespace orv::test {
 namespace {
@@ -46,6 +49,21 @@ std::string readAll(const std::filesystem::path& file)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+std::size_t setConfigFrames(const camsim::SimulatedCamera& camera)
+{
+    const auto frames = camera.receivedFrames();
+    return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const camsim::ReceivedFrame& f) {
+        return f.command == static_cast<std::uint16_t>(Command::SetConfig);
+    }));
+}
+
+std::shared_ptr<const fleet::Roster> rosterOf(std::string_view csv)
+{
+    auto load = fleet::parseRoster(csv);
+    EXPECT_TRUE(load.ok());
+    return std::make_shared<const fleet::Roster>(std::move(load.roster));
+}
+
 class FleetRunnerTest : public ::testing::Test
 {
 protected:
@@ -59,6 +77,7 @@ protected:
             device.setText(DeviceRecord::deviceId, id);
             device.setText(DeviceRecord::policeId, u"OLD-" + std::u16string(id));
             camera->setConfig(device);
+            camera->clearReceivedFrames();
             cameras.push_back(std::move(camera));
         }
     }
@@ -78,40 +97,47 @@ protected:
         return s;
     }
 
-    void run(provision::FleetSettings s, std::function<void(const CameraProgress&, provision::FleetRunner&)> hear = {})
+    fleet::Candidate candidateOf(std::size_t camera) const
+    {
+        fleet::Candidate c;
+        c.address = cameras[camera].address;
+        return c;
+    }
+
+    void run(provision::FleetSettings s, std::function<void(const CameraProgress&, provision::FleetRun&)> hear = {},
+             std::size_t parallel = 16)
     {
         std::string error;
-        ASSERT_TRUE(inventory.open(folder / "inventory.csv", error)) << error;
-        provision::FleetRunner* self = nullptr;
-        provision::FleetRunner runner(std::move(s), &inventory, [&](const CameraProgress& p) {
+        inventory = std::make_shared<provision::FleetInventory>();
+        ASSERT_TRUE(inventory->open(folder / "inventory.csv", error)) << error;
+        provision::FleetRunner runner(parallel);
+        provision::FleetRun* self = nullptr;
+        auto run = std::make_shared<provision::FleetRun>(std::move(s), inventory, [&](const CameraProgress& p) {
             heard.push_back(p);
             if (hear) {
                 hear(p, *self);
             }
         });
-        self = &runner;
-        for (const auto& camera : cameras) {
-            fleet::Candidate c;
-            c.address = camera.address;
-            runner.add(c);
+        self = run.get();
+        for (std::size_t i = 0; i < cameras.size(); ++i) {
+            ASSERT_TRUE(runner.add(run, candidateOf(i)));
         }
-        runner.wait();
-        outcomes = runner.outcomes();
+        run->wait();
+        outcomes = run->outcomes();
     }
 
     ScratchFolder folder;
     std::vector<LoopbackCamera> cameras;
-    provision::FleetInventory inventory;
+    std::shared_ptr<provision::FleetInventory> inventory;
     std::vector<CameraProgress> heard;
     std::vector<CameraProgress> outcomes;
 };
 
 TEST_F(FleetRunnerTest, EachCameraGetsItsOfficerFromTheRosterAndEveryOutcomeIsRecorded)
 {
-    const auto roster = fleet::parseRoster("Police_Name,device_id,police_id,company_id,company_name\r\n"
-                                           "Officer A,CAM-A,PA,U1,Unit One\r\n"
-                                           "Officer B,CAM-B,PB,U1,Unit One\r\n");
-    ASSERT_TRUE(roster.ok());
+    const auto roster = rosterOf("Police_Name,device_id,police_id,company_id,company_name\r\n"
+                                 "Officer A,CAM-A,PA,U1,Unit One\r\n"
+                                 "Officer B,CAM-B,PB,U1,Unit One\r\n");
     struct Row
     {
         provision::NotOnRoster policy;
@@ -121,16 +147,17 @@ TEST_F(FleetRunnerTest, EachCameraGetsItsOfficerFromTheRosterAndEveryOutcomeIsRe
     };
     const Row rows[] = {
         {provision::NotOnRoster::Skip, u"OLD-CAM-C", CameraResult::NotOnRoster,
-         ",CAM-C,OLD-CAM-C,not on the roster,\r\n"},
-        {provision::NotOnRoster::UseSetup, u"SETUP-P", CameraResult::Verified, ",CAM-C,SETUP-P,ok,\r\n"},
+         ",CAM-C,OLD-CAM-C,not on the roster,,0\r\n"},
+        {provision::NotOnRoster::UseSetup, u"SETUP-P", CameraResult::Verified, ",CAM-C,SETUP-P,ok,,0\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.policy));
         cameras.clear();
+        inventory.reset(); // held open while it lives, and an open file cannot be removed on Windows
         std::filesystem::remove(folder / "inventory.csv");
         startCameras({u"CAM-A", u"CAM-B", u"CAM-C"});
         auto s = settings();
-        s.roster = &roster.roster;
+        s.roster = roster;
         s.notOnRoster = row.policy;
         run(s);
 
@@ -145,16 +172,13 @@ TEST_F(FleetRunnerTest, EachCameraGetsItsOfficerFromTheRosterAndEveryOutcomeIsRe
         EXPECT_EQ(cameras[1]->config<DeviceRecord>().text(DeviceRecord::policeName), u"Officer B")
             << "the roster's name, not the setup's";
         if (row.policy == provision::NotOnRoster::Skip) {
-            for (const auto& frame : cameras[2]->receivedFrames()) {
-                EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetConfig))
-                    << "a skipped camera is left as it was";
-            }
+            EXPECT_EQ(setConfigFrames(*cameras[2].camera), 0u) << "a skipped camera is left as it was";
         }
 
         const std::string written = readAll(folder / "inventory.csv");
         EXPECT_EQ(written.rfind(provision::kFleetInventoryHeader, 0), 0u);
-        EXPECT_THAT(written, HasSubstr(cameras[0].address + ",CAM-A,PA,ok,\r\n"));
-        EXPECT_THAT(written, HasSubstr(cameras[1].address + ",CAM-B,PB,ok,\r\n"));
+        EXPECT_THAT(written, HasSubstr(cameras[0].address + ",CAM-A,PA,ok,,0\r\n"));
+        EXPECT_THAT(written, HasSubstr(cameras[1].address + ",CAM-B,PB,ok,,0\r\n"));
         EXPECT_THAT(written, HasSubstr(cameras[2].address + row.strangerRow));
         EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 4);
     }
@@ -163,7 +187,7 @@ TEST_F(FleetRunnerTest, EachCameraGetsItsOfficerFromTheRosterAndEveryOutcomeIsRe
 TEST_F(FleetRunnerTest, ACameraThatGoesAwayMidRunIsRecordedAsFailedWhileTheOthersFinish)
 {
     startCameras({u"CAM-A", u"CAM-B", u"CAM-C"});
-    run(settings(), [&](const CameraProgress& p, provision::FleetRunner&) {
+    run(settings(), [&](const CameraProgress& p, provision::FleetRun&) {
         if (p.camera == 1 && p.step == CameraStep::Sent && p.group == Group::Wifi) {
             cameras[1]->stop(); // pulled out between two groups
         }
@@ -195,20 +219,21 @@ TEST_F(FleetRunnerTest, StopLetsEachCameraFinishItsStepAndSendsNothingMore)
     // The second and third answer slowly, so the first is well inside the run when it stops it.
     cameras[1]->setReplyDelay(std::chrono::milliseconds(200));
     cameras[2]->setReplyDelay(std::chrono::milliseconds(200));
-    auto s = settings();
-    s.parallel = 2; // the third camera waits in the queue
     std::size_t secondAtStop = 0;
-    run(s, [&](const CameraProgress& p, provision::FleetRunner& runner) {
-        if (p.camera == 0 && p.step == CameraStep::Sent && p.group == Group::Wifi) {
-            secondAtStop = cameras[1]->receivedFrames().size();
-            runner.stop();
-        }
-    });
+    run(
+        settings(),
+        [&](const CameraProgress& p, provision::FleetRun& run) {
+            if (p.camera == 0 && p.step == CameraStep::Sent && p.group == Group::Wifi) {
+                secondAtStop = cameras[1]->receivedFrames().size();
+                run.stop();
+            }
+        },
+        2); // two workers: the third camera waits in the queue
     ASSERT_EQ(outcomes.size(), 3u);
-    // The account table, the device record, the wifi record read and written back: then nothing.
+    // The account table, the device record, the clock, the wifi record read and written back: then nothing.
     EXPECT_EQ(outcomes[0].result, CameraResult::Stopped);
     EXPECT_EQ(outcomes[0].message, "stopped before sending device (sent: wifi)");
-    EXPECT_EQ(cameras[0]->receivedFrames().size(), 4u);
+    EXPECT_EQ(cameras[0]->receivedFrames().size(), 5u);
     // The second camera was somewhere else; it may finish that step (a group's read and write),
     // nothing after it.
     EXPECT_LE(cameras[1]->receivedFrames().size(), secondAtStop + 2) << outcomes[1].message;
@@ -220,42 +245,180 @@ TEST_F(FleetRunnerTest, StopLetsEachCameraFinishItsStepAndSendsNothingMore)
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 4) << "stopped cameras are recorded too";
 }
 
-TEST(FleetInventory, AppendsUnderItsOwnHeaderOnlyAndNeverRewrites)
+TEST_F(FleetRunnerTest, CheckReadsAndComparesWithoutWritingAnything)
 {
-    ScratchFolder folder;
-    const auto file = folder / "inv.csv";
-    struct Row
-    {
-        const char* before; // nullptr: no file
-        bool opens;
-    };
-    const Row rows[] = {
-        {nullptr, true},
-        {"", true},
-        {"time,interface_or_address,device_id,officer_id,result,differences\r\nold row\r\n", true},
-        {"time,device_id,officer_id,result\r\n", false}, // the one-camera inventory: other columns
-        {"time,interface", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.before ? row.before : "(no file)");
-        std::filesystem::remove(file);
-        if (row.before) {
-            writeFile(file, row.before);
-        }
-        provision::FleetInventory inventory;
-        std::string error;
-        ASSERT_EQ(inventory.open(file, error), row.opens) << error;
-        if (!row.opens) {
-            EXPECT_THAT(error, HasSubstr("first line"));
-            continue;
-        }
-        ASSERT_TRUE(inventory.append(
-            {"2026-03-05 14:07:09", "usb0 192.168.2.158", u"CAM-1", u"=P1", "differs", "wifi.ssid, device.policeId"}));
-        const std::string kept = row.before && *row.before ? row.before : std::string(provision::kFleetInventoryHeader);
-        EXPECT_EQ(readAll(file),
-                  kept +
-                      "2026-03-05 14:07:09,usb0 192.168.2.158,CAM-1,'=P1,differs,\"wifi.ssid, device.policeId\"\r\n");
+    startCameras({u"CAM-A", u"CAM-B"});
+    WifiRecord wifi = cameras[0]->config<WifiRecord>();
+    wifi.setText(WifiRecord::ssid, u"Unit Wifi");
+    wifi.setText(WifiRecord::wifiPassword, u"unit-secret");
+    cameras[0]->setConfig(wifi);
+    cameras[1]->setConfig(wifi);
+    auto s = settings();
+    s.mode = provision::RunMode::Check;
+    s.roster = rosterOf("device_id,police_id,police_name,company_id,company_name\r\n"
+                        "CAM-A,OLD-CAM-A,,,\r\n"
+                        "CAM-B,PB,Officer B,U1,Unit One\r\n");
+    DeviceRecord device = cameras[0]->config<DeviceRecord>();
+    for (const Field& f : {DeviceRecord::policeName, DeviceRecord::companyId, DeviceRecord::companyName}) {
+        device.setText(f, u"");
     }
+    cameras[0]->setConfig(device);
+    cameras[0]->clearReceivedFrames();
+    run(s);
+
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].result, CameraResult::Verified) << outcomes[0].message;
+    EXPECT_EQ(outcomes[0].message, "check: ok");
+    EXPECT_EQ(outcomes[1].result, CameraResult::Differs);
+    EXPECT_EQ(outcomes[1].message, "check: differs");
+    EXPECT_EQ(provision::differenceList(outcomes[1].differences),
+              "device.policeId, device.policeName, device.companyId, device.companyName");
+    for (const auto& camera : cameras) {
+        EXPECT_EQ(setConfigFrames(*camera.camera), 0u) << "a check sends nothing";
+    }
+    EXPECT_EQ(officerOf(1), u"OLD-CAM-B");
+    const std::string written = readAll(folder / "inventory.csv");
+    EXPECT_THAT(written, HasSubstr(",CAM-A,OLD-CAM-A,check: ok,,0\r\n"));
+    EXPECT_THAT(written, HasSubstr(",CAM-B,OLD-CAM-B,check: differs,\"device.policeId, device.policeName, "
+                                   "device.companyId, device.companyName\",0\r\n"));
+}
+
+TEST_F(FleetRunnerTest, CamerasWithOneDeviceIdGetNoRosterOfficer)
+{
+    startCameras({u"TWIN", u"TWIN", u"CAM-C"});
+    const auto roster = rosterOf("device_id,police_id,police_name,company_id,company_name\r\n"
+                                 "TWIN,PT,Officer T,U1,Unit\r\nCAM-C,PC,Officer C,U1,Unit\r\n");
+    // Known to the registry as the watch would know them: both twins present before either runs.
+    provision::FleetRunner runner;
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        runner.registry().noteDeviceId(candidateOf(i).label(), i == 2 ? u"CAM-C" : u"TWIN");
+    }
+    inventory = std::make_shared<provision::FleetInventory>();
+    std::string error;
+    ASSERT_TRUE(inventory->open(folder / "inventory.csv", error)) << error;
+    for (const bool withRoster : {true, false}) {
+        SCOPED_TRACE(withRoster ? "with a roster" : "without a roster");
+        auto s = settings();
+        s.roster = withRoster ? roster : nullptr;
+        auto run = std::make_shared<provision::FleetRun>(s, inventory, nullptr);
+        for (std::size_t i = 0; i < cameras.size(); ++i) {
+            ASSERT_TRUE(runner.add(run, candidateOf(i)));
+        }
+        run->wait();
+        const auto out = run->outcomes();
+        if (withRoster) {
+            EXPECT_EQ(out[0].result, CameraResult::DuplicateId);
+            EXPECT_EQ(out[1].result, CameraResult::DuplicateId);
+            EXPECT_EQ(out[0].message, "duplicate device id (also at " + cameras[1].address + ")");
+            EXPECT_EQ(setConfigFrames(*cameras[0].camera) + setConfigFrames(*cameras[1].camera), 0u);
+            EXPECT_EQ(out[2].result, CameraResult::Verified);
+            EXPECT_EQ(officerOf(2), u"PC");
+        } else {
+            // The same setup for both: sent, and each told of its twin.
+            EXPECT_EQ(out[0].result, CameraResult::Verified);
+            EXPECT_EQ(out[0].twins, std::vector<std::string>{cameras[1].address});
+            EXPECT_EQ(officerOf(0), u"SETUP-P");
+        }
+    }
+    EXPECT_THAT(readAll(folder / "inventory.csv"),
+                HasSubstr(cameras[1].address + ",TWIN,OLD-TWIN,duplicate device id (also at " + cameras[0].address));
+}
+
+TEST_F(FleetRunnerTest, TheCamerasClockIsMeasuredBeforeAnythingIsWritten)
+{
+    // One clock for the computer and the simulated camera: the offset is exactly what was set.
+    setLocalClock([] { return LocalDateTime{2026, 3, 5, 14, 7, 0}; });
+    startCameras({u"CAM-A", u"CAM-B"});
+    TimeRecord ahead = cameras[0]->timeRecord();
+    ahead.setNumber(TimeRecord::minute, 8);
+    ahead.setNumber(TimeRecord::second, 30);
+    cameras[0]->setTimeRecord(ahead);
+    TimeRecord behind = cameras[1]->timeRecord();
+    behind.setNumber(TimeRecord::day, 4);
+    cameras[1]->setTimeRecord(behind);
+    auto s = settings();
+    s.plan.push_back(groupOf(Group::Time, {"zone=UTC+08:00"})); // sets the clock too
+    run(s);
+    setLocalClock({});
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].clockOffset, 90);
+    EXPECT_EQ(outcomes[1].clockOffset, -86400);
+    const std::string written = readAll(folder / "inventory.csv");
+    EXPECT_THAT(written, HasSubstr(",CAM-A,SETUP-P,ok,,90\r\n"));
+    EXPECT_THAT(written, HasSubstr(",CAM-B,SETUP-P,ok,,-86400\r\n")) << "a number, no apostrophe";
+}
+
+TEST_F(FleetRunnerTest, ACameraIsHandedBackOnlyAfterItsOutcomeWasRecordedAndTold)
+{
+    // What the watch reads of a camera handed back must reach the window after the camera's
+    // outcome, or the window would drop it as news of a camera still at work.
+    startCameras({u"CAM-A", u"CAM-B", u"CAM-C"});
+    provision::FleetRunner runner;
+    std::mutex mutex;
+    std::vector<std::string> order;
+    runner.registry().onReleased([&](const std::string& label) {
+        std::lock_guard lock(mutex);
+        order.push_back("released " + label);
+    });
+    inventory = std::make_shared<provision::FleetInventory>();
+    std::string error;
+    ASSERT_TRUE(inventory->open(folder / "inventory.csv", error)) << error;
+    auto run = std::make_shared<provision::FleetRun>(settings(), inventory, [&](const CameraProgress& p) {
+        if (p.step == CameraStep::Finished) {
+            std::lock_guard lock(mutex);
+            order.push_back("finished " + p.candidate.label() + (p.recorded ? " recorded" : ""));
+        }
+    });
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        ASSERT_TRUE(runner.add(run, candidateOf(i)));
+    }
+    run->wait();
+    // The last release may follow the run's end by a moment.
+    const auto releases = [&] {
+        std::lock_guard lock(mutex);
+        return std::count_if(order.begin(), order.end(),
+                             [](const std::string& e) { return e.starts_with("released"); });
+    };
+    for (int i = 0; i < 500 && releases() < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    runner.registry().onReleased({});
+    std::lock_guard lock(mutex);
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        const auto finished = std::find(order.begin(), order.end(), "finished " + cameras[i].address + " recorded");
+        const auto released = std::find(order.begin(), order.end(), "released " + cameras[i].address);
+        ASSERT_NE(finished, order.end());
+        ASSERT_NE(released, order.end());
+        EXPECT_LT(finished - order.begin(), released - order.begin()) << cameras[i].address;
+    }
+}
+
+TEST_F(FleetRunnerTest, ALongSessionKeepsTheSameFewWorkersAndOnlyItsTally)
+{
+    startCameras({u"CAM-A", u"CAM-B"});
+    provision::FleetRunner runner(4);
+    auto s = settings();
+    s.plan = {groupOf(Group::Wifi, {"ssid=Unit Wifi"})};
+    // One run for the whole session, as orvctl's: what it keeps does not grow with the cameras.
+    auto run = std::make_shared<provision::FleetRun>(s, nullptr, nullptr, provision::Outcomes::TallyOnly);
+    for (int round = 0; round < 30; ++round) {
+        ASSERT_TRUE(runner.add(run, candidateOf(0)));
+        ASSERT_TRUE(runner.add(run, candidateOf(1)));
+        run->wait();
+    }
+    EXPECT_LE(runner.workerCount(), 4u);
+    EXPECT_GE(runner.workerCount(), 1u);
+    EXPECT_TRUE(run->outcomes().empty()) << "finished cameras are not kept";
+    const provision::RunTally tally = run->tally();
+    EXPECT_EQ(tally.added, 60u);
+    EXPECT_EQ(tally.finished, 60u);
+    EXPECT_EQ(tally.count(CameraResult::Verified), 60u);
+    EXPECT_EQ(tally.lastTrouble, CameraResult::Pending);
+
+    cameras[1]->stop(); // a camera gone: the tally says so
+    ASSERT_TRUE(runner.add(run, candidateOf(1)));
+    run->wait();
+    EXPECT_EQ(run->tally().lastTrouble, CameraResult::Unreachable);
 }
 
 } // namespace
