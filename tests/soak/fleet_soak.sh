@@ -300,7 +300,9 @@ checkInventory() {
         case $kind in
             ok) ok=$((ok + 1)) ;;
             failed)
-                if [[ -n ${pulled[$device]:-} && ! $when < $(stamp "${pulled[$device]}") ]]; then
+                # The inventory's seconds come from time(), which may lag this script's clock by
+                # a tick: a row written just after a pull at a second's turn may show the second before.
+                if [[ -n ${pulled[$device]:-} && ! $when < $(stamp "$((${pulled[$device]} - 1000000))") ]]; then
                     pulledFailed=$((pulledFailed + 1))
                 else
                     bad=$((bad + 1))
@@ -309,7 +311,7 @@ checkInventory() {
                 fi
                 ;;
             stopped)
-                if [[ $name == orvctl && ! $when < $(stamp "$stopAt") ]]; then
+                if [[ $name == orvctl && ! $when < $(stamp "$((stopAt - 1000000))") ]]; then
                     stopped=$((stopped + 1))
                 else
                     bad=$((bad + 1))
@@ -356,7 +358,8 @@ pulledNear() {
         local place=${id#SOAK-}
         place=${place%%-*}
         [[ $(address "$place") == "$where" ]] || continue
-        ((${t:0:-6} <= rowSecond && ${t:0:-6} >= rowSecond - 3)) && return 0
+        # A tick of slack for time()'s lag, as for the rows with a device id.
+        ((${t:0:-6} <= rowSecond + 1 && ${t:0:-6} >= rowSecond - 3)) && return 0
     done <"$PHASE/pulled"
     return 1
 }
