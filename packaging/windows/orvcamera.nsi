@@ -45,7 +45,7 @@ Section "OrvCamera"
     DetailPrint "The GB28181 dialog needs the camera maker's QMNetSDK.dll: copy it into $INSTDIR."
 SectionEnd
 
-; Removes exactly the installed files; the settings file (orv_setup.ini) and logs the operator
+; Removes exactly the installed files; the settings (orv_setup.ini, orv_searchtool.ini) and logs the operator
 ; saved stay, and so does the folder while they are in it.
 Section "Uninstall"
     SetShellVarContext current
