@@ -15,6 +15,7 @@
 #include "provision/fleet_runner.h"
 #include "tools/camsim/simulated_camera.h"
 
+#include "bench/slow_cameras.h"
 #include "bench/target_reporter.h"
 #include "bench/unit_setup.h"
 #include "tests/support/silent_address.h"
@@ -58,24 +59,7 @@ std::string silentAddress(int n)
 
 const std::vector<std::unique_ptr<camsim::SimulatedCamera>>& cameras()
 {
-    static const auto all = [] {
-        std::vector<std::unique_ptr<camsim::SimulatedCamera>> list;
-        for (int i = 0; i < kCameras; ++i) {
-            camsim::CameraOptions options;
-            options.listenAddress = cameraAddress(i);
-            options.sdkPort = 0;
-            options.log = [](const std::string&) {};
-            options.keepFrames = false;
-            auto camera = std::make_unique<camsim::SimulatedCamera>(options);
-            std::string error;
-            if (!camera->start(&error)) {
-                giveUp("cannot start the simulated camera at " + options.listenAddress + ": " + error);
-            }
-            camera->setReplyDelay(kReplyDelay);
-            list.push_back(std::move(camera));
-        }
-        return list;
-    }();
+    static const auto all = bench::startSlowCameras(kCameras, cameraAddress, kReplyDelay);
     return all;
 }
 

@@ -12,6 +12,7 @@
 #include "searchtool/search_tool_texts.h"
 #include "tools/camsim/simulated_camera.h"
 
+#include "bench/slow_cameras.h"
 #include "bench/target_reporter.h"
 
 #include <benchmark/benchmark.h>
@@ -58,26 +59,11 @@ std::string cameraAddress(int n)
 
 const std::vector<std::unique_ptr<camsim::SimulatedCamera>>& cameras()
 {
-    static const auto all = [] {
-        std::vector<std::unique_ptr<camsim::SimulatedCamera>> list;
-        for (int n = 0; n < kCameras; ++n) {
-            camsim::CameraOptions options;
-            options.listenAddress = cameraAddress(n);
-            options.sdkPort = 0;
+    static const auto all =
+        bench::startSlowCameras(kCameras, cameraAddress, kReplyDelay, [](int n, camsim::CameraOptions& options) {
             options.oneConnection = true;
             options.deviceId = "STALL-" + std::to_string(n + 1);
-            options.keepFrames = false;
-            options.log = [](const std::string&) {};
-            auto camera = std::make_unique<camsim::SimulatedCamera>(options);
-            std::string error;
-            if (!camera->start(&error)) {
-                giveUp("cannot start the simulated camera at " + options.listenAddress + ": " + error);
-            }
-            camera->setReplyDelay(kReplyDelay);
-            list.push_back(std::move(camera));
-        }
-        return list;
-    }();
+        });
     return all;
 }
 
