@@ -14,6 +14,7 @@
 
 #include "bench/slow_cameras.h"
 #include "bench/target_reporter.h"
+#include "bench/unit_setup.h"
 
 #include <benchmark/benchmark.h>
 
@@ -137,16 +138,8 @@ void BM_ApplyAllStall(benchmark::State& state)
     if (!folder.isValid()) {
         giveUp("no temporary folder");
     }
-    SetupValues setup;
-    setup.uIdentify = 1;
-    setup.ssid = u"Unit Wifi";
-    setup.wifiPassword = u"unit-secret";
-    setup.apn = u"unit.apn";
-    setup.policeId = u"P77";
-    setup.policeName = u"Officer";
-    setup.timeZone = 8;
     const QString setupFile = folder.filePath(QStringLiteral("unit.xml"));
-    if (!saveSetupFile(setupFile.toStdU16String(), setup)) {
+    if (!saveSetupFile(setupFile.toStdU16String(), bench::unitSetup())) {
         giveUp("cannot write the setup file");
     }
     QString unexpected;

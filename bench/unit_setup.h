@@ -1,6 +1,6 @@
 #pragma once
-// The setup the provisioning benchmarks push: every group a unit's cameras carry, as the console
-// would have saved it.
+// The setup the provisioning benchmarks push (as values, or as the groups it sends): every group a unit's cameras
+// carry, as the console would have saved it.
 
 #include "persist/setup_document.h"
 #include "provision/setup_apply.h"
@@ -9,7 +9,7 @@
 
 namespace orv::bench {
 
-inline std::vector<provision::GroupPlan> unitPlan()
+inline SetupValues unitSetup()
 {
     SetupValues v;
     v.uIdentify = 1;
@@ -22,7 +22,12 @@ inline std::vector<provision::GroupPlan> unitPlan()
     v.policeName = u"Officer";
     v.summerTime = 1;
     v.timeZone = 8;
-    return provision::planSetup(readSetup(writeSetup(v)).elements);
+    return v;
+}
+
+inline std::vector<provision::GroupPlan> unitPlan()
+{
+    return provision::planSetup(readSetup(writeSetup(unitSetup())).elements);
 }
 
 } // namespace orv::bench

@@ -6,8 +6,9 @@
 
 namespace orv::fleet {
 
-// Runs `job(0)` .. `job(count - 1)` on up to `parallel` threads, this one among them (fewer when
-// no more can be had: the same results, only slower). Returns when every job has.
+// Runs `job(0)` .. `job(count - 1)` on up to `parallel` threads of a pool that ends with the call
+// (fewer when no more can be had, this one when none can: the same results, only slower).
+// Returns when every job has.
 void forEachInParallel(std::size_t count, std::size_t parallel, const std::function<void(std::size_t)>& job);
 
 } // namespace orv::fleet

@@ -1,5 +1,4 @@
 #include "fleet/roster.h"
-#include "fleet/csv.h"
 #include "lang/utf.h"
 #include "link/link_text.h"
 #include "link/records.h"
@@ -220,9 +219,9 @@ RosterLoad parseRoster(std::string_view bytes)
     }
 
     std::vector<CsvRecord> records;
-    CsvProblem problem;
+    RosterProblem problem;
     if (!splitCsv(text, records, problem)) {
-        load.problems.push_back({problem.line, problem.message});
+        load.problems.push_back(problem);
         return load;
     }
     checkRows(records, load);

@@ -3,6 +3,8 @@
 // camera. It is checked whole before anything is sent, so that a bad row stops the run instead
 // of leaving half the cameras set.
 
+#include "fleet/csv.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -24,11 +26,8 @@ struct RosterEntry
 
 enum class RosterEncoding { Utf8, Utf8WithBom, Gbk };
 
-struct RosterProblem
-{
-    int line = 0; // 0: the file as a whole
-    std::string message;
-};
+// A problem with a line of the file (line 0: the file as a whole).
+using RosterProblem = CsvProblem;
 
 class Roster
 {

@@ -133,6 +133,13 @@ void putLocalClock(TimeRecord& record)
     record.setNumber(TimeRecord::year, now.year % 1000 + 100);
 }
 
+LocalDateTime clockOf(const TimeRecord& record)
+{
+    const auto field = [&](const Field& f) { return static_cast<int>(record.number(f)); };
+    return {1900 + field(TimeRecord::year), field(TimeRecord::month),  field(TimeRecord::day),
+            field(TimeRecord::hour),        field(TimeRecord::minute), field(TimeRecord::second)};
+}
+
 int SyncClock(CameraLink& link)
 {
     TimeRecord record;

@@ -3,6 +3,7 @@
 // Reads return 0 or -1. Writes return 0 when the frame was sent and -1 when it was not.
 
 #include "link/camera_link.h"
+#include "link/local_clock.h"
 #include "link/records.h"
 
 #include <optional>
@@ -48,6 +49,8 @@ int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user,
 
 // Fills the clock fields of a TimeRecord from the computer's local clock.
 void putLocalClock(TimeRecord& record);
+// The clock fields of a TimeRecord as a date and time (the year byte counts from 1900).
+LocalDateTime clockOf(const TimeRecord& record);
 
 // Reads the camera's time, puts in the computer's clock and writes it back.
 // 0 when written, -1 when the read failed (nothing sent), -2 when the write could not be sent.

@@ -1,7 +1,9 @@
 #pragma once
 // The computer's local date and time, through one seam so that tests can fix it.
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace orv {
 
@@ -16,6 +18,10 @@ struct LocalDateTime
 };
 
 LocalDateTime localNow();
+
+// Seconds since 1970-01-01 00:00 of a date and time as a clock shows it (no time zone involved:
+// two such values differ by how far apart the clocks are); nullopt when it is no date or time.
+std::optional<std::int64_t> wallClockSeconds(const LocalDateTime& t);
 
 // Replaces the clock for tests; an empty function restores the real one.
 void setLocalClock(std::function<LocalDateTime()> clock);

@@ -5,24 +5,6 @@
 #include "link/local_clock.h"
 
 namespace orv::provision {
-namespace {
-
-// Seconds since 1970-01-01 of a civil date and time as written, no time zone involved: both
-// clocks are read as the wall time they show.
-std::optional<std::int64_t> wallSeconds(int year, int month, int day, int hour, int minute, int second)
-{
-    using namespace std::chrono;
-    const year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
-                              std::chrono::day(static_cast<unsigned>(day))};
-    if (!date.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
-        return std::nullopt;
-    }
-    const std::int64_t days = sys_days(date).time_since_epoch().count();
-    return days * 86400 + hour * 3600 + minute * 60 + second;
-}
-
-} // namespace
-
 std::optional<std::int64_t> readClockOffset(CameraLink& link, bool& answered)
 {
     TimeRecord camera;
@@ -33,12 +15,8 @@ std::optional<std::int64_t> readClockOffset(CameraLink& link, bool& answered)
     if (!answered) {
         return std::nullopt;
     }
-    // The record's year byte counts from 1900 ((year mod 1000) + 100 for this century).
-    const auto cameraTime = wallSeconds(
-        1900 + static_cast<int>(camera.number(TimeRecord::year)), static_cast<int>(camera.number(TimeRecord::month)),
-        static_cast<int>(camera.number(TimeRecord::day)), static_cast<int>(camera.number(TimeRecord::hour)),
-        static_cast<int>(camera.number(TimeRecord::minute)), static_cast<int>(camera.number(TimeRecord::second)));
-    const auto localTime = wallSeconds(local.year, local.month, local.day, local.hour, local.minute, local.second);
+    const auto cameraTime = wallClockSeconds(clockOf(camera));
+    const auto localTime = wallClockSeconds(local);
     if (!cameraTime || !localTime) {
         return std::nullopt;
     }
@@ -46,9 +24,14 @@ std::optional<std::int64_t> readClockOffset(CameraLink& link, bool& answered)
     return *cameraTime - (*localTime - halfTrip);
 }
 
+std::string signedSeconds(std::int64_t seconds)
+{
+    return (seconds > 0 ? "+" : "") + std::to_string(seconds);
+}
+
 std::string clockOffsetText(std::int64_t seconds)
 {
-    return (seconds > 0 ? "+" : "") + std::to_string(seconds) + " s";
+    return signedSeconds(seconds) + " s";
 }
 
 CameraIdentity identifyOnLink(CameraLink& link, std::u16string_view user, std::u16string_view password,

@@ -58,7 +58,8 @@ CameraIdentity identifyOnLink(CameraLink& link, std::u16string_view user, std::u
 // round trip. Nullopt when the camera does not answer (`answered` false) or its date is no date.
 std::optional<std::int64_t> readClockOffset(CameraLink& link, bool& answered);
 
-// "+3 s", "-120 s", "0 s": how rows and lines show an offset.
+// "+3", "-120", "0": an offset with its sign; clockOffsetText adds the unit: "+3 s".
+std::string signedSeconds(std::int64_t seconds);
 std::string clockOffsetText(std::int64_t seconds);
 
 } // namespace orv::provision

@@ -74,8 +74,12 @@ void CameraRegistry::handBack(const std::string& label, bool held)
     {
         std::lock_guard lock(mutex_);
         Entry& e = entry(label);
-        e.heldByRunner = e.heldByRunner && !held;
-        e.reservations -= e.reservations != 0 ? 1 : 0;
+        if (held) {
+            e.heldByRunner = false;
+        }
+        if (e.reservations != 0) {
+            --e.reservations;
+        }
         tidy(label);
         listener = onReleased_;
     }

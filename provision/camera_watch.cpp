@@ -161,31 +161,28 @@ std::vector<fleet::Candidate> CameraWatch::candidatesNow(bool first)
 void CameraWatch::reach(Contact& contact, const ScanSettings& login)
 {
     const std::string label = contact.candidate.label();
-    {
+    if (contact.identify) {
         CameraLink link;
-        if (contact.identify) {
-            static_cast<CameraIdentity&>(contact.seen) =
-                identifyCamera(link, contact.candidate, login, [&](IdentifyStep step) {
-                    if (step == IdentifyStep::LoggingIn && !contact.known) {
-                        WatchEvent e;
-                        e.kind = WatchEventKind::Found;
-                        e.candidate = contact.candidate;
-                        tell(e);
-                    }
-                });
-        }
+        static_cast<CameraIdentity&>(contact.seen) =
+            identifyCamera(link, contact.candidate, login, [&](IdentifyStep step) {
+                if (step == IdentifyStep::LoggingIn && !contact.known) {
+                    WatchEvent e;
+                    e.kind = WatchEventKind::Found;
+                    e.candidate = contact.candidate;
+                    tell(e);
+                }
+            });
         link.Close();
-    }
-    if (!contact.identify) {
+        if (contact.seen.identified()) {
+            registry_->noteDeviceId(label, contact.seen.deviceId);
+        }
+    } else {
         fleet::ProbeOptions probe;
         probe.port = login.port;
         probe.timeout = login.connectTimeout;
         contact.seen.connected = fleet::probeCandidate(contact.candidate, probe).present;
     }
     contact.seen.candidate = contact.candidate;
-    if (contact.seen.connected && contact.identify && contact.seen.identified()) {
-        registry_->noteDeviceId(label, contact.seen.deviceId);
-    }
     registry_->releaseFromWatch(label);
     if (contact.seen.connected && contact.identify) {
         WatchEvent e;
@@ -194,6 +191,16 @@ void CameraWatch::reach(Contact& contact, const ScanSettings& login)
         e.camera = contact.seen;
         tell(e);
     }
+}
+
+void CameraWatch::tellGone(const std::string& label, const fleet::Candidate& candidate)
+{
+    registry_->forget(label);
+    present_.erase(label);
+    WatchEvent e;
+    e.kind = WatchEventKind::Gone;
+    e.candidate = candidate;
+    tell(e);
 }
 
 void CameraWatch::look(bool first)
@@ -216,17 +223,14 @@ void CameraWatch::look(bool first)
     for (const fleet::Candidate& c : candidates) {
         listed.insert(c.label());
     }
-    for (auto it = present_.begin(); it != present_.end();) {
-        if (!listed.count(it->first) && !registry_->wantedByRunner(it->first)) {
-            WatchEvent e;
-            e.kind = WatchEventKind::Gone;
-            e.candidate = it->second.candidate;
-            registry_->forget(it->first);
-            it = present_.erase(it);
-            tell(e);
-        } else {
-            ++it;
+    std::vector<std::pair<std::string, fleet::Candidate>> gone;
+    for (const auto& [label, known] : present_) {
+        if (!listed.count(label) && !registry_->wantedByRunner(label)) {
+            gone.emplace_back(label, known.candidate);
         }
+    }
+    for (const auto& [label, candidate] : gone) {
+        tellGone(label, candidate);
     }
 
     std::vector<Contact> contacts;
@@ -255,12 +259,7 @@ void CameraWatch::look(bool first)
         const std::string label = c.candidate.label();
         if (!c.seen.connected) {
             if (c.known) {
-                registry_->forget(label);
-                present_.erase(label);
-                WatchEvent e;
-                e.kind = WatchEventKind::Gone;
-                e.candidate = c.candidate;
-                tell(e);
+                tellGone(label, c.candidate);
             }
             continue;
         }

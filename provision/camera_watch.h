@@ -116,6 +116,8 @@ private:
     bool pause();
     std::vector<fleet::Candidate> candidatesNow(bool first);
     void reach(Contact& contact, const ScanSettings& login);
+    // The camera at `label` answers no more: forgotten, and said so.
+    void tellGone(const std::string& label, const fleet::Candidate& candidate);
     void tell(const WatchEvent& event);
     bool stopping() const;
 

@@ -26,15 +26,6 @@ std::string groupList(std::span<const Group> groups)
     return list;
 }
 
-std::string joined(const std::vector<std::string>& items)
-{
-    std::string text;
-    for (const std::string& item : items) {
-        text += (text.empty() ? "" : ", ") + item;
-    }
-    return text;
-}
-
 } // namespace
 
 std::vector<GroupPlan> planForOfficer(std::span<const GroupPlan> plan, const fleet::RosterEntry& entry)
@@ -62,6 +53,15 @@ std::vector<GroupPlan> planForOfficer(std::span<const GroupPlan> plan, const fle
         }
     }
     return result;
+}
+
+std::string twinList(std::span<const std::string> twins)
+{
+    std::string text;
+    for (const std::string& twin : twins) {
+        text += (text.empty() ? "" : ", ") + twin;
+    }
+    return text;
 }
 
 std::string_view cameraStepName(CameraStep step)
@@ -302,105 +302,101 @@ void FleetRunner::runJob(FleetRun& run, std::size_t number)
 
 void FleetRunner::runCamera(FleetRun& run, CameraProgress& camera)
 {
-    const FleetSettings& s = run.settings_;
-    const std::string label = camera.candidate.label();
-    const std::string nothingSent = "stopped: nothing sent";
-    CameraResult result = CameraResult::Pending;
-    std::string message;
-    const auto done = [&](CameraResult r, std::string m) {
-        result = r;
-        message = std::move(m);
-    };
-
+    Outcome outcome;
     {
         CameraLink link;
-        IdentifySettings login;
-        login.user = s.user;
-        login.password = s.password;
-        login.connectTimeout = s.timeout;
-        login.replyTimeout = s.timeout;
-        login.port = s.port;
-        const CameraIdentity identity = identifyCamera(
-            link, camera.candidate, login,
-            [&](IdentifyStep step) {
-                switch (step) {
-                    case IdentifyStep::Connecting:
-                        return run.report(camera, CameraStep::Connecting);
-                    case IdentifyStep::LoggingIn:
-                        return run.report(camera, CameraStep::LoggingIn);
-                    case IdentifyStep::Reading:
-                        return run.report(camera, CameraStep::Identifying);
-                }
-            },
-            &run.stop_);
-        camera.deviceId = identity.deviceId;
-        camera.officerId = identity.policeId;
-        camera.clockOffset = identity.clockOffset;
-        if (identity.stopped) {
-            done(CameraResult::Stopped, nothingSent);
-        } else if (!identity.identified()) {
-            done(identity.login == LoginOutcome::Refused ? CameraResult::LoginRefused : CameraResult::Unreachable,
-                 "failed: " + identity.problem);
-        } else {
-            registry_->noteDeviceId(label, identity.deviceId);
-            camera.twins = registry_->othersWithDeviceId(label, identity.deviceId);
-        }
-
-        std::vector<GroupPlan> plan;
-        const fleet::RosterEntry* entry = s.roster ? s.roster->find(camera.deviceId) : nullptr;
-        if (result != CameraResult::Pending) {
-            // decided already: nothing to plan
-        } else if (!camera.twins.empty() && s.roster) {
-            // Which of the twins is which officer's cannot be told: neither is given one.
-            done(CameraResult::DuplicateId, "duplicate device id (also at " + joined(camera.twins) + ")");
-        } else if (entry) {
-            plan = planForOfficer(s.plan, *entry);
-        } else if (s.roster && s.notOnRoster == NotOnRoster::Skip) {
-            done(CameraResult::NotOnRoster, "not on the roster");
-        } else {
-            plan = s.plan;
-        }
-        if (result == CameraResult::Pending && run.stopping()) {
-            done(CameraResult::Stopped, nothingSent);
-        }
-
-        if (result == CameraResult::Pending) {
-            const ApplyProgress progress = [&](ApplyPhase phase, Group group, const GroupResult& read) {
-                camera.group = group;
-                if (phase != ApplyPhase::Sending && group == Group::Device && read.outcome == CameraOutcome::Done) {
-                    if (const FieldValue* officer = read.values.find("policeId")) {
-                        camera.officerId = officer->text;
-                    }
-                }
-                run.report(camera, phase == ApplyPhase::Sending     ? CameraStep::Sent
-                                   : phase == ApplyPhase::Verifying ? CameraStep::ReadBack
-                                                                    : CameraStep::Checked);
-            };
-            const bool check = s.mode == RunMode::Check;
-            const ApplyReport applied =
-                check ? checkSetup(link, plan, progress, &run.stop_) : applySetup(link, plan, progress, &run.stop_);
-            camera.differences = applied.differences;
-            const std::string prefix = check ? "check: " : "";
-            if (applied.stopped) {
-                const std::string sent = applied.sent.empty() ? "nothing" : groupList(applied.sent);
-                done(CameraResult::Stopped, applied.failedStep + " " + std::string(groupName(applied.failedGroup)) +
-                                                (check ? "" : " (sent: " + sent + ")"));
-            } else if (applied.outcome != CameraOutcome::Done) {
-                done(CameraResult::Unreachable, "failed: " + prefix + std::string(groupName(applied.failedGroup)) +
-                                                    ": " + applied.failedStep + ": " +
-                                                    std::string(outcomeText(applied.outcome)));
-            } else if (!applied.differences.empty()) {
-                done(CameraResult::Differs, prefix + "differs");
-            } else {
-                done(CameraResult::Verified, prefix + "ok");
-            }
-        }
+        outcome = workOn(run, camera, link);
         link.Close();
     }
     // Recorded and told before it is handed back, so that what the watch reads of it next is
     // heard after its outcome; and closed before: the next connection starts after this one ended.
-    run.finish(camera, result, std::move(message));
-    registry_->release(label);
+    run.finish(camera, outcome.result, std::move(outcome.message));
+    registry_->release(camera.candidate.label());
+}
+
+FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, CameraLink& link)
+{
+    const FleetSettings& s = run.settings_;
+    const std::string label = camera.candidate.label();
+    const Outcome nothingSent{CameraResult::Stopped, "stopped: nothing sent"};
+
+    IdentifySettings login;
+    login.user = s.user;
+    login.password = s.password;
+    login.connectTimeout = s.timeout;
+    login.replyTimeout = s.timeout;
+    login.port = s.port;
+    const CameraIdentity identity = identifyCamera(
+        link, camera.candidate, login,
+        [&](IdentifyStep step) {
+            switch (step) {
+                case IdentifyStep::Connecting:
+                    return run.report(camera, CameraStep::Connecting);
+                case IdentifyStep::LoggingIn:
+                    return run.report(camera, CameraStep::LoggingIn);
+                case IdentifyStep::Reading:
+                    return run.report(camera, CameraStep::Identifying);
+            }
+        },
+        &run.stop_);
+    camera.deviceId = identity.deviceId;
+    camera.officerId = identity.policeId;
+    camera.clockOffset = identity.clockOffset;
+    if (identity.stopped) {
+        return nothingSent;
+    }
+    if (!identity.identified()) {
+        return {identity.login == LoginOutcome::Refused ? CameraResult::LoginRefused : CameraResult::Unreachable,
+                "failed: " + identity.problem};
+    }
+    registry_->noteDeviceId(label, identity.deviceId);
+    camera.twins = registry_->othersWithDeviceId(label, identity.deviceId);
+
+    std::vector<GroupPlan> plan = s.plan;
+    if (s.roster) {
+        if (!camera.twins.empty()) {
+            // Which of the twins is which officer's cannot be told: neither is given one.
+            return {CameraResult::DuplicateId, "duplicate device id (also at " + twinList(camera.twins) + ")"};
+        }
+        if (const fleet::RosterEntry* entry = s.roster->find(camera.deviceId)) {
+            plan = planForOfficer(s.plan, *entry);
+        } else if (s.notOnRoster == NotOnRoster::Skip) {
+            return {CameraResult::NotOnRoster, "not on the roster"};
+        }
+    }
+    if (run.stopping()) {
+        return nothingSent;
+    }
+
+    const ApplyProgress progress = [&](ApplyPhase phase, Group group, const GroupResult& read) {
+        camera.group = group;
+        if (phase != ApplyPhase::Sending && group == Group::Device && read.outcome == CameraOutcome::Done) {
+            if (const FieldValue* officer = read.values.find("policeId")) {
+                camera.officerId = officer->text;
+            }
+        }
+        run.report(camera, phase == ApplyPhase::Sending     ? CameraStep::Sent
+                           : phase == ApplyPhase::Verifying ? CameraStep::ReadBack
+                                                            : CameraStep::Checked);
+    };
+    const bool check = s.mode == RunMode::Check;
+    const ApplyReport applied =
+        check ? checkSetup(link, plan, progress, &run.stop_) : applySetup(link, plan, progress, &run.stop_);
+    camera.differences = applied.differences;
+    const std::string prefix = check ? "check: " : "";
+    if (applied.stopped) {
+        const std::string sent = applied.sent.empty() ? "nothing" : groupList(applied.sent);
+        return {CameraResult::Stopped, applied.failedStep + " " + std::string(groupName(applied.failedGroup)) +
+                                           (check ? "" : " (sent: " + sent + ")")};
+    }
+    if (applied.outcome != CameraOutcome::Done) {
+        return {CameraResult::Unreachable, "failed: " + prefix + std::string(groupName(applied.failedGroup)) + ": " +
+                                               applied.failedStep + ": " + std::string(outcomeText(applied.outcome))};
+    }
+    if (!applied.differences.empty()) {
+        return {CameraResult::Differs, prefix + "differs"};
+    }
+    return {CameraResult::Verified, prefix + "ok"};
 }
 
 } // namespace orv::provision

@@ -69,6 +69,9 @@ enum class CameraResult : std::uint8_t {
 
 std::string_view cameraResultName(CameraResult result); // "ok", "differs", ...
 
+// "usb1 192.168.2.158, usb3 192.168.2.158": the other cameras with a camera's device id.
+std::string twinList(std::span<const std::string> twins);
+
 struct CameraProgress
 {
     std::size_t camera = 0; // the order in which cameras were added to the run, from 0
@@ -186,8 +189,16 @@ public:
     CameraRegistry& registry() { return *registry_; }
 
 private:
+    struct Outcome
+    {
+        CameraResult result = CameraResult::Pending;
+        std::string message;
+    };
+
     void runJob(FleetRun& run, std::size_t camera);
     void runCamera(FleetRun& run, CameraProgress& camera);
+    // Everything a job says to the camera, on `link`; how it ended.
+    Outcome workOn(FleetRun& run, CameraProgress& camera, CameraLink& link);
 
     std::shared_ptr<CameraRegistry> registry_;
     std::atomic<bool> closing_{false};

@@ -129,7 +129,6 @@ bool AppendOnlyCsv::open(const std::filesystem::path& file, std::string_view hea
         std::fclose(stream_);
         stream_ = nullptr;
     }
-    file_ = file;
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
     const bool empty = !exists || std::filesystem::file_size(file, ec) == 0;
@@ -166,12 +165,6 @@ bool AppendOnlyCsv::append(std::string_view bytes)
         return false;
     }
     return std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size() && flushThrough(stream_);
-}
-
-bool AppendOnlyCsv::isOpen() const
-{
-    std::lock_guard lock(mutex_);
-    return stream_ != nullptr;
 }
 
 bool Inventory::open(const std::filesystem::path& file, std::string& error)
@@ -220,6 +213,16 @@ bool FleetInventory::append(const FleetInventoryRow& row)
 bool outcomeIsOk(std::string_view result)
 {
     return result == "ok" || result == "check: ok";
+}
+
+const std::string* InventoryHistory::lastOutcome(const std::u16string& deviceId, const std::string& where) const
+{
+    if (!deviceId.empty()) {
+        const auto last = byDevice.find(deviceId);
+        return last == byDevice.end() ? nullptr : &last->second;
+    }
+    const auto last = byPlace.find(where);
+    return last == byPlace.end() ? nullptr : &last->second;
 }
 
 InventoryHistory readInventoryHistory(const std::filesystem::path& file)

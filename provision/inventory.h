@@ -50,12 +50,9 @@ public:
     bool open(const std::filesystem::path& file, std::string_view header, std::size_t headBytes,
               const std::function<bool(std::string_view head)>& acceptHead, std::string& error);
     bool append(std::string_view bytes);
-    bool isOpen() const;
-    const std::filesystem::path& file() const { return file_; }
 
 private:
     mutable std::mutex mutex_;
-    std::filesystem::path file_;
     std::FILE* stream_ = nullptr;
 };
 
@@ -66,7 +63,6 @@ public:
     // Any existing file is appended to as it is (the one-camera loop never checked its columns).
     bool open(const std::filesystem::path& file, std::string& error);
     bool append(const InventoryRow& row);
-    const std::filesystem::path& file() const { return csv_.file(); }
 
 private:
     AppendOnlyCsv csv_;
@@ -101,8 +97,6 @@ public:
     // one of the two headers, so that rows are never appended under other columns.
     bool open(const std::filesystem::path& file, std::string& error);
     bool append(const FleetInventoryRow& row);
-    const std::filesystem::path& file() const { return csv_.file(); }
-    bool withClockColumn() const { return withClock_; }
 
 private:
     AppendOnlyCsv csv_;
@@ -119,6 +113,10 @@ struct InventoryHistory
     std::map<std::u16string, std::string> byDevice;
     std::map<std::string, std::string> byPlace;
     std::string problem; // set when the file could not be read as a fleet inventory
+
+    // The last outcome recorded for the camera with `deviceId`, or, when it has none (it never
+    // said it), for the camera found at `where`; null when the inventory holds none.
+    const std::string* lastOutcome(const std::u16string& deviceId, const std::string& where) const;
 };
 InventoryHistory readInventoryHistory(const std::filesystem::path& file);
 

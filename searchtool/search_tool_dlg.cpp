@@ -53,11 +53,6 @@ std::filesystem::path pathOf(const QString& file)
     return std::filesystem::path(file.toStdU16String());
 }
 
-QString signedNumber(std::int64_t n)
-{
-    return (n > 0 ? QStringLiteral("+") : QString()) + QString::number(n);
-}
-
 } // namespace
 
 std::span<const CSearchToolDlg::Route> CSearchToolDlg::routes()
@@ -94,15 +89,6 @@ QTreeWidgetItem* CSearchToolDlg::rowOf(const QString& where) const
 {
     const auto it = rows_.find(where.toStdString());
     return it == rows_.end() ? nullptr : it->second.item;
-}
-
-std::optional<fleet::Candidate> CSearchToolDlg::candidateOf(const QString& where) const
-{
-    const auto it = rows_.find(where.toStdString());
-    if (it == rows_.end()) {
-        return std::nullopt;
-    }
-    return it->second.candidate;
 }
 
 bool CSearchToolDlg::OnInitDialog()
@@ -313,10 +299,7 @@ void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
                 item->setText(ColumnDeviceId, fromUtf16(event.camera.deviceId));
                 item->setText(ColumnOfficerId, fromUtf16(event.camera.policeId));
                 item->setText(ColumnOfficerName, fromUtf16(event.camera.policeName));
-                item->setText(ColumnClock,
-                              event.camera.clockOffset
-                                  ? text(SearchText::ClockOffset).arg(signedNumber(*event.camera.clockOffset))
-                                  : QString());
+                item->setText(ColumnClock, clockText(event.camera.clockOffset));
                 // After a run this is the read-back of what the camera now holds; the state is
                 // set with the twins.
                 item->setToolTip(ColumnState, QString());
@@ -342,14 +325,9 @@ void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
 
 void CSearchToolDlg::markTwins()
 {
-    std::map<std::u16string, int> seen;
-    for (const auto& [label, row] : rows_) {
-        if ((row.present || row.busy) && !row.deviceId.empty()) {
-            ++seen[row.deviceId];
-        }
-    }
+    // Twins as the runner sees them, so a row is flagged exactly when its camera gets no officer.
     for (auto& [label, row] : rows_) {
-        const bool twin = (row.present || row.busy) && !row.deviceId.empty() && seen[row.deviceId] > 1;
+        const bool twin = (row.present || row.busy) && !registry_->othersWithDeviceId(label, row.deviceId).empty();
         QTreeWidgetItem* item = row.item;
         item->setToolTip(ColumnDeviceId,
                          twin ? text(SearchText::DuplicateFlag).arg(fromUtf16(row.deviceId)) : QString());
@@ -404,13 +382,8 @@ void CSearchToolDlg::applyWhenEnoughAreReady()
         }
         if (run_) {
             for (const std::string& label : fresh) {
-                CameraRow& row = rows_.at(label);
-                std::string error;
-                if (const auto number = runner_->add(run_, row.candidate, &error)) {
-                    row.busy = true;
-                    runCameras_[*number] = label;
-                    ++runAdded_;
-                    row.item->setText(ColumnState, text(SearchText::StateQueued));
+                if (!addToRun(label)) {
+                    break;
                 }
             }
             updateControls();
@@ -472,7 +445,7 @@ void CSearchToolDlg::OnBrowseInventory()
     }
 }
 
-std::vector<std::string> CSearchToolDlg::presentLabels(bool (*wanted)(const CameraRow&)) const
+std::vector<std::string> CSearchToolDlg::presentLabels(const std::function<bool(const CameraRow&)>& wanted) const
 {
     std::vector<std::string> labels;
     for (const auto& [label, row] : rows_) {
@@ -494,28 +467,20 @@ void CSearchToolDlg::OnCheckAll()
     work(presentLabels([](const CameraRow&) { return true; }), RunMode::Check);
 }
 
-bool CSearchToolDlg::lastOutcomeFailed(const CameraRow& row) const
-{
-    if (row.lastResult) {
-        return *row.lastResult != CameraResult::Verified;
-    }
-    const QString inventory = dlgItemText(sid::kInventoryFile).trimmed();
-    if (inventory.isEmpty() || row.deviceId.empty()) {
-        return false;
-    }
-    const provision::InventoryHistory history = provision::readInventoryHistory(pathOf(inventory));
-    const auto last = history.byDevice.find(row.deviceId);
-    return last != history.byDevice.end() && !provision::outcomeIsOk(last->second);
-}
-
 void CSearchToolDlg::OnRetryFailed()
 {
-    std::vector<std::string> labels;
-    for (const auto& [label, row] : rows_) {
-        if (row.present && !row.busy && lastOutcomeFailed(row)) {
-            labels.push_back(label);
+    // This session's outcome first; for a camera not run since the window opened, the inventory's.
+    const QString inventory = dlgItemText(sid::kInventoryFile).trimmed();
+    const provision::InventoryHistory history =
+        inventory.isEmpty() ? provision::InventoryHistory{} : provision::readInventoryHistory(pathOf(inventory));
+    const auto failed = [&](const CameraRow& row) {
+        if (row.lastResult) {
+            return *row.lastResult != CameraResult::Verified;
         }
-    }
+        const std::string* last = row.deviceId.empty() ? nullptr : history.lastOutcome(row.deviceId, {});
+        return last && !provision::outcomeIsOk(*last);
+    };
+    const std::vector<std::string> labels = presentLabels(failed);
     if (labels.empty()) {
         say(text(SearchText::NoRetry), QMessageBox::Information);
         return;
@@ -635,26 +600,39 @@ void CSearchToolDlg::work(const std::vector<std::string>& labels, RunMode mode)
         },
         provision::Outcomes::TallyOnly);
     for (const std::string& label : labels) {
-        CameraRow& row = rows_.at(label);
-        std::string error;
-        const auto number = runner_->add(run_, row.candidate, &error);
-        if (!number) {
-            run_->stop();
-            say(text(SearchText::WorkerFailed).arg(fromUtf8(error)), QMessageBox::Critical);
+        if (!addToRun(label)) {
             break;
         }
-        row.busy = true;
-        row.finished = false;
-        row.item->setText(ColumnState, text(SearchText::StateQueued));
-        row.item->setText(ColumnResult, QString());
-        row.item->setToolTip(ColumnResult, QString());
-        runCameras_[*number] = label;
-        ++runAdded_;
     }
     if (runCameras_.empty()) {
         run_.reset();
     }
     updateControls();
+}
+
+bool CSearchToolDlg::addToRun(const std::string& label)
+{
+    CameraRow& row = rows_.at(label);
+    std::string error;
+    const auto number = runner_->add(run_, row.candidate, &error);
+    if (!number) {
+        run_->stop();
+        say(text(SearchText::WorkerFailed).arg(fromUtf8(error)), QMessageBox::Critical);
+        return false;
+    }
+    row.busy = true;
+    row.finished = false;
+    row.item->setText(ColumnState, text(SearchText::StateQueued));
+    row.item->setText(ColumnResult, QString());
+    row.item->setToolTip(ColumnResult, QString());
+    runCameras_[*number] = label;
+    ++runAdded_;
+    return true;
+}
+
+QString CSearchToolDlg::clockText(const std::optional<std::int64_t>& offset) const
+{
+    return offset ? text(SearchText::ClockOffset).arg(fromUtf8(provision::signedSeconds(*offset))) : QString();
 }
 
 QString CSearchToolDlg::stateText(const provision::CameraProgress& p) const
@@ -721,7 +699,7 @@ void CSearchToolDlg::onProgress(unsigned generation, const provision::CameraProg
         row.deviceId = p.deviceId;
     }
     if (p.clockOffset) {
-        item->setText(ColumnClock, text(SearchText::ClockOffset).arg(signedNumber(*p.clockOffset)));
+        item->setText(ColumnClock, clockText(p.clockOffset));
     }
     if (p.step != provision::CameraStep::Finished) {
         return;

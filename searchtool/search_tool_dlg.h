@@ -21,6 +21,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -50,6 +51,9 @@ inline constexpr int kNotOnRoster = 1212;
 inline constexpr int kApplyAll = 1213;
 inline constexpr int kApplySelected = 1214;
 inline constexpr int kStop = 1215;
+inline constexpr int kCheckAll = 1216;
+inline constexpr int kRetryFailed = 1217;
+inline constexpr int kProgress = 1218;
 inline constexpr int kSetupLabel = 1220;
 inline constexpr int kRosterLabel = 1221;
 inline constexpr int kInventoryLabel = 1222;
@@ -121,8 +125,6 @@ public:
     QTreeWidget* cameraList() const;
     // The row of a camera by where it was found ("usb0 192.168.2.158", "127.0.0.5"); null if none.
     QTreeWidgetItem* rowOf(const QString& where) const;
-    // The candidate a row's camera is reached through now.
-    std::optional<fleet::Candidate> candidateOf(const QString& where) const;
     bool running() const { return run_ != nullptr; }
     // 0 when the unattended run set every camera as asked, 1 otherwise.
     int exitCode() const { return exitCode_; }
@@ -161,7 +163,10 @@ private:
     void onProgress(unsigned generation, const provision::CameraProgress& progress);
 
     CameraRow& rowFor(const fleet::Candidate& candidate);
-    std::vector<std::string> presentLabels(bool (*wanted)(const CameraRow&)) const;
+    // Rows of cameras present and not at work that `wanted` says yes to.
+    std::vector<std::string> presentLabels(const std::function<bool(const CameraRow&)>& wanted) const;
+    // Hands the row's camera to the current run; false (said, the run stopped) when no worker can be had.
+    bool addToRun(const std::string& label);
     void work(const std::vector<std::string>& labels, provision::RunMode mode);
     bool prepareRun(provision::FleetSettings& settings, provision::RunMode mode);
     void finishRun();
@@ -170,7 +175,7 @@ private:
     void updateSummary();
     QString stateText(const provision::CameraProgress& progress) const;
     QString resultText(const provision::CameraProgress& progress) const;
-    bool lastOutcomeFailed(const CameraRow& row) const;
+    QString clockText(const std::optional<std::int64_t>& offset) const;
 
     SearchToolOptions options_;
     std::shared_ptr<UiMailbox> mailbox_;

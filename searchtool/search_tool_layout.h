@@ -25,12 +25,6 @@ class TemplateDialog;
 
 namespace orv::search {
 
-namespace sid {
-inline constexpr int kCheckAll = 1216;
-inline constexpr int kRetryFailed = 1217;
-inline constexpr int kProgress = 1218;
-} // namespace sid
-
 inline constexpr std::string_view kSearchToolStateFileName = "orv_searchtool.ini";
 
 // Every control of template 131 and how it follows the window: the camera list takes the room the

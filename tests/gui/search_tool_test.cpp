@@ -146,6 +146,20 @@ private slots:
     }
     void cleanup() { leaveSeamTestMode(); }
 
+private:
+    // The window on the fleet, every camera ready, and this test's setup file and inventory chosen.
+    bool openReady(CSearchToolDlg& dialog, const Fleet& fleet)
+    {
+        if (!dialog.Create() || !allReady(dialog, fleet)) {
+            return false;
+        }
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        return true;
+    }
+
+private slots:
+
     void onePressConfiguresEveryCameraWithItsOfficer()
     {
         Fleet fleet;
@@ -162,15 +176,12 @@ private slots:
         ahead.setNumber(TimeRecord::minute, 14);
         fleet.cameras[0]->setTimeRecord(ahead);
         CSearchToolDlg dialog(fleet.options());
-        QVERIFY(dialog.Create());
-        QVERIFY(allReady(dialog, fleet));
+        QVERIFY(openReady(dialog, fleet));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnDeviceId), QStringLiteral("CAM-1"));
         QCOMPARE(cell(dialog, fleet.addresses[2], ColumnOfficerId), QStringLiteral("OLD-3"));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnClock), QStringLiteral("+420 s"));
 
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
         dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
         click(dialog, sid::kApplyAll);
         QVERIFY(dialog.running());
         QVERIFY(!dialog.GetDlgItem(sid::kApplyAll)->isEnabled());
@@ -218,14 +229,11 @@ private slots:
         writeFile(rosterFile_, "device_id,police_id,police_name,company_id,company_name\r\n"
                                "CAM-1,PA,A,U1,Unit\r\nCAM-1,PB,B,U1,Unit\r\n");
         CSearchToolDlg dialog(fleet.options());
-        QVERIFY(dialog.Create());
-        QVERIFY(allReady(dialog, fleet));
+        QVERIFY(openReady(dialog, fleet));
         for (const auto& camera : fleet.cameras) {
             camera->clearReceivedFrames();
         }
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
         dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
         MessageBox::instance().setNextAnswer(QMessageBox::Ok);
         click(dialog, sid::kApplyAll);
         QVERIFY(!dialog.running());
@@ -264,10 +272,7 @@ private slots:
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
         CSearchToolDlg dialog(fleet.options());
-        QVERIFY(dialog.Create());
-        QVERIFY(allReady(dialog, fleet));
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        QVERIFY(openReady(dialog, fleet));
         // Without a selection: said, nothing starts.
         MessageBox::instance().setNextAnswer(QMessageBox::Ok);
         click(dialog, sid::kApplySelected);
@@ -290,13 +295,10 @@ private slots:
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
         CSearchToolDlg dialog(fleet.options());
-        QVERIFY(dialog.Create());
-        QVERIFY(allReady(dialog, fleet));
+        QVERIFY(openReady(dialog, fleet));
         for (const auto& camera : fleet.cameras) {
             camera->setReplyDelay(150ms); // slow enough to be stopped in the middle
         }
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
         click(dialog, sid::kApplyAll);
         QTRY_VERIFY_WITH_TIMEOUT(cell(dialog, fleet.addresses[0], ColumnState).startsWith(QStringLiteral("sending")),
                                  10000);
@@ -416,10 +418,7 @@ private slots:
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
         CSearchToolDlg dialog(fleet.options());
-        QVERIFY(dialog.Create());
-        QVERIFY(allReady(dialog, fleet));
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        QVERIFY(openReady(dialog, fleet));
         dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->setSelected(true);
         click(dialog, sid::kApplySelected);
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
@@ -451,10 +450,7 @@ private slots:
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
         CSearchToolDlg dialog(fleet.options());
-        QVERIFY(dialog.Create());
-        QVERIFY(allReady(dialog, fleet));
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        QVERIFY(openReady(dialog, fleet));
         MessageBox::instance().setNextAnswer(QMessageBox::Ok);
         click(dialog, sid::kRetryFailed); // nothing failed yet
         QCOMPARE(MessageBox::instance().prompts().size(), 1);

@@ -1,5 +1,6 @@
 #include "tools/camsim/camera_state.h"
 
+#include "link/commands.h"
 #include "link/local_clock.h"
 
 #include <algorithm>
@@ -26,17 +27,10 @@ std::span<std::uint8_t> range(Record& r, std::size_t from, std::size_t to)
     return {r.data() + from, to - from};
 }
 
-std::int64_t civilSeconds(int y, int mo, int d, int h, int mi, int s)
-{
-    using namespace std::chrono;
-    const sys_days date = year{y} / month{static_cast<unsigned>(mo)} / day{static_cast<unsigned>(d)};
-    return static_cast<std::int64_t>(date.time_since_epoch().count()) * 86400 + h * 3600 + mi * 60 + s;
-}
-
 std::int64_t hostSeconds()
 {
     const LocalDateTime now = localNow();
-    return civilSeconds(now.year, now.month, now.day, now.hour, now.minute, now.second);
+    return wallClockSeconds(now).value_or(0);
 }
 
 std::vector<std::uint8_t> bytesOf(std::span<const std::uint8_t> s)
@@ -270,19 +264,12 @@ TimeRecord CameraState::currentTime() const
 bool CameraState::setTime(const TimeRecord& record)
 {
     time = record;
-    using namespace std::chrono;
-    const auto second = record.number(TimeRecord::second);
-    const auto minute = record.number(TimeRecord::minute);
-    const auto hour = record.number(TimeRecord::hour);
-    const auto y = 1900 + static_cast<int>(record.number(TimeRecord::year));
-    const auto m = static_cast<unsigned>(record.number(TimeRecord::month));
-    const auto d = static_cast<unsigned>(record.number(TimeRecord::day));
-    if (second > 59 || minute > 59 || hour > 23 || !(year{y} / month{m} / day{d}).ok()) {
+    const LocalDateTime set = clockOf(record);
+    const auto at = wallClockSeconds(set);
+    if (!at || set.second > 59) {
         return false;
     }
-    clockOffsetSeconds = civilSeconds(y, static_cast<int>(m), static_cast<int>(d), static_cast<int>(hour),
-                                      static_cast<int>(minute), static_cast<int>(second))
-                       - hostSeconds();
+    clockOffsetSeconds = *at - hostSeconds();
     return true;
 }
 

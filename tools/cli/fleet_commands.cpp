@@ -82,15 +82,6 @@ int exitCodeOf(CameraResult result)
     return kExitDone;
 }
 
-std::string joined(const std::vector<std::string>& items)
-{
-    std::string text;
-    for (const std::string& item : items) {
-        text += (text.empty() ? "" : ", ") + item;
-    }
-    return text;
-}
-
 // Works on cameras as the watch reports them: each camera once while it stays attached, again
 // when another (or the same) camera is plugged in where it was.
 class FleetWork
@@ -256,11 +247,11 @@ private:
         if (taken != taken_.end() && taken->second == camera.deviceId) {
             return; // done already, and still attached
         }
-        if (o_.retryFailed && !lastOutcomeFailed(camera)) {
+        const std::string* last = o_.retryFailed ? history_.lastOutcome(camera.deviceId, label) : nullptr;
+        if (o_.retryFailed && (!last || outcomeIsOk(*last))) {
             if (leftAlone_.insert(label).second) {
                 c_.out << "[-] " << label << ": device " << utf::toUtf8(camera.deviceId) << ": "
-                       << (knownToInventory(camera) ? "its last outcome was ok" : "not in the inventory")
-                       << "; left alone" << std::endl;
+                       << (last ? "its last outcome was ok" : "not in the inventory") << "; left alone" << std::endl;
             }
             return;
         }
@@ -274,22 +265,6 @@ private:
         }
         taken_[label] = camera.deviceId;
         ++started_;
-    }
-
-    bool knownToInventory(const ScannedCamera& camera) const
-    {
-        return camera.deviceId.empty() ? history_.byPlace.count(camera.candidate.label()) != 0
-                                       : history_.byDevice.count(camera.deviceId) != 0;
-    }
-
-    bool lastOutcomeFailed(const ScannedCamera& camera) const
-    {
-        if (!camera.deviceId.empty()) {
-            const auto last = history_.byDevice.find(camera.deviceId);
-            return last != history_.byDevice.end() && !outcomeIsOk(last->second);
-        }
-        const auto last = history_.byPlace.find(camera.candidate.label());
-        return last != history_.byPlace.end() && !outcomeIsOk(last->second);
     }
 
     // One line per step, written by one camera's worker at a time.
@@ -356,7 +331,7 @@ private:
                     line += " (clock " + clockOffsetText(*p.clockOffset) + ")";
                 }
                 if (!p.twins.empty() && p.result != CameraResult::DuplicateId) {
-                    line += " (its device id is also at " + joined(p.twins) + ")";
+                    line += " (its device id is also at " + twinList(p.twins) + ")";
                 }
                 if (!p.recorded && !o_.inventory.empty()) {
                     line += " (not recorded)";
@@ -403,22 +378,15 @@ int scanCameras(const CliOptions& o, CliContext& c, const FleetLogin& login)
     settings.connectTimeout = std::min(kProbeTimeout, o.timeout);
     settings.replyTimeout = o.timeout;
     const std::vector<ScannedCamera> found = provision::scanCameras(list.candidates, settings);
-    std::map<std::u16string, std::vector<std::string>> byDevice;
+    // Twins are told apart as the runner tells them.
+    CameraRegistry seen;
     for (const ScannedCamera& s : found) {
         if (s.identified()) {
-            byDevice[s.deviceId].push_back(s.candidate.label());
+            seen.noteDeviceId(s.candidate.label(), s.deviceId);
         }
     }
     const auto twinsOf = [&](const ScannedCamera& s) {
-        std::vector<std::string> twins;
-        if (s.identified()) {
-            for (const std::string& other : byDevice[s.deviceId]) {
-                if (other != s.candidate.label()) {
-                    twins.push_back(other);
-                }
-            }
-        }
-        return twins;
+        return s.identified() ? seen.othersWithDeviceId(s.candidate.label(), s.deviceId) : std::vector<std::string>{};
     };
     const auto present = std::count_if(found.begin(), found.end(), [](const ScannedCamera& s) { return s.connected; });
     if (o.json) {
@@ -463,7 +431,7 @@ int scanCameras(const CliOptions& o, CliContext& c, const FleetLogin& login)
                     c.out << "  clock " << clockOffsetText(*s.clockOffset);
                 }
                 if (const auto twins = twinsOf(s); !twins.empty()) {
-                    c.out << "  (duplicate device id: also at " << joined(twins) << ")";
+                    c.out << "  (duplicate device id: also at " << twinList(twins) << ")";
                 }
                 c.out << "\n";
             } else {
