@@ -1,6 +1,5 @@
 #include "link/commands.h"
 
-#include "link/local_clock.h"
 
 #include <cstring>
 
@@ -120,24 +119,6 @@ int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user, std::o
     }
     link.loggedIn = 1;
     return 1;
-}
-
-void putLocalClock(TimeRecord& record)
-{
-    const LocalDateTime now = localNow();
-    record.setNumber(TimeRecord::second, now.second);
-    record.setNumber(TimeRecord::minute, now.minute);
-    record.setNumber(TimeRecord::hour, now.hour);
-    record.setNumber(TimeRecord::day, now.day);
-    record.setNumber(TimeRecord::month, now.month);
-    record.setNumber(TimeRecord::year, now.year % 1000 + 100);
-}
-
-LocalDateTime clockOf(const TimeRecord& record)
-{
-    const auto field = [&](const Field& f) { return static_cast<int>(record.number(f)); };
-    return {1900 + field(TimeRecord::year), field(TimeRecord::month),  field(TimeRecord::day),
-            field(TimeRecord::hour),        field(TimeRecord::minute), field(TimeRecord::second)};
 }
 
 int SyncClock(CameraLink& link)

@@ -47,11 +47,6 @@ bool AccountInTable(const UserTable& table, std::u16string_view user, std::u16st
 int CheckLogin(CameraLink& link, std::optional<std::u16string_view> user,
                std::optional<std::u16string_view> password);
 
-// Fills the clock fields of a TimeRecord from the computer's local clock.
-void putLocalClock(TimeRecord& record);
-// The clock fields of a TimeRecord as a date and time (the year byte counts from 1900).
-LocalDateTime clockOf(const TimeRecord& record);
-
 // Reads the camera's time, puts in the computer's clock and writes it back.
 // 0 when written, -1 when the read failed (nothing sent), -2 when the write could not be sent.
 int SyncClock(CameraLink& link);

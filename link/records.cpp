@@ -29,6 +29,24 @@ bool isConfigType(std::uint8_t value)
 }
 
 static_assert(DeviceRecord::kSize == 287 && Net4gRecord::kSize == 272 && WifiRecord::kSize == 191);
+void putLocalClock(TimeRecord& record)
+{
+    const LocalDateTime now = localNow();
+    record.setNumber(TimeRecord::second, now.second);
+    record.setNumber(TimeRecord::minute, now.minute);
+    record.setNumber(TimeRecord::hour, now.hour);
+    record.setNumber(TimeRecord::day, now.day);
+    record.setNumber(TimeRecord::month, now.month);
+    record.setNumber(TimeRecord::year, now.year % 1000 + 100);
+}
+
+LocalDateTime clockOf(const TimeRecord& record)
+{
+    const auto field = [&](const Field& f) { return static_cast<int>(record.number(f)); };
+    return {1900 + field(TimeRecord::year), field(TimeRecord::month),  field(TimeRecord::day),
+            field(TimeRecord::hour),        field(TimeRecord::minute), field(TimeRecord::second)};
+}
+
 static_assert(TtxServerRecord::kSize == 228 && RtsServerRecord::kSize == 255 && FunctionRecord::kSize == 198);
 static_assert(TimeRecord::kSize == 84 && UserTable::kSize == 331 && PasswordChange::kSize == 34);
 static_assert(ProxyRecord::kSize == 72 && ConfigSelector::kSize == 6 && UDiskMode::kSize == 1);

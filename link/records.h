@@ -3,6 +3,7 @@
 // Each record type lists its fields once (offset, width, kind); accessors go through that table.
 
 #include "link/link_text.h"
+#include "link/local_clock.h"
 
 #include <array>
 #include <cstddef>
@@ -175,6 +176,11 @@ struct TimeRecord : FixedRecord<84>
     static constexpr Field summerTime{"summerTime", 72, 1, FieldKind::U8};
     static constexpr std::array kFields{second, minute, hour, day, month, year, timeZone, summerTime};
 };
+
+// Fills the clock fields of a TimeRecord from the computer's local clock.
+void putLocalClock(TimeRecord& record);
+// The clock fields of a TimeRecord as a date and time (the year byte counts from 1900).
+LocalDateTime clockOf(const TimeRecord& record);
 
 struct UserTable : FixedRecord<331>
 {
