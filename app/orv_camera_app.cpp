@@ -22,8 +22,10 @@ bool COrvCameraApp::InitInstance()
     });
 
     COrvCameraDlg dialog;
+    dialog.startLedger();
     dialog.DoModal();
-    // Nothing is written at exit: every file was written when the operator acted.
+    // Nothing is written at exit: every file was written when the operator acted. The dialog's
+    // destructor, the window already gone, waits for the ledger events still on their way.
     return false;
 }
 

@@ -55,6 +55,7 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"保存日志失败 ...\r\n",
         u"导出设备ID失败 ...\r\n",
         u"保存用户配置失败 ...\r\n",
+        u"写入台账失败: %s ...\r\n",
     }},
     {{
         u"Orv工具啟動 ...\r\n",
@@ -93,6 +94,7 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"保存日誌失敗 ...\r\n",
         u"導出設備ID失敗 ...\r\n",
         u"保存用戶配置失敗 ...\r\n",
+        u"寫入台賬失敗: %s ...\r\n",
     }},
     {{
         u"program startup ...\r\n",
@@ -131,6 +133,7 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"save log fail ...\r\n",
         u"export device id fail ...\r\n",
         u"save user setup fail ...\r\n",
+        u"ledger write fail: %s ...\r\n",
     }},
 }};
 

@@ -55,8 +55,9 @@ enum class LogMessage : int {
     SaveLogFail = 33,
     ExportDeviceIdFail = 34,
     SaveUserSetupFail = 35,
+    LedgerFail = 36, // "%s": where the ledger is and why it cannot be written
 };
-inline constexpr int kLogMessageCount = 36;
+inline constexpr int kLogMessageCount = 37;
 
 // The text of a message in a language, line end included. A language index outside 0..2 gives
 // Simplified Chinese; a message number outside the table gives an empty text.

@@ -2,6 +2,7 @@
 
 #include "console/about_dlg.h"
 #include "console/activity_log.h"
+#include "console/console_ledger.h"
 #include "console/control_ids.h"
 #include "console/system_menu.h"
 #include "dialogkit/address_text.h"
@@ -188,6 +189,10 @@ bool COrvCameraDlg::event(QEvent* event)
 {
     if (event->type() == kAppendLogEvent) {
         OnAppendLog(static_cast<LogRequest*>(event));
+        return true;
+    }
+    if (event->type() == kLedgerProblemEvent) {
+        OnLedgerProblem(static_cast<LedgerProblem*>(event));
         return true;
     }
     return TemplateDialog::event(event);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 class QComboBox;
@@ -17,6 +18,8 @@ class QComboBox;
 namespace orv {
 
 class CameraLink;
+class ConsoleLedger;
+class LedgerProblem;
 class LogRequest;
 
 class COrvCameraDlg : public TemplateDialog
@@ -38,6 +41,8 @@ public:
 
     // --- activity log ---
     int OnAppendLog(LogRequest* request);
+    // A ledger that cannot be written: one line in the log.
+    void OnLedgerProblem(LedgerProblem* problem);
     void OnClearLog();
     void OnSaveLog();
 
@@ -88,6 +93,15 @@ public:
         routeObserver_ = std::move(observer);
     }
 
+    // --- the ledger ---
+    // Records the camera writes and actions from now on, in the ledger remembered for the user
+    // (console/console_ledger.h). Without it the console records nothing.
+    void startLedger();
+    // Returns once everything handed to the ledger was recorded or given up, and the problems
+    // reported have reached the log (tests).
+    void flushLedger();
+    ConsoleLedger* ledger() const { return ledger_.get(); }
+
     std::unique_ptr<CameraLink> link;
     QIcon icon;
     QComboBox* languageCombo = nullptr;
@@ -104,10 +118,14 @@ protected:
 private:
     void route(const Route& entry);
     void addAboutEntry();
+    // An event of `kind` with the login's context, when the console records.
+    void recordInLedger(std::string kind, std::string groups, std::string result);
 
     QString aboutText_; // empty: no About entry
     bool aboutInContextMenu_ = false;
     std::function<void(int, std::string_view)> routeObserver_;
+    // Destroyed with the dialog, after its event loop has returned: it waits for the recorder.
+    std::unique_ptr<ConsoleLedger> ledger_;
 };
 
 // The system-menu command that opens the About box.

@@ -1,10 +1,12 @@
 // The six settings groups: each Get fills its fields from the camera, each Set writes them back.
 
 #include "console/activity_log.h"
+#include "console/console_ledger.h"
 #include "console/control_ids.h"
 #include "console/orv_camera_dlg.h"
 #include "dialogkit/busy_cursor.h"
 #include "dialogkit/qtext.h"
+#include "lang/utf.h"
 #include "link/camera_link.h"
 #include "link/commands.h"
 #include "persist/decimal_text.h"
@@ -13,6 +15,8 @@
 #include <QComboBox>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace orv {
@@ -24,6 +28,14 @@ constexpr char16_t kWifiWord[] = u"wifi";
 constexpr char16_t kDeviceInfoWord[] = u"device info";
 constexpr char16_t kTimeWord[] = u"time";
 constexpr char16_t kProxyWord[] = u"gb28181";
+
+// The groups as the ledger names them, the same for every tool.
+constexpr char kPlatformGroup[] = "platform";
+constexpr char k4GGroup[] = "4g";
+constexpr char kWifiGroup[] = "wifi";
+constexpr char kDeviceGroup[] = "device";
+constexpr char kTimeGroup[] = "time";
+constexpr char kProxyGroup[] = "proxy";
 
 // Which edit box shows which text field of a record.
 struct TextBinding
@@ -53,13 +65,13 @@ constexpr std::int8_t kPlatformRts = 1;
 } // namespace
 
 // Shared by the plain groups (4G, Wifi, Device Info): the fields follow the table above.
+// True when the record was read and shown.
 template <class Record, std::size_t N>
-static void plainGet(COrvCameraDlg& dlg, const TextBinding (&bindings)[N], const char16_t* word)
+static bool plainGet(COrvCameraDlg& dlg, const TextBinding (&bindings)[N], const char16_t* word, Record& record)
 {
     if (!dlg.link || !dlg.link->loggedIn) {
-        return;
+        return false;
     }
-    Record record;
     int read = -1;
     {
         BusyCursor busy;
@@ -67,62 +79,106 @@ static void plainGet(COrvCameraDlg& dlg, const TextBinding (&bindings)[N], const
     }
     if (read != 0) {
         PostLog(&dlg, LogMessage::GetFail, word);
-        return;
+        return false;
     }
     for (const TextBinding& b : bindings) {
         dlg.setDlgItemText(b.control, qtext(record.text(b.field)));
     }
     PostLog(&dlg, LogMessage::GetSuccess, word);
+    return true;
 }
 
+// Nothing when logged out; otherwise the outcome, `record` as sent and, when `read` is given,
+// the record as the camera sent it before the form's fields went in.
 template <class Record, std::size_t N>
-static void plainSet(COrvCameraDlg& dlg, const TextBinding (&bindings)[N], const char16_t* word)
+static std::optional<WriteOutcome> plainSet(COrvCameraDlg& dlg, const TextBinding (&bindings)[N],
+                                            const char16_t* word, Record& record, Record* read = nullptr)
 {
     if (!dlg.link || !dlg.link->loggedIn) {
-        return;
+        return std::nullopt;
     }
-    Record record;
     WriteOutcome outcome = WriteOutcome::ReadFailed;
     {
         BusyCursor busy;
         // Read first so that the bytes the form does not show go back as the camera has them.
         outcome = ReadModifyWrite(*dlg.link, record, [&](Record& r) {
+            if (read) {
+                *read = r;
+            }
             for (const TextBinding& b : bindings) {
                 r.setText(b.field, dlg.dlgItemText(b.control).toStdU16String());
             }
         });
     }
     PostLog(&dlg, outcome == WriteOutcome::Sent ? LogMessage::SetSuccess : LogMessage::SetFail, word);
+    return outcome;
 }
 
 void COrvCameraDlg::On4GGet()
 {
-    plainGet<Net4gRecord>(*this, kNet4gBindings, k4GWord);
+    Net4gRecord record;
+    plainGet(*this, kNet4gBindings, k4GWord, record);
 }
 
 void COrvCameraDlg::On4GSet()
 {
-    plainSet<Net4gRecord>(*this, kNet4gBindings, k4GWord);
+    Net4gRecord record;
+    if (const auto outcome = plainSet(*this, kNet4gBindings, k4GWord, record)) {
+        recordInLedger("set", k4GGroup, writeResult(*outcome));
+    }
 }
 
 void COrvCameraDlg::OnWifiGet()
 {
-    plainGet<WifiRecord>(*this, kWifiBindings, kWifiWord);
+    WifiRecord record;
+    plainGet(*this, kWifiBindings, kWifiWord, record);
 }
 
 void COrvCameraDlg::OnWifiSet()
 {
-    plainSet<WifiRecord>(*this, kWifiBindings, kWifiWord);
+    WifiRecord record;
+    if (const auto outcome = plainSet(*this, kWifiBindings, kWifiWord, record)) {
+        recordInLedger("set", kWifiGroup, writeResult(*outcome));
+    }
 }
 
 void COrvCameraDlg::OnDeviceInfoGet()
 {
-    plainGet<DeviceRecord>(*this, kDeviceBindings, kDeviceInfoWord);
+    DeviceRecord record;
+    if (plainGet(*this, kDeviceBindings, kDeviceInfoWord, record) && ledger_) {
+        ledger_->deviceIdRead(utf::toUtf8(record.text(DeviceRecord::deviceId)));
+    }
 }
 
 void COrvCameraDlg::OnDeviceInfoSet()
 {
-    plainSet<DeviceRecord>(*this, kDeviceBindings, kDeviceInfoWord);
+    DeviceRecord sent;
+    DeviceRecord read;
+    const auto outcome = plainSet(*this, kDeviceBindings, kDeviceInfoWord, sent, &read);
+    if (!outcome || !ledger_) {
+        return;
+    }
+    const auto text = [](const DeviceRecord& r, const Field& f) { return utf::toUtf8(r.text(f)); };
+    if (*outcome != WriteOutcome::ReadFailed) {
+        ledger_->deviceIdRead(text(read, DeviceRecord::deviceId));
+    }
+    ledger::Event event = ledger_->event("set");
+    event.groups = kDeviceGroup;
+    event.result = writeResult(*outcome);
+    if (*outcome != WriteOutcome::ReadFailed) {
+        event.officerBefore = text(read, DeviceRecord::policeId);
+        event.unitBefore = text(read, DeviceRecord::companyName);
+    }
+    if (*outcome == WriteOutcome::Sent) {
+        event.officerAfter = text(sent, DeviceRecord::policeId);
+        event.unitAfter = text(sent, DeviceRecord::companyName);
+    }
+    ledger_->record(std::move(event));
+    // The form's device id went out with the rest: once it differs from the one read, which id the
+    // camera carries is not known until it is read again.
+    if (*outcome == WriteOutcome::Sent && text(sent, DeviceRecord::deviceId) != ledger_->deviceId()) {
+        ledger_->forgetDeviceId();
+    }
 }
 
 void COrvCameraDlg::OnPlatformGet()
@@ -189,6 +245,7 @@ void COrvCameraDlg::OnPlatformSet()
     FunctionRecord function;
     if (GetConfig(*link, function) != 0) {
         PostLog(this, LogMessage::SetFail, kPlatformWord);
+        recordInLedger("set", kPlatformGroup, writeResult(WriteOutcome::ReadFailed));
         return;
     }
     // The camera's own platform decides which record goes out, whatever the combo shows.
@@ -209,6 +266,12 @@ void COrvCameraDlg::OnPlatformSet()
         });
     }
     PostLog(this, outcome == WriteOutcome::Sent ? LogMessage::SetSuccess : LogMessage::SetFail, kPlatformWord);
+    if (choice != kPlatformTtx && choice != kPlatformRts) {
+        recordInLedger("set", kPlatformGroup,
+                       "failed: the camera's platform choice " + std::to_string(choice) + " is unknown, nothing sent");
+    } else {
+        recordInLedger("set", kPlatformGroup, writeResult(outcome));
+    }
 }
 
 void COrvCameraDlg::OnTimeGet()
@@ -245,6 +308,7 @@ void COrvCameraDlg::OnTimeSet()
     TimeRecord record;
     if (GetTime(*link, record) != 0) {
         PostLog(this, LogMessage::SetFail, kTimeWord);
+        recordInLedger("set", kTimeGroup, writeResult(WriteOutcome::ReadFailed));
         return;
     }
     putLocalClock(record);
@@ -252,7 +316,9 @@ void COrvCameraDlg::OnTimeSet()
     const auto* zone = dlgItem<QComboBox>(idc::kTimeZone);
     // No row selected (-1) keeps its low byte: 255.
     record.setNumber(TimeRecord::timeZone, static_cast<std::uint8_t>(zone ? zone->currentIndex() : -1));
-    PostLog(this, SetTime(*link, record) == 0 ? LogMessage::SetSuccess : LogMessage::SetFail, kTimeWord);
+    const bool sent = SetTime(*link, record) == 0;
+    PostLog(this, sent ? LogMessage::SetSuccess : LogMessage::SetFail, kTimeWord);
+    recordInLedger("set", kTimeGroup, sendResult(sent));
 }
 
 void COrvCameraDlg::OnProxyGet()
@@ -288,7 +354,9 @@ void COrvCameraDlg::OnProxySet()
     record.setNumber(ProxyRecord::proxyEnable, isDlgButtonChecked(idc::kProxyEnable) ? 1 : 0);
     record.setText(ProxyRecord::proxyAddress, dlgItemText(idc::kProxyIp).toStdU16String());
     record.setNumber(ProxyRecord::proxyPort, leadingDecimal(dlgItemText(idc::kProxyPort).toStdU16String()));
-    PostLog(this, SetProxy(*link, record) == 0 ? LogMessage::SetSuccess : LogMessage::SetFail, kProxyWord);
+    const bool sent = SetProxy(*link, record) == 0;
+    PostLog(this, sent ? LogMessage::SetSuccess : LogMessage::SetFail, kProxyWord);
+    recordInLedger("set", kProxyGroup, sendResult(sent));
 }
 
 } // namespace orv

@@ -2,6 +2,7 @@
 // change and the device actions.
 
 #include "console/activity_log.h"
+#include "console/console_ledger.h"
 #include "console/control_ids.h"
 #include "console/orv_camera_dlg.h"
 #include "dialogkit/busy_cursor.h"
@@ -16,6 +17,8 @@ namespace orv {
 namespace {
 
 constexpr char16_t kUIdentifyWord[] = u"u identify";
+// The U-identify switch is the function record's one field the console writes.
+constexpr char kUIdentifyKind[] = "uidentify";
 
 } // namespace
 
@@ -29,6 +32,10 @@ void COrvCameraDlg::OnLogin()
 
     // Remembered before connecting, so the operator's entry survives a failed attempt.
     settings.RememberLogin(isDlgButtonChecked(idc::kHold), address.toStdU16String(), user, password);
+    // Whatever the earlier login read belongs to that login.
+    if (ledger_) {
+        ledger_->loginStarted(cameraPlace(address.toStdString()));
+    }
 
     bool loggedInNow = false;
     if (link && socketsReady) {
@@ -58,11 +65,15 @@ void COrvCameraDlg::SyncAfterLogin()
     }
     if (read != 0) {
         PostLog(this, setupLoaded == 1 ? LogMessage::SetFail : LogMessage::GetFail, kUIdentifyWord);
+        if (setupLoaded == 1) {
+            recordInLedger(kUIdentifyKind, kUIdentifyKind, writeResult(WriteOutcome::ReadFailed));
+        }
     } else if (setupLoaded == 1) {
         // The form came from a setup file: its switch wins over the camera's.
         record.setNumber(FunctionRecord::uIdentify, isDlgButtonChecked(idc::kUIdentify) ? 1 : 0);
         const int sent = SetConfig(*link, record);
         PostLog(this, sent == 0 ? LogMessage::SetSuccess : LogMessage::SetFail, kUIdentifyWord);
+        recordInLedger(kUIdentifyKind, kUIdentifyKind, sendResult(sent == 0));
     } else {
         checkDlgButton(idc::kUIdentify, record.number(FunctionRecord::uIdentify) != 0);
         PostLog(this, LogMessage::GetSuccess, kUIdentifyWord);
@@ -78,6 +89,8 @@ void COrvCameraDlg::OnChangePasswd()
     const int sent = ChangePassword(*link, dlgItemText(idc::kUserName).toStdU16String(),
                                     dlgItemText(idc::kNewPassword).toStdU16String());
     PostLog(this, sent == 0 ? LogMessage::ChangePasswdSuccess : LogMessage::ChangePasswdFail);
+    // Neither the account's name nor its password goes into the ledger.
+    recordInLedger("passwd", {}, sendResult(sent == 0));
 }
 
 void COrvCameraDlg::OnUDisk()
@@ -88,10 +101,16 @@ void COrvCameraDlg::OnUDisk()
     if (RequestUDiskMode(*link) != 0) {
         // The camera never got the request, so it is still in network mode and usable.
         PostLog(this, LogMessage::UDiskModeFail);
+        recordInLedger("udisk", {}, sendResult(false));
         return;
     }
     EnableControls(false);
     PostLog(this, LogMessage::UDiskModeStartup);
+    recordInLedger("udisk", {}, sendResult(true));
+    // The camera has left the network: this login is over.
+    if (ledger_) {
+        ledger_->forgetDeviceId();
+    }
 }
 
 void COrvCameraDlg::OnTimeSync()
@@ -105,6 +124,10 @@ void COrvCameraDlg::OnTimeSync()
         result = SyncClock(*link);
     }
     PostLog(this, result == 0 ? LogMessage::TimeSync : LogMessage::TimeSyncFail);
+    recordInLedger("timesync", {},
+                   writeResult(result == 0    ? WriteOutcome::Sent
+                               : result == -1 ? WriteOutcome::ReadFailed
+                                              : WriteOutcome::SendFailed));
 }
 
 void COrvCameraDlg::OnFactory()
@@ -112,7 +135,9 @@ void COrvCameraDlg::OnFactory()
     if (!link || !link->loggedIn) {
         return;
     }
-    PostLog(this, FactoryReset(*link) == 0 ? LogMessage::Factory : LogMessage::FactoryFail);
+    const bool sent = FactoryReset(*link) == 0;
+    PostLog(this, sent ? LogMessage::Factory : LogMessage::FactoryFail);
+    recordInLedger("factory", {}, sendResult(sent));
 }
 
 void COrvCameraDlg::OnFormatDisk()
@@ -120,7 +145,9 @@ void COrvCameraDlg::OnFormatDisk()
     if (!link || !link->loggedIn) {
         return;
     }
-    PostLog(this, FormatCard(*link) == 0 ? LogMessage::FormatSdcard : LogMessage::FormatSdcardFail);
+    const bool sent = FormatCard(*link) == 0;
+    PostLog(this, sent ? LogMessage::FormatSdcard : LogMessage::FormatSdcardFail);
+    recordInLedger("format", {}, sendResult(sent));
 }
 
 void COrvCameraDlg::OnUIdentify()
@@ -142,6 +169,7 @@ void COrvCameraDlg::OnUIdentify()
         checkDlgButton(idc::kUIdentify, !wanted);
     }
     PostLog(this, outcome == WriteOutcome::Sent ? LogMessage::SetSuccess : LogMessage::SetFail, kUIdentifyWord);
+    recordInLedger(kUIdentifyKind, kUIdentifyKind, writeResult(outcome));
 }
 
 } // namespace orv

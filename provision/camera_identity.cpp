@@ -70,6 +70,7 @@ CameraIdentity identifyOnLink(CameraLink& link, std::u16string_view user, std::u
     identity.deviceId = device.text(DeviceRecord::deviceId);
     identity.policeId = device.text(DeviceRecord::policeId);
     identity.policeName = device.text(DeviceRecord::policeName);
+    identity.companyName = device.text(DeviceRecord::companyName);
     bool answered = false;
     identity.clockOffset = readClockOffset(link, answered);
     if (!answered) {

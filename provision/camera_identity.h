@@ -31,6 +31,7 @@ struct CameraIdentity
     std::u16string deviceId;
     std::u16string policeId;
     std::u16string policeName;
+    std::u16string companyName; // the officer's unit
     // The camera's clock minus this computer's, in seconds, measured before anything was written
     // (half the round trip allowed for); empty when the camera's date is no date.
     std::optional<std::int64_t> clockOffset;

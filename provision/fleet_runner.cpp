@@ -17,15 +17,6 @@ Assignment officerField(const Field& field, const std::u16string& text)
     return a;
 }
 
-std::string groupList(std::span<const Group> groups)
-{
-    std::string list;
-    for (const Group g : groups) {
-        list += (list.empty() ? "" : ", ") + std::string(groupName(g));
-    }
-    return list;
-}
-
 } // namespace
 
 std::vector<GroupPlan> planForOfficer(std::span<const GroupPlan> plan, const fleet::RosterEntry& entry)
@@ -204,28 +195,17 @@ void FleetRun::finish(CameraProgress& camera, CameraResult result, std::string m
 {
     camera.result = result;
     camera.message = std::move(message);
-    if (inventory_) {
-        FleetInventoryRow row;
-        row.localTime = inventoryTime();
-        row.where = camera.candidate.label();
-        row.deviceId = camera.deviceId;
-        row.officerId = camera.officerId;
-        row.result = camera.message;
-        row.differences = differenceList(camera.differences);
-        row.clockOffset = camera.clockOffset;
-        camera.recorded = inventory_->append(row);
-        if (!camera.recorded) {
-            // An outcome that cannot be recorded would be lost: no camera is started after it.
-            inventoryFailed_ = true;
-            stop_ = true;
-        }
-    }
+    recordInInventory(camera);
+    recordInLedger(camera);
     report(camera, CameraStep::Finished);
     {
         std::lock_guard lock(mutex_);
         atWork_.erase(camera.camera);
         ++tally_.finished;
         ++tally_.byResult[static_cast<std::size_t>(result)];
+        if (camera.recorded && settings_.ledger && camera.ledgerEvent == 0) {
+            ++tally_.inventoryOnly;
+        }
         switch (result) {
             case CameraResult::Differs:
             case CameraResult::DuplicateId:
@@ -241,6 +221,63 @@ void FleetRun::finish(CameraProgress& camera, CameraResult result, std::string m
         }
     }
     finishedSignal_.notify_all();
+}
+
+void FleetRun::recordInInventory(CameraProgress& camera)
+{
+    if (!inventory_) {
+        return;
+    }
+    FleetInventoryRow row;
+    row.localTime = inventoryTime();
+    row.where = camera.candidate.label();
+    row.deviceId = camera.deviceId;
+    row.officerId = camera.officerId;
+    row.result = camera.message;
+    row.differences = differenceList(camera.differences);
+    row.clockOffset = camera.clockOffset;
+    camera.recorded = inventory_->append(row);
+    if (!camera.recorded) {
+        // An outcome that cannot be recorded would be lost: no camera is started after it.
+        inventoryFailed_ = true;
+        stop_ = true;
+    }
+}
+
+void FleetRun::recordInLedger(CameraProgress& camera)
+{
+    if (!settings_.ledger || ledgerFailed_) {
+        return;
+    }
+    ledger::Event event = settings_.eventTemplate;
+    stampNow(event);
+    event.deviceId = utf::toUtf8(camera.deviceId);
+    event.where = camera.candidate.label();
+    event.officerBefore = utf::toUtf8(camera.officerBefore);
+    event.officerAfter = utf::toUtf8(camera.officerId);
+    event.unitBefore = utf::toUtf8(camera.unitBefore);
+    event.unitAfter = utf::toUtf8(camera.unitAfter);
+    event.groups = groupList(camera.sent);
+    event.result = camera.message;
+    event.differences = differenceList(camera.differences);
+    event.clockOffsetSeconds = camera.clockOffset;
+    if (settings_.ledger->append(event)) {
+        camera.ledgerEvent = event.number;
+        return;
+    }
+    // The cameras at work finish their step and go to the inventory only; none is started after.
+    {
+        std::lock_guard lock(mutex_);
+        ledgerProblem_ = settings_.ledger->location() + ": " + settings_.ledger->error();
+    }
+    ledgerFailed_ = true;
+    stop_ = true;
+}
+
+std::string FleetRun::ledgerProblem() const
+{
+    std::lock_guard lock(mutex_);
+    return ledgerProblem_;
 }
 
 FleetRunner::FleetRunner(std::size_t parallel, std::shared_ptr<CameraRegistry> registry)
@@ -341,6 +378,9 @@ FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, 
         &run.stop_);
     camera.deviceId = identity.deviceId;
     camera.officerId = identity.policeId;
+    camera.officerBefore = identity.policeId;
+    camera.unitBefore = identity.companyName;
+    camera.unitAfter = identity.companyName;
     camera.clockOffset = identity.clockOffset;
     if (identity.stopped) {
         return nothingSent;
@@ -374,6 +414,9 @@ FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, 
             if (const FieldValue* officer = read.values.find("policeId")) {
                 camera.officerId = officer->text;
             }
+            if (const FieldValue* unit = read.values.find("companyName")) {
+                camera.unitAfter = unit->text;
+            }
         }
         run.report(camera, phase == ApplyPhase::Sending     ? CameraStep::Sent
                            : phase == ApplyPhase::Verifying ? CameraStep::ReadBack
@@ -383,6 +426,7 @@ FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, 
     const ApplyReport applied =
         check ? checkSetup(link, plan, progress, &run.stop_) : applySetup(link, plan, progress, &run.stop_);
     camera.differences = applied.differences;
+    camera.sent = applied.sent;
     const std::string prefix = check ? "check: " : "";
     if (applied.stopped) {
         const std::string sent = applied.sent.empty() ? "nothing" : groupList(applied.sent);

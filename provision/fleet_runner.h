@@ -10,6 +10,7 @@
 #include "fleet/worker_pool.h"
 #include "provision/camera_registry.h"
 #include "provision/inventory.h"
+#include "provision/ledger_events.h"
 #include "provision/setup_apply.h"
 
 #include <array>
@@ -80,12 +81,17 @@ struct CameraProgress
     Group group = Group::Platform;           // Sent, ReadBack and Checked
     std::u16string deviceId;                 // once read
     std::u16string officerId;                // the camera's, then the one it was given once read back
+    std::u16string officerBefore;            // as identified, before anything was sent
+    std::u16string unitBefore;               // the device record's company name, before
+    std::u16string unitAfter;                // the same, read back
+    std::vector<Group> sent;                 // the groups written
     std::optional<std::int64_t> clockOffset; // once read: the camera's clock minus this computer's, s
     std::vector<std::string> twins;          // other cameras present with the same device id
     CameraResult result = CameraResult::Pending;
     std::string message;                      // Finished: the result in words, as in the inventory
     std::vector<FieldDifference> differences; // Finished
     bool recorded = false;                    // Finished: the inventory row was written
+    std::int64_t ledgerEvent = 0;             // Finished: the event's number in the ledger (0: none)
 };
 
 // How one run treats its cameras.
@@ -99,6 +105,11 @@ struct FleetSettings
     RunMode mode = RunMode::Apply;
     std::chrono::milliseconds timeout{3000}; // connect and each reply
     std::uint16_t port = kCameraPort;
+    // Where every outcome is recorded besides the inventory; null: the inventory only. Opened
+    // (and so found reachable) before the run starts.
+    std::shared_ptr<ledger::Ledger> ledger;
+    // What every camera's event shares: origin, kind, setup file. Stamped when its camera finishes.
+    ledger::Event eventTemplate;
 };
 
 class FleetRunner;
@@ -109,6 +120,7 @@ struct RunTally
     std::size_t added = 0;
     std::size_t finished = 0;
     std::array<std::size_t, 8> byResult{}; // indexed by CameraResult
+    std::size_t inventoryOnly = 0;         // outcomes the ledger did not take (it was lost)
     // The last camera to finish that differs, was refused, could not be reached or has a twin.
     CameraResult lastTrouble = CameraResult::Pending;
 
@@ -144,6 +156,9 @@ public:
     std::size_t added() const;
     std::size_t finished() const;
     bool inventoryFailed() const { return inventoryFailed_.load(); }
+    // The ledger was lost during the run: no camera was started after that.
+    bool ledgerFailed() const { return ledgerFailed_.load(); }
+    std::string ledgerProblem() const;
     const FleetSettings& settings() const { return settings_; }
 
 private:
@@ -153,6 +168,8 @@ private:
     CameraProgress camera(std::size_t number) const; // one not finished yet
     void report(CameraProgress& camera, CameraStep step);
     void finish(CameraProgress& camera, CameraResult result, std::string message);
+    void recordInInventory(CameraProgress& camera);
+    void recordInLedger(CameraProgress& camera);
 
     const FleetSettings settings_;
     const std::shared_ptr<FleetInventory> inventory_;
@@ -160,6 +177,8 @@ private:
     const Outcomes keep_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> inventoryFailed_{false};
+    std::atomic<bool> ledgerFailed_{false};
+    std::string ledgerProblem_; // under mutex_
 
     mutable std::mutex mutex_;
     mutable std::condition_variable finishedSignal_;

@@ -136,7 +136,7 @@ constexpr std::array<ControlTemplate, 23> kGb28181Controls{{
 
 // The search tool's window. Captions here only lay the window out; the tool sets its texts in
 // the console's language. The window grows; searchtool/ says how each control follows it.
-constexpr std::array<ControlTemplate, 24> kSearchToolControls{{
+constexpr std::array<ControlTemplate, 28> kSearchToolControls{{
     {1201, K::Label, u"none", u"Cameras attached", 7, 7, 200, 8},
     {1202, K::ListView, u"none", u"", 7, 18, 506, 150},
     {1203, K::Label, u"none", u"", 7, 172, 506, 8},
@@ -150,17 +150,21 @@ constexpr std::array<ControlTemplate, 24> kSearchToolControls{{
     {1222, K::Label, u"none", u"Inventory", 7, 240, 60, 8},
     {1208, K::Edit, u"none", u"", 70, 238, 380, 14},
     {1209, K::PushButton, u"none", u"Browse...", 455, 238, 58, 14},
-    {1223, K::Label, u"none", u"User", 7, 258, 60, 8},
-    {1210, K::Edit, u"none", u"", 70, 256, 100, 14},
-    {1224, K::Label, u"none", u"Password", 180, 258, 50, 8},
-    {1211, K::Edit, u"none", u"", 235, 256, 100, 14},
-    {1212, K::CheckBox, u"none", u"Also set cameras not on the roster", 345, 258, 168, 10},
-    {1213, K::DefPushButton, u"none", u"Apply to all", 7, 278, 75, 14},
-    {1214, K::PushButton, u"none", u"Apply to selected", 87, 278, 85, 14},
-    {1216, K::PushButton, u"none", u"Check all", 177, 278, 60, 14},
-    {1217, K::PushButton, u"none", u"Retry failed", 242, 278, 65, 14},
-    {1215, K::PushButton, u"none", u"Stop", 312, 278, 50, 14},
-    {kIdCancel, K::PushButton, u"none", u"Close", 463, 278, 50, 14},
+    {1225, K::Label, u"none", u"Ledger", 7, 258, 60, 8},
+    {1226, K::Edit, u"none", u"", 70, 256, 380, 14},
+    {1227, K::PushButton, u"none", u"Browse...", 455, 256, 58, 14},
+    {1223, K::Label, u"none", u"User", 7, 276, 60, 8},
+    {1210, K::Edit, u"none", u"", 70, 274, 100, 14},
+    {1224, K::Label, u"none", u"Password", 180, 276, 50, 8},
+    {1211, K::Edit, u"none", u"", 235, 274, 100, 14},
+    {1212, K::CheckBox, u"none", u"Also set cameras not on the roster", 345, 276, 168, 10},
+    {1213, K::DefPushButton, u"none", u"Apply to all", 7, 296, 75, 14},
+    {1214, K::PushButton, u"none", u"Apply to selected", 87, 296, 85, 14},
+    {1216, K::PushButton, u"none", u"Check all", 177, 296, 60, 14},
+    {1217, K::PushButton, u"none", u"Retry failed", 242, 296, 65, 14},
+    {1215, K::PushButton, u"none", u"Stop", 312, 296, 50, 14},
+    {1228, K::PushButton, u"none", u"History...", 367, 296, 60, 14},
+    {kIdCancel, K::PushButton, u"none", u"Close", 463, 296, 50, 14},
 }};
 
 constexpr std::array<DialogTemplate, 4> kDialogs{{
@@ -168,7 +172,7 @@ constexpr std::array<DialogTemplate, 4> kDialogs{{
     {kConsoleDialog, u"OrvCamera", 628, 373, u"MS Shell Dlg", 8, WindowSystemMenu | WindowMinimizeBox | WindowAppButton,
      kConsoleControls},
     {kGb28181Dialog, u"GB28181", 318, 258, u"MS Shell Dlg", 8, WindowSystemMenu, kGb28181Controls},
-    {kSearchToolDialog, u"SearchTool", 520, 299, u"MS Shell Dlg", 8,
+    {kSearchToolDialog, u"SearchTool", 520, 317, u"MS Shell Dlg", 8,
      WindowSystemMenu | WindowMinimizeBox | WindowAppButton | WindowResizable, kSearchToolControls},
 }};
 

@@ -73,6 +73,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption inventory(QStringLiteral("inventory"),
                                        QStringLiteral("The inventory that gains a row per camera (CSV)."),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption ledgerLocation(
+        QStringLiteral("ledger"),
+        QStringLiteral("Where every outcome is recorded: a ledger file, or a PostgreSQL connection URI or key=value "
+                       "string (its password from ~/.pgpass or PGPASSWORD, never here). Default: the location chosen "
+                       "in the window last, else orv_ledger.db in the user's data folder."),
+        QStringLiteral("LOCATION"));
     const QCommandLineOption applyAllWhen(
         QStringLiteral("apply-all-when"),
         QStringLiteral("Press Apply to all by itself once N cameras are ready (unattended use)."), QStringLiteral("N"));
@@ -84,7 +90,7 @@ int main(int argc, char* argv[])
         QStringLiteral("keep-applying"),
         QStringLiteral("With --apply-all-when: after that first run, set up every camera plugged in later as soon as "
                        "it is ready, each once while it stays plugged in (a dock station left to itself)."));
-    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, applyAllWhen,
+    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, ledgerLocation, applyAllWhen,
                        closeWhenDone, keepApplying});
     parser.process(application);
 
@@ -135,7 +141,12 @@ int main(int argc, char* argv[])
     settings.Init(orv::executableFolder(), orv::userSettingsFolder());
     settings.LoadTexts();
     options.language = *settings.language;
-    options.layoutFile = orv::search::searchToolStateFile(settings);
+    options.layoutFile = orv::searchToolStateFile(settings);
+    if (parser.isSet(ledgerLocation)) {
+        options.ledgerLocation = parser.value(ledgerLocation); // for this session: remembered once edited
+    } else {
+        options.ledgerLocation = QString::fromStdString(orv::rememberedLedgerLocation(options.layoutFile));
+    }
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     options.inventoryFile = QDir::toNativeSeparators(
         QDir(documents.isEmpty() ? QDir::currentPath() : documents).filePath(QStringLiteral("orv_inventory.csv")));

@@ -3,17 +3,22 @@
 #include "dialogkit/file_dialog.h"
 #include "dialogkit/instance_marker.h"
 #include "dialogkit/message_box.h"
+#include "lang/utf.h"
+#include "orv_version.h"
+#include "persist/ledger_location.h"
 #include "persist/login_record.h"
 #include "persist/setup_document.h"
 #include "provision/camera_groups.h"
 #include "provision/camera_identity.h"
 #include "provision/setup_apply.h"
+#include "searchtool/ledger_history_dlg.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPointer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -27,7 +32,7 @@ using D = CSearchToolDlg;
 using provision::CameraResult;
 using provision::RunMode;
 
-constexpr std::array<D::Route, 8> kRoutes{{
+constexpr std::array<D::Route, 10> kRoutes{{
     {sid::kBrowseSetup, &D::OnBrowseSetup},
     {sid::kBrowseRoster, &D::OnBrowseRoster},
     {sid::kBrowseInventory, &D::OnBrowseInventory},
@@ -36,6 +41,8 @@ constexpr std::array<D::Route, 8> kRoutes{{
     {sid::kCheckAll, &D::OnCheckAll},
     {sid::kRetryFailed, &D::OnRetryFailed},
     {sid::kStop, &D::OnStop},
+    {sid::kBrowseLedger, &D::OnBrowseLedger},
+    {sid::kHistory, &D::OnHistory},
 }};
 
 QString fromUtf16(const std::u16string& s)
@@ -64,7 +71,10 @@ CSearchToolDlg::CSearchToolDlg(SearchToolOptions options, QWidget* parent)
     : TemplateDialog(res::kSearchToolDialog, parent)
     , options_(std::move(options))
     , mailbox_(std::make_shared<UiMailbox>(this))
+    , desk_(std::make_unique<LedgerDesk>())
 {
+    origin_.tool = "SearchTool";
+    origin_.toolVersion = kProgramVersion;
     for (const Route& route : kRoutes) {
         if (auto* button = dlgItem<QAbstractButton>(route.id)) {
             connect(button, &QAbstractButton::clicked, this, [this, handler = route.handler] { (this->*handler)(); });
@@ -78,6 +88,7 @@ CSearchToolDlg::~CSearchToolDlg()
     // The window is gone (or was never shown); the watch ends its look, each camera at work its step.
     watch_.reset();
     runner_.reset();
+    desk_.reset();
 }
 
 QTreeWidget* CSearchToolDlg::cameraList() const
@@ -103,6 +114,7 @@ bool CSearchToolDlg::OnInitDialog()
         list->setColumnWidth(ColumnOfficerName, 90);
         list->setColumnWidth(ColumnClock, 90);
         list->setColumnWidth(ColumnState, 120);
+        list->setColumnWidth(ColumnResult, 120);
         connect(list, &QTreeWidget::itemSelectionChanged, this, [this] { updateControls(); });
         // In the order of the docks, whatever order the cameras answered in; a click on a column
         // header sorts by that column.
@@ -123,6 +135,11 @@ bool CSearchToolDlg::OnInitDialog()
     setDlgItemText(sid::kPassword, fromUtf16(std::u16string(LoginRecord::kDefaultPassword)));
     setDlgItemText(sid::kInventoryFile, options_.inventoryFile);
     setDlgItemText(sid::kRosterFile, options_.rosterFile);
+    setDlgItemText(sid::kLedgerLocation, options_.ledgerLocation);
+    desk_->setLocation(options_.ledgerLocation.trimmed().toStdString());
+    if (auto* edit = dlgItem<QLineEdit>(sid::kLedgerLocation)) {
+        connect(edit, &QLineEdit::editingFinished, this, [this] { useLedgerLocation(); });
+    }
     if (!options_.setupFile.isEmpty()) {
         setDlgItemText(sid::kSetupFile, options_.setupFile);
         useSetupAccount(options_.setupFile);
@@ -161,6 +178,7 @@ void CSearchToolDlg::closeWork()
 {
     closing_ = true;
     mailbox_->close();
+    desk_->close();
     if (watch_) {
         watch_->requestStop();
     }
@@ -172,7 +190,7 @@ void CSearchToolDlg::closeWork()
 void CSearchToolDlg::applyTexts()
 {
     setWindowTitle(text(SearchText::Title));
-    const std::array<std::pair<int, SearchText>, 16> captions{{
+    const std::array<std::pair<int, SearchText>, 19> captions{{
         {sid::kCamerasLabel, SearchText::CamerasLabel},
         {sid::kSetupLabel, SearchText::SetupLabel},
         {sid::kRosterLabel, SearchText::RosterLabel},
@@ -189,6 +207,9 @@ void CSearchToolDlg::applyTexts()
         {sid::kRetryFailed, SearchText::RetryFailed},
         {sid::kStop, SearchText::Stop},
         {res::kIdCancel, SearchText::Close},
+        {sid::kLedgerLabel, SearchText::LedgerLabel},
+        {sid::kBrowseLedger, SearchText::Browse},
+        {sid::kHistory, SearchText::History},
     }};
     for (const auto& [id, t] : captions) {
         setDlgItemText(id, text(t));
@@ -197,7 +218,7 @@ void CSearchToolDlg::applyTexts()
         list->setHeaderLabels({text(SearchText::ColumnWhere), text(SearchText::ColumnDeviceId),
                                text(SearchText::ColumnOfficerId), text(SearchText::ColumnOfficerName),
                                text(SearchText::ColumnClock), text(SearchText::ColumnState),
-                               text(SearchText::ColumnResult)});
+                               text(SearchText::ColumnResult), text(SearchText::ColumnConfigured)});
     }
 }
 
@@ -294,6 +315,10 @@ void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
             if (row.identified) {
                 if (row.deviceId != event.camera.deviceId) {
                     row.lastResult.reset(); // another camera than the one the result was for
+                }
+                if (row.deviceId != event.camera.deviceId) {
+                    item->setText(ColumnConfigured, QString());
+                    lookUpConfigured({utf::toUtf8(event.camera.deviceId)});
                 }
                 row.deviceId = event.camera.deviceId;
                 item->setText(ColumnDeviceId, fromUtf16(event.camera.deviceId));
@@ -506,6 +531,12 @@ void CSearchToolDlg::OnApplySelected()
 
 void CSearchToolDlg::OnStop()
 {
+    if (starting_ && !stopping_) {
+        stopping_ = true; // the run does not start once the ledger has answered
+        setDlgItemText(sid::kStatus, text(SearchText::StatusStopping));
+        updateControls();
+        return;
+    }
     if (run_ && !stopping_) {
         stopping_ = true;
         run_->stop();
@@ -585,9 +616,62 @@ void CSearchToolDlg::work(const std::vector<std::string>& labels, RunMode mode)
     if (!prepareRun(settings, mode)) {
         return;
     }
+    // The ledger may be a database across the network: it is opened and asked for its head on the
+    // desk's thread, and the run starts when it has answered. Nothing is sent before.
+    starting_ = true;
+    runMode_ = mode;
+    setDlgItemText(sid::kStatus, text(SearchText::StatusOpeningLedger));
+    updateControls();
+    desk_->open([mailbox = mailbox_, this, labels, settings](const LedgerDesk::Opened& opened) {
+        mailbox->post([this, labels, settings, opened]() mutable {
+            startRun(std::move(labels), std::move(settings), opened);
+        });
+    });
+}
+
+void CSearchToolDlg::startRun(std::vector<std::string> labels, provision::FleetSettings settings,
+                              const LedgerDesk::Opened& ledger)
+{
+    starting_ = false;
+    if (closing_) {
+        return;
+    }
+    if (stopping_) {
+        stopping_ = false;
+        inventory_.reset();
+        updateControls();
+        return;
+    }
+    if (!ledger.ok()) {
+        inventory_.reset();
+        updateControls();
+        say(text(SearchText::LedgerUnreachable).arg(fromUtf8(ledger.where), fromUtf8(ledger.problem)),
+            QMessageBox::Warning);
+        if (options_.closeWhenDone && autoApplied_) {
+            closeUnattended(1);
+        }
+        return;
+    }
+    settings.ledger = ledger.ledger;
+    settings.eventTemplate = provision::startEvent(origin_, settings.mode == RunMode::Check ? "check" : "provision");
+    std::string unreadable;
+    provision::noteSetupFile(settings.eventTemplate, pathOf(dlgItemText(sid::kSetupFile).trimmed()), unreadable);
+    // Cameras that went while the ledger was looked at are not started.
+    std::erase_if(labels, [this](const std::string& label) {
+        const CameraRow& row = rows_.at(label);
+        return !row.present || row.busy;
+    });
+    if (labels.empty()) {
+        inventory_.reset();
+        updateControls();
+        say(text(SearchText::NoCameras), QMessageBox::Information);
+        if (options_.closeWhenDone && autoApplied_) {
+            closeUnattended(1);
+        }
+        return;
+    }
     stopping_ = false;
     allVerified_ = true;
-    runMode_ = mode;
     runCameras_.clear();
     runAdded_ = 0;
     runFinished_ = 0;
@@ -713,6 +797,11 @@ void CSearchToolDlg::onProgress(unsigned generation, const provision::CameraProg
     }
     item->setText(ColumnResult, resultText(p));
     item->setToolTip(ColumnResult, fromUtf8(p.message));
+    if (p.ledgerEvent != 0 && !p.sent.empty()) {
+        ledger::Event configured = run_->settings().eventTemplate;
+        configured.timeUtc = ledger::utcNow();
+        showConfigured(item, configured);
+    }
     allVerified_ = allVerified_ && p.result == CameraResult::Verified;
     row.busy = false;
     row.finished = true;
@@ -729,6 +818,9 @@ void CSearchToolDlg::onProgress(unsigned generation, const provision::CameraProg
 void CSearchToolDlg::finishRun()
 {
     const bool inventoryFailed = run_->inventoryFailed();
+    const bool ledgerFailed = run_->ledgerFailed();
+    const std::size_t inventoryOnly = run_->tally().inventoryOnly;
+    const std::string ledgerProblem = run_->ledgerProblem();
     run_.reset();
     // Let go of the file between runs: on Windows an open file cannot be moved or deleted.
     inventory_.reset();
@@ -736,9 +828,129 @@ void CSearchToolDlg::finishRun()
     if (inventoryFailed) {
         say(text(SearchText::InventoryFailed).arg(inventoryPath_), QMessageBox::Warning);
     }
-    if (options_.closeWhenDone && autoApplied_) {
-        closeUnattended(allVerified_ && !inventoryFailed ? 0 : 1);
+    if (ledgerFailed) {
+        say(text(SearchText::LedgerLost).arg(fromUtf8(ledgerProblem), QString::number(inventoryOnly)),
+            QMessageBox::Warning);
+    } else {
+        showLedgerHead();
     }
+    if (options_.closeWhenDone && autoApplied_) {
+        closeUnattended(allVerified_ && !inventoryFailed && !ledgerFailed ? 0 : 1);
+    }
+}
+
+void CSearchToolDlg::showLedgerHead()
+{
+    desk_->open([mailbox = mailbox_, this](const LedgerDesk::Opened& opened) {
+        if (!opened.ok()) {
+            return;
+        }
+        const ledger::ChainHead head = *opened.head;
+        mailbox->post([this, head] {
+            ledgerHead_ = text(SearchText::LedgerHead)
+                              .arg(QString::number(head.number), fromUtf8(head.hash.substr(0, 16)));
+            if (QWidget* status = GetDlgItem(sid::kStatus)) {
+                status->setToolTip(fromUtf8(head.hash));
+            }
+            if (options_.closeWhenDone) {
+                std::fprintf(stderr, "SearchTool: ledger head %lld %s\n", static_cast<long long>(head.number),
+                             head.hash.c_str());
+            }
+            updateSummary();
+        });
+    });
+}
+
+void CSearchToolDlg::useLedgerLocation()
+{
+    const QString location = dlgItemText(sid::kLedgerLocation).trimmed();
+    if (location.toStdString() == desk_->location()) {
+        return;
+    }
+    desk_->setLocation(location.toStdString());
+    if (options_.rememberLedger) {
+        rememberLedgerLocation(options_.layoutFile, location.toStdString());
+    }
+    ledgerHead_.clear();
+    std::vector<std::string> ids;
+    for (auto& [label, row] : rows_) {
+        row.item->setText(ColumnConfigured, QString());
+        if (!row.deviceId.empty()) {
+            ids.push_back(utf::toUtf8(row.deviceId));
+        }
+    }
+    lookUpConfigured(std::move(ids));
+    updateSummary();
+}
+
+void CSearchToolDlg::lookUpConfigured(std::vector<std::string> deviceIds)
+{
+    if (deviceIds.empty()) {
+        return;
+    }
+    desk_->lastConfigured(std::move(deviceIds), [mailbox = mailbox_, this](const std::vector<ledger::Event>& last) {
+        mailbox->post([this, last] {
+            for (const ledger::Event& event : last) {
+                for (auto& [label, row] : rows_) {
+                    if (!row.busy && utf::toUtf8(row.deviceId) == event.deviceId) {
+                        showConfigured(row.item, event);
+                    }
+                }
+            }
+        });
+    });
+}
+
+void CSearchToolDlg::showConfigured(QTreeWidgetItem* item, const ledger::Event& event)
+{
+    item->setText(ColumnConfigured, text(SearchText::ConfiguredBy)
+                                        .arg(localTimeText(event.timeUtc), fromUtf8(event.operatorName),
+                                             fromUtf8(event.station)));
+    item->setToolTip(ColumnConfigured, fromUtf8(event.setupName + " " + event.result));
+}
+
+void CSearchToolDlg::OnBrowseLedger()
+{
+    // An existing ledger is opened as it is, a new one created: no overwrite question.
+    const QString current = dlgItemText(sid::kLedgerLocation).trimmed();
+    const QString proposed = current.isEmpty() || ledger::isPostgresLocation(current.toStdString())
+                                 ? fromUtf8(effectiveLedgerLocation({}))
+                                 : current;
+    const QString file = FileDialog::instance().getSaveFileName(this, text(SearchText::ChooseLedgerTitle), proposed,
+                                                                text(SearchText::LedgerFilter), QStringLiteral("db"),
+                                                                false);
+    if (!file.isEmpty()) {
+        setDlgItemText(sid::kLedgerLocation, file);
+        useLedgerLocation();
+    }
+}
+
+void CSearchToolDlg::OnHistory()
+{
+    const QList<QTreeWidgetItem*> selected = cameraList()->selectedItems();
+    const auto it = selected.size() == 1
+                        ? rows_.find(selected.front()->data(ColumnWhere, Qt::UserRole).toString().toStdString())
+                        : rows_.end();
+    if (it == rows_.end() || it->second.deviceId.empty()) {
+        say(text(SearchText::HistoryNoCamera), QMessageBox::Information);
+        return;
+    }
+    auto* window = new LedgerHistoryDlg(fromUtf16(it->second.deviceId), options_.language, this);
+    window->setObjectName(QStringLiteral("ledgerHistory"));
+    window->show();
+    QPointer<LedgerHistoryDlg> shown(window);
+    desk_->history(utf::toUtf8(it->second.deviceId), [mailbox = mailbox_, shown](const LedgerDesk::History& history) {
+        mailbox->post([shown, history] {
+            if (!shown) {
+                return; // closed before the ledger answered
+            }
+            if (!history.problem.empty()) {
+                shown->showProblem(fromUtf8(history.problem));
+            } else {
+                shown->showEvents(history.events);
+            }
+        });
+    });
 }
 
 void CSearchToolDlg::updateSummary()
@@ -759,10 +971,14 @@ void CSearchToolDlg::updateSummary()
             ++failed;
         }
     }
-    if (!stopping_) {
-        setDlgItemText(sid::kStatus, text(SearchText::Summary)
-                                         .arg(QString::number(cameras), QString::number(ok), QString::number(differ),
-                                              QString::number(failed), QString::number(atWork)));
+    if (!stopping_ && !starting_) {
+        QString summary = text(SearchText::Summary)
+                              .arg(QString::number(cameras), QString::number(ok), QString::number(differ),
+                                   QString::number(failed), QString::number(atWork));
+        if (!ledgerHead_.isEmpty()) {
+            summary += QStringLiteral("   ") + ledgerHead_;
+        }
+        setDlgItemText(sid::kStatus, summary);
     }
     if (auto* progress = dlgItem<QProgressBar>(sid::kProgress)) {
         progress->setValue(runAdded_ == 0 ? 0 : static_cast<int>(runFinished_ * 100 / runAdded_));
@@ -774,13 +990,20 @@ void CSearchToolDlg::updateControls()
     const bool run = running();
     for (int id : {sid::kApplyAll, sid::kApplySelected, sid::kCheckAll, sid::kRetryFailed, sid::kBrowseSetup,
                    sid::kBrowseRoster, sid::kBrowseInventory, sid::kSetupFile, sid::kRosterFile, sid::kInventoryFile,
-                   sid::kUser, sid::kPassword, sid::kNotOnRoster}) {
+                   sid::kUser, sid::kPassword, sid::kNotOnRoster, sid::kLedgerLocation, sid::kBrowseLedger}) {
         if (QWidget* w = GetDlgItem(id)) {
             w->setEnabled(!run);
         }
     }
     if (QWidget* stop = GetDlgItem(sid::kStop)) {
         stop->setEnabled(run && !stopping_);
+    }
+    if (QWidget* history = GetDlgItem(sid::kHistory)) {
+        const QList<QTreeWidgetItem*> selected = cameraList()->selectedItems();
+        const auto it = selected.size() == 1
+                            ? rows_.find(selected.front()->data(ColumnWhere, Qt::UserRole).toString().toStdString())
+                            : rows_.end();
+        history->setEnabled(it != rows_.end() && !it->second.deviceId.empty());
     }
     updateSummary();
 }

@@ -12,6 +12,8 @@
 #include "provision/camera_watch.h"
 #include "provision/fleet_runner.h"
 #include "provision/inventory.h"
+#include "provision/ledger_events.h"
+#include "searchtool/ledger_desk.h"
 #include "searchtool/search_tool_layout.h"
 #include "searchtool/search_tool_texts.h"
 
@@ -59,6 +61,10 @@ inline constexpr int kRosterLabel = 1221;
 inline constexpr int kInventoryLabel = 1222;
 inline constexpr int kUserLabel = 1223;
 inline constexpr int kPasswordLabel = 1224;
+inline constexpr int kLedgerLabel = 1225;
+inline constexpr int kLedgerLocation = 1226;
+inline constexpr int kBrowseLedger = 1227;
+inline constexpr int kHistory = 1228;
 } // namespace sid
 
 // Columns of the camera list.
@@ -69,9 +75,10 @@ enum Column : int {
     ColumnOfficerName,
     ColumnClock,
     ColumnState,
-    ColumnResult
+    ColumnResult,
+    ColumnConfigured // when and by whom the ledger says the camera was last configured
 };
-inline constexpr int kColumnCount = 7;
+inline constexpr int kColumnCount = 8;
 
 struct SearchToolOptions
 {
@@ -84,6 +91,10 @@ struct SearchToolOptions
     QString inventoryFile; // proposed at start
     QString setupFile;     // chosen at start, when given
     QString rosterFile;
+    // Where the ledger is: a file or a PostgreSQL connection string; empty: the default file.
+    QString ledgerLocation;
+    // Remember the ledger's location the operator chooses in the window, in layoutFile.
+    bool rememberLedger = true;
     // Unattended use (a dock station, a script): once this many cameras are ready, Apply to all
     // is pressed once; 0 leaves it to the operator.
     std::size_t applyAllWhen = 0;
@@ -114,6 +125,8 @@ public:
     void OnCheckAll();
     void OnRetryFailed();
     void OnStop();
+    void OnBrowseLedger();
+    void OnHistory();
 
     struct Route
     {
@@ -125,7 +138,9 @@ public:
     QTreeWidget* cameraList() const;
     // The row of a camera by where it was found ("usb0 192.168.2.158", "127.0.0.5"); null if none.
     QTreeWidgetItem* rowOf(const QString& where) const;
-    bool running() const { return run_ != nullptr; }
+    // A run is being started (the ledger is being checked) or is at work.
+    bool running() const { return run_ != nullptr || starting_; }
+    LedgerDesk& ledgerDesk() { return *desk_; }
     // 0 when the unattended run set every camera as asked, 1 otherwise.
     int exitCode() const { return exitCode_; }
 
@@ -169,7 +184,15 @@ private:
     bool addToRun(const std::string& label);
     void work(const std::vector<std::string>& labels, provision::RunMode mode);
     bool prepareRun(provision::FleetSettings& settings, provision::RunMode mode);
+    // Once the ledger was found answering: the run starts.
+    void startRun(std::vector<std::string> labels, provision::FleetSettings settings,
+                  const LedgerDesk::Opened& ledger);
     void finishRun();
+    void useLedgerLocation();
+    void showLedgerHead();
+    // Asks the ledger when these cameras were last configured; the rows learn it when it answers.
+    void lookUpConfigured(std::vector<std::string> deviceIds);
+    void showConfigured(QTreeWidgetItem* item, const ledger::Event& event);
     void markTwins();
     void updateControls();
     void updateSummary();
@@ -184,6 +207,9 @@ private:
     std::unique_ptr<provision::FleetRunner> runner_;
     std::unique_ptr<provision::CameraWatch> watch_;
     std::map<std::string, CameraRow> rows_; // by candidate label
+    std::unique_ptr<LedgerDesk> desk_;
+    provision::EventOrigin origin_;
+    QString ledgerHead_; // shown after each run
 
     std::shared_ptr<const fleet::Roster> roster_;
     std::shared_ptr<provision::FleetInventory> inventory_;
@@ -195,6 +221,7 @@ private:
     std::size_t runAdded_ = 0;
     std::size_t runFinished_ = 0;
     bool stopping_ = false;
+    bool starting_ = false; // the ledger is being checked before a run starts
     bool allVerified_ = true; // of the current run
     bool autoApplied_ = false;
     bool closing_ = false;

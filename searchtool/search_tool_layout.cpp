@@ -22,7 +22,7 @@ namespace {
 using X = AnchorX;
 using Y = AnchorY;
 
-constexpr std::array<ControlAnchor, 24> kAnchors{{
+constexpr std::array<ControlAnchor, 28> kAnchors{{
     {sid::kCamerasLabel, X::Left, Y::Top},
     {sid::kCameraList, X::Stretch, Y::Stretch},
     {sid::kStatus, X::Stretch, Y::Bottom},
@@ -36,6 +36,9 @@ constexpr std::array<ControlAnchor, 24> kAnchors{{
     {sid::kInventoryLabel, X::Left, Y::Bottom},
     {sid::kInventoryFile, X::Stretch, Y::Bottom},
     {sid::kBrowseInventory, X::Right, Y::Bottom},
+    {sid::kLedgerLabel, X::Left, Y::Bottom},
+    {sid::kLedgerLocation, X::Stretch, Y::Bottom},
+    {sid::kBrowseLedger, X::Right, Y::Bottom},
     {sid::kUserLabel, X::Left, Y::Bottom},
     {sid::kUser, X::Left, Y::Bottom},
     {sid::kPasswordLabel, X::Left, Y::Bottom},
@@ -46,6 +49,7 @@ constexpr std::array<ControlAnchor, 24> kAnchors{{
     {sid::kCheckAll, X::Left, Y::Bottom},
     {sid::kRetryFailed, X::Left, Y::Bottom},
     {sid::kStop, X::Left, Y::Bottom},
+    {sid::kHistory, X::Left, Y::Bottom},
     {res::kIdCancel, X::Right, Y::Bottom},
 }};
 
@@ -123,14 +127,6 @@ std::span<const ControlAnchor> searchToolAnchors()
 void applySearchToolLayout(TemplateDialog& dialog)
 {
     dialog.setControlAnchors(kAnchors);
-}
-
-std::filesystem::path searchToolStateFile(const CSettings& settings)
-{
-    if (settings.setupPath.empty()) {
-        return {};
-    }
-    return settings.setupPath.parent_path() / kSearchToolStateFileName;
 }
 
 ColumnWidthMemory::ColumnWidthMemory(std::filesystem::path file, QObject* parent)

@@ -4,6 +4,7 @@
 // in "orv_searchtool.ini" beside the settings file in use.
 
 #include "dialogkit/control_anchor.h"
+#include "persist/ledger_location.h"
 
 #include <QObject>
 #include <QPointer>
@@ -25,17 +26,12 @@ class TemplateDialog;
 
 namespace orv::search {
 
-inline constexpr std::string_view kSearchToolStateFileName = "orv_searchtool.ini";
-
 // Every control of template 131 and how it follows the window: the camera list takes the room the
 // window gains, the rows under it move down, the file edits widen and Close keeps its corner.
 std::span<const ControlAnchor> searchToolAnchors();
 
 // Gives the dialog (of template 131) those anchors; once, when the dialog is set up.
 void applySearchToolLayout(TemplateDialog& dialog);
-
-// "orv_searchtool.ini" in the folder of `settings`' file; empty while the settings have no file.
-std::filesystem::path searchToolStateFile(const CSettings& settings);
 
 // Remembers the widths of a list's columns and a window's size and maximised state in section
 // "Window" of an INI file: ColumnWidths=150,120,..., Size=W,H, Maximized=0|1. A value that does not

@@ -80,6 +80,35 @@ enum class SearchText : std::uint8_t {
     DuplicateFlag, // tool tip; %1 the device id
     NoRetry,
     WorkerFailed, // %1 why
+    // added with the ledger
+    LedgerLabel,
+    History,
+    ColumnConfigured,
+    ConfiguredBy, // %1 local time, %2 operator, %3 station
+    ChooseLedgerTitle,
+    LedgerFilter,
+    StatusOpeningLedger,
+    LedgerUnreachable, // %1 where, %2 why
+    LedgerLost,        // %1 where and why, %2 how many outcomes are in the inventory only
+    LedgerHead,        // %1 the last event's number, %2 its hash (shortened)
+    HistoryTitle,      // %1 the device id
+    HistoryOfficers,
+    HistoryEvents,
+    HistoryLoading,
+    HistoryProblem, // %1 where and why
+    HistoryNoCamera,
+    HistoryTime,
+    HistoryKind,
+    HistoryOfficer,
+    HistoryUnit,
+    HistoryResult,
+    HistoryStation,
+    HistoryOperator,
+    HistoryWhere,
+    HistorySetup,
+    HistoryFrom,
+    HistoryUntil,
+    HistoryStill,
     Count
 };
 

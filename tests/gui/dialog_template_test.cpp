@@ -82,7 +82,7 @@ void DialogTemplateTest::everyControlInTemplateOrderWithItsId_data()
     QTest::newRow("about 100") << res::kAboutDialog << 4;
     QTest::newRow("console 102") << res::kConsoleDialog << 89;
     QTest::newRow("gb28181 129") << res::kGb28181Dialog << 23;
-    QTest::newRow("search tool 131") << res::kSearchToolDialog << 24;
+    QTest::newRow("search tool 131") << res::kSearchToolDialog << 28;
     // clang-format on
 }
 

@@ -3,13 +3,18 @@
 // press configures them all with their officers from the roster, every outcome is shown and
 // recorded, a roster with a fault sends nothing, a camera that goes is shown as gone, a press
 // while cameras are still being identified never gives a camera two connections, Check writes
-// nothing, Retry failed takes the failed cameras only, twins are flagged, and closing never waits
-// for a camera.
+// nothing, Retry failed takes the failed cameras only, twins are flagged, closing never waits
+// for a camera, and every outcome goes to the ledger, whose answers the rows and the History
+// window show.
 
+#include "dialogkit/file_dialog.h"
+#include "ledger/ledger.h"
 #include "link/local_clock.h"
 #include "link/records.h"
+#include "persist/ledger_location.h"
 #include "persist/setup_document.h"
 #include "provision/inventory.h"
+#include "searchtool/ledger_history_dlg.h"
 #include "searchtool/search_tool_dlg.h"
 #include "support/console_fixture.h"
 #include "tools/camsim/simulated_camera.h"
@@ -35,6 +40,9 @@ namespace {
 
 // Loopback addresses of this test's own; the port is the camera port, as on real adapters.
 constexpr int kFirstHost = 71;
+
+// Each test's own ledger file.
+QString testLedger;
 
 struct Fleet
 {
@@ -74,6 +82,7 @@ struct Fleet
         o.poll = 100ms;
         o.timeout = 2000ms;
         o.language = language;
+        o.ledgerLocation = testLedger;
         return o;
     }
 };
@@ -143,6 +152,9 @@ private slots:
         rosterFile_ = folder_.filePath(QStringLiteral("roster.csv"));
         inventoryFile_ =
             folder_.filePath(QStringLiteral("inventory-%1.csv").arg(QLatin1String(QTest::currentTestFunction())));
+        testLedger = folder_.filePath(QStringLiteral("ledger-%1.db").arg(QLatin1String(QTest::currentTestFunction())));
+        // Nothing of a test reaches the user's own data folder.
+        qputenv("XDG_DATA_HOME", folder_.path().toUtf8());
     }
     void cleanup() { leaveSeamTestMode(); }
 
@@ -357,7 +369,7 @@ private slots:
             }
         }
         QVERIFY(noCameraHeldTwoConnections(fleet));
-        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("8 cameras: 8 ok, 0 differ, 0 failed, 0 at work"));
+        QVERIFY(dialog.dlgItemText(sid::kStatus).startsWith(QStringLiteral("8 cameras: 8 ok, 0 differ, 0 failed, 0 at work")));
     }
 
     void applyAllWhenEnoughAreReadyNeverGivesACameraTwoConnections()
@@ -433,7 +445,7 @@ private slots:
         for (const auto& camera : fleet.cameras) {
             QCOMPARE(setConfigFrames(*camera), std::size_t(0));
         }
-        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("2 cameras: 1 ok, 1 differ, 0 failed, 0 at work"));
+        QVERIFY(dialog.dlgItemText(sid::kStatus).startsWith(QStringLiteral("2 cameras: 1 ok, 1 differ, 0 failed, 0 at work")));
         QCOMPARE(dialog.dlgItem<QProgressBar>(sid::kProgress)->value(), 100);
         QVERIFY(cell(dialog, fleet.addresses[0], ColumnClock).endsWith(QStringLiteral(" s")));
         QFile inventory(inventoryFile_);
@@ -463,7 +475,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QStringLiteral("ok"));
         QCOMPARE(cell(dialog, fleet.addresses[1], ColumnResult), QStringLiteral("login refused"));
-        QCOMPARE(dialog.dlgItemText(sid::kStatus), QStringLiteral("2 cameras: 1 ok, 0 differ, 1 failed, 0 at work"));
+        QVERIFY(dialog.dlgItemText(sid::kStatus).startsWith(QStringLiteral("2 cameras: 1 ok, 0 differ, 1 failed, 0 at work")));
 
         fleet.cameras[1]->setAccounts(accounts);
         for (const auto& camera : fleet.cameras) {
@@ -533,6 +545,116 @@ private slots:
         QCOMPARE(cell(dialog, where, ColumnDeviceId), QStringLiteral("CAM-1"));
     }
 
+    void everyOutcomeGoesToTheLedgerAndTheWindowShowsIt()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        writeFile(rosterFile_, "police_id,device_id,police_name,company_id,company_name\r\n"
+                               "PA,CAM-1,Officer A,U1,Unit One\r\n"
+                               "PB,CAM-2,Officer B,U1,Unit One\r\n");
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(openReady(dialog, fleet));
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnConfigured), QString()); // a new ledger knows nothing
+        dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        QCOMPARE(cell(dialog, fleet.addresses[0], ColumnResult), QStringLiteral("ok"));
+
+        std::string error;
+        const auto ledger = ledger::openLedger(testLedger.toStdString(), error);
+        QVERIFY2(ledger, error.c_str());
+        std::vector<ledger::Event> events;
+        QVERIFY(ledger->readEvents({}, events));
+        QCOMPARE(events.size(), std::size_t(2));
+        const auto cam1 = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.deviceId == "CAM-1"; });
+        QVERIFY(cam1 != events.end());
+        QCOMPARE(cam1->kind, std::string("provision"));
+        QCOMPARE(cam1->tool, std::string("SearchTool"));
+        QCOMPARE(cam1->officerBefore, std::string("OLD-1"));
+        QCOMPARE(cam1->officerAfter, std::string("PA"));
+        QCOMPARE(cam1->unitAfter, std::string("Unit One"));
+        QCOMPARE(cam1->where, fleet.addresses[0]);
+        QCOMPARE(cam1->result, std::string("ok"));
+        QCOMPARE(cam1->setupName, std::string("unit.xml"));
+        QFile setup(setupFile_);
+        QVERIFY(setup.open(QIODevice::ReadOnly));
+        QCOMPARE(cam1->setupSha256, ledger::sha256Hex(setup.readAll().toStdString()));
+        QVERIFY(cam1->groups.find("device") != std::string::npos);
+        QVERIFY(ledger::verifyChain(*ledger).intact);
+
+        // The chain's head after the run, when and by whom each camera was configured, its history.
+        const ledger::ChainHead head = *ledger->head();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.dlgItemText(sid::kStatus).contains(
+                                     QStringLiteral("Ledger: event 2, ") + QString::fromStdString(head.hash.substr(0, 16))),
+                                 10000);
+        QVERIFY(cell(dialog, fleet.addresses[1], ColumnConfigured)
+                    .endsWith(QStringLiteral(" by %1@%2")
+                                  .arg(QString::fromStdString(ledger::operatorName()),
+                                       QString::fromStdString(ledger::stationName()))));
+        dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->setSelected(true);
+        click(dialog, sid::kHistory);
+        auto* history = dialog.findChild<LedgerHistoryDlg*>(QStringLiteral("ledgerHistory"));
+        QVERIFY(history);
+        QTRY_COMPARE_WITH_TIMEOUT(history->eventList()->topLevelItemCount(), 1, 10000);
+        QCOMPARE(history->eventList()->topLevelItem(0)->text(2), QStringLiteral("OLD-1 \u2192 PA"));
+        // The ledger's first word on the camera is this run's: it has held PA since.
+        QCOMPARE(history->officerList()->topLevelItemCount(), 1);
+        QCOMPARE(history->officerList()->topLevelItem(0)->text(0), QStringLiteral("PA"));
+        QCOMPARE(history->officerList()->topLevelItem(0)->text(3), QStringLiteral("still"));
+        history->close();
+
+        // A window opened later learns from the ledger when each camera was last configured.
+        CSearchToolDlg later(fleet.options());
+        QVERIFY(later.Create());
+        QTRY_VERIFY_WITH_TIMEOUT(!cell(later, fleet.addresses[0], ColumnConfigured).isEmpty() &&
+                                     cell(later, fleet.addresses[0], ColumnConfigured) != QStringLiteral("<no row>"),
+                                 10000);
+    }
+
+    void aLedgerThatCannotBeReachedSendsNothing()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        CSearchToolDlg dialog(fleet.options());
+        QVERIFY(openReady(dialog, fleet));
+        // No server listens at port 1 of loopback: refused at once.
+        dialog.setDlgItemText(sid::kLedgerLocation, QStringLiteral("postgresql://orv@127.0.0.1:1/ledger"));
+        dialog.ledgerDesk().setLocation("postgresql://orv@127.0.0.1:1/ledger");
+        MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        QCOMPARE(MessageBox::instance().prompts().size(), 1);
+        QVERIFY(MessageBox::instance().prompts().front().text.contains(QStringLiteral("Nothing was sent")));
+        QVERIFY(MessageBox::instance().prompts().front().text.contains(QStringLiteral("127.0.0.1")));
+        for (const auto& camera : fleet.cameras) {
+            QCOMPARE(setConfigFrames(*camera), std::size_t(0));
+        }
+        QVERIFY(dialog.GetDlgItem(sid::kApplyAll)->isEnabled());
+    }
+
+    void theLedgerChosenInTheWindowIsRemembered()
+    {
+        const std::filesystem::path state = std::filesystem::path(folder_.path().toStdU16String()) / "state.ini";
+        SearchToolOptions options;
+        options.plan.cameraAddresses = {"127.0.83.250"}; // nothing listens there
+        options.language = 2;
+        options.ledgerLocation = testLedger;
+        options.layoutFile = state;
+        {
+            CSearchToolDlg dialog(options);
+            QVERIFY(dialog.Create());
+            const QString chosen = folder_.filePath(QStringLiteral("station.db"));
+            FileDialog::instance().setNextFileName(chosen);
+            click(dialog, sid::kBrowseLedger);
+            QCOMPARE(dialog.dlgItemText(sid::kLedgerLocation), chosen);
+        }
+        QCOMPARE(QString::fromStdString(rememberedLedgerLocation(state)), folder_.filePath(QStringLiteral("station.db")));
+    }
+
     void textsFollowTheConsolesLanguage_data()
     {
         QTest::addColumn<int>("language");
@@ -551,6 +673,7 @@ private slots:
         SearchToolOptions options;
         options.plan.cameraAddresses = {"127.0.83.250"}; // nothing listens there
         options.language = static_cast<std::uint8_t>(language);
+        options.ledgerLocation = testLedger;
         CSearchToolDlg dialog(options);
         QVERIFY(dialog.Create());
         QCOMPARE(dialog.dlgItemText(sid::kApplyAll), applyAll);

@@ -27,6 +27,10 @@ if [[ -e "$program/SearchTool" ]]; then
     cp -f "$program/SearchTool" "$demo/"
 fi
 export ORV_CAMERA_ADDRESSES=$address
+# The demo's ledger events (console and search tool) go to a default ledger in the demo folder,
+# never to the user's own.
+XDG_DATA_HOME="$(cd "$demo" && pwd)/data"
+export XDG_DATA_HOME
 # The stand-in of the camera maker's SDK, so that the GB28181 dialog reaches the simulated camera.
 if [[ -e "$helpers/libQMNetSDK.so" ]]; then
     cp -f "$helpers/libQMNetSDK.so" "$demo/"

@@ -1,8 +1,10 @@
 // The runner on several simulated cameras at once, each on a loopback address of its own: every
 // camera gets its own officer from the roster, a camera that goes away fails alone, Stop lets each
 // camera finish its step, Check writes nothing, twins get no officer, the clock is measured, and a
-// long session keeps the same few threads.
+// long session keeps the same few threads; every outcome goes to the ledger before it is told, and
+// a ledger lost during a run starts no further camera.
 #include "fleet/roster.h"
+#include "ledger/ledger.h"
 #include "link/local_clock.h"
 #include "provision/fleet_runner.h"
 #include "tests/core/cli/scratch_folder.h"
@@ -419,6 +421,120 @@ TEST_F(FleetRunnerTest, ALongSessionKeepsTheSameFewWorkersAndOnlyItsTally)
     ASSERT_TRUE(runner.add(run, candidateOf(1)));
     run->wait();
     EXPECT_EQ(run->tally().lastTrouble, CameraResult::Unreachable);
+}
+
+// A ledger that is lost after `good` events: the database gone mid-run.
+class LedgerLostAfter : public ledger::Ledger
+{
+public:
+    LedgerLostAfter(std::unique_ptr<ledger::Ledger> real, int good)
+        : real_(std::move(real))
+        , good_(good)
+    {
+    }
+    std::string location() const override { return real_->location(); }
+    bool append(ledger::Event& event) override { return good_-- > 0 && real_->append(event); }
+    bool readEvents(const ledger::EventFilter& filter, std::vector<ledger::Event>& events) override
+    {
+        return real_->readEvents(filter, events);
+    }
+    std::optional<ledger::ChainHead> head() override { return real_->head(); }
+    std::string error() const override { return "server closed the connection"; }
+
+private:
+    std::unique_ptr<ledger::Ledger> real_;
+    std::atomic<int> good_;
+};
+
+TEST_F(FleetRunnerTest, EveryOutcomeIsInTheLedgerBeforeItIsTold)
+{
+    startCameras({u"CAM-A", u"CAM-B"});
+    const std::string location = (folder / "ledger.db").string();
+    std::string error;
+    std::shared_ptr<ledger::Ledger> ledger = ledger::openLedger(location, error);
+    ASSERT_TRUE(ledger) << error;
+    auto s = settings();
+    s.roster = rosterOf("police_id,device_id,police_name,company_id,company_name\r\n"
+                        "PA,CAM-A,Officer A,U1,Unit One\r\n"
+                        "PB,CAM-B,Officer B,U1,Unit One\r\n");
+    s.ledger = ledger;
+    provision::EventOrigin origin;
+    origin.tool = "orvctl";
+    origin.toolVersion = "1.0.0.2";
+    s.eventTemplate = provision::startEvent(origin, "provision");
+    s.eventTemplate.setupName = "unit.xml";
+    std::vector<std::string> seenWhenTold;
+    run(s, [&](const CameraProgress& p, provision::FleetRun&) {
+        if (p.step != CameraStep::Finished) {
+            return;
+        }
+        // Read through a connection of its own, as another station would.
+        std::string openError;
+        const auto reader = ledger::openLedger(location, openError);
+        std::vector<ledger::Event> events;
+        if (reader && reader->readEvents({}, events) && !events.empty() && events.back().number == p.ledgerEvent) {
+            seenWhenTold.push_back(events.back().deviceId);
+        }
+    });
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(seenWhenTold.size(), 2u);
+
+    std::vector<ledger::Event> events;
+    ASSERT_TRUE(ledger->readEvents({}, events));
+    ASSERT_EQ(events.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const CameraProgress& outcome = outcomes[i];
+        const auto event = std::find_if(events.begin(), events.end(),
+                                        [&](const ledger::Event& e) { return e.number == outcome.ledgerEvent; });
+        ASSERT_NE(event, events.end());
+        const std::string id = i == 0 ? "CAM-A" : "CAM-B";
+        EXPECT_EQ(event->deviceId, id);
+        EXPECT_EQ(event->officerBefore, "OLD-" + id);
+        EXPECT_EQ(event->officerAfter, i == 0 ? "PA" : "PB");
+        EXPECT_EQ(event->unitAfter, "Unit One");
+        EXPECT_EQ(event->where, cameras[i].address);
+        EXPECT_EQ(event->kind, "provision");
+        EXPECT_EQ(event->tool, "orvctl");
+        EXPECT_EQ(event->setupName, "unit.xml");
+        EXPECT_EQ(event->groups, "wifi, device");
+        EXPECT_EQ(event->result, "ok");
+        EXPECT_TRUE(event->clockOffsetSeconds.has_value());
+        EXPECT_EQ(event->station, ledger::stationName());
+    }
+    const std::string bytes = readAll(folder / "ledger.db");
+    EXPECT_EQ(bytes.find("unit-secret"), std::string::npos) << "no password goes into the ledger";
+}
+
+TEST_F(FleetRunnerTest, ALedgerLostMidRunStartsNoFurtherCameraAndTheInventoryKeepsEveryOutcome)
+{
+    startCameras({u"CAM-A", u"CAM-B", u"CAM-C"});
+    std::string error;
+    auto real = ledger::openLedger((folder / "ledger.db").string(), error);
+    ASSERT_TRUE(real) << error;
+    auto s = settings();
+    s.ledger = std::make_shared<LedgerLostAfter>(std::move(real), 1);
+    provision::FleetRunner runner(1); // one camera after another
+    std::string inventoryError;
+    inventory = std::make_shared<provision::FleetInventory>();
+    ASSERT_TRUE(inventory->open(folder / "inventory.csv", inventoryError)) << inventoryError;
+    auto fleetRun = std::make_shared<provision::FleetRun>(s, inventory, nullptr);
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        ASSERT_TRUE(runner.add(fleetRun, candidateOf(i)));
+    }
+    fleetRun->wait();
+    outcomes = fleetRun->outcomes();
+
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_NE(outcomes[0].ledgerEvent, 0);
+    EXPECT_EQ(outcomes[1].result, CameraResult::Verified) << "the camera at work finished";
+    EXPECT_EQ(outcomes[1].ledgerEvent, 0);
+    EXPECT_EQ(outcomes[2].result, CameraResult::Stopped);
+    EXPECT_EQ(setConfigFrames(*cameras[2].camera), 0u) << "no camera is started once the ledger is lost";
+    EXPECT_TRUE(fleetRun->ledgerFailed());
+    EXPECT_THAT(fleetRun->ledgerProblem(), HasSubstr("server closed the connection"));
+    EXPECT_EQ(fleetRun->tally().inventoryOnly, 2u);
+    const std::string written = readAll(folder / "inventory.csv");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 4) << "header and every camera's row";
 }
 
 } // namespace

@@ -1,0 +1,5 @@
+if(NOT TARGET orv_ledger)
+    return()
+endif()
+add_executable(ledger_bench ledger_bench.cpp ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp)
+target_link_libraries(ledger_bench PRIVATE orv_ledger benchmark::benchmark orv_flags)

@@ -1,0 +1,163 @@
+#include "console/console_ledger.h"
+
+#include "ledger/background_recorder.h"
+#include "persist/ledger_location.h"
+#include "persist/settings.h"
+
+#include "orv_version.h"
+
+#include <QCoreApplication>
+
+#include <mutex>
+#include <set>
+
+namespace orv {
+namespace {
+
+// A problem as one log line: the database's messages may run over several lines.
+std::string oneLine(std::string_view text)
+{
+    std::string line;
+    line.reserve(text.size());
+    bool blank = false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == ' ') {
+            blank = !line.empty();
+            continue;
+        }
+        if (blank) {
+            line += ' ';
+            blank = false;
+        }
+        line += c;
+    }
+    return line;
+}
+
+} // namespace
+
+std::string consoleLedgerLocation(const CSettings& settings)
+{
+    std::string location = rememberedLedgerLocation(searchToolStateFile(settings));
+    if (location.empty()) {
+        const std::u8string path = ledger::defaultLedgerFile().u8string();
+        location.assign(path.begin(), path.end());
+    }
+    return location;
+}
+
+std::string cameraPlace(std::string_view address, std::uint16_t port)
+{
+    std::string place(address);
+    if (port != kCameraPort) {
+        place += ':' + std::to_string(port);
+    }
+    return place;
+}
+
+std::string sendResult(bool sent)
+{
+    return sent ? "ok" : "failed: not sent";
+}
+
+std::string writeResult(WriteOutcome outcome)
+{
+    switch (outcome) {
+        case WriteOutcome::Sent:
+            return "ok";
+        case WriteOutcome::ReadFailed:
+            return "failed: no answer to the read, nothing sent";
+        case WriteOutcome::SendFailed:
+            break;
+    }
+    return sendResult(false);
+}
+
+// What the recorder's thread shares with the window's.
+struct ConsoleLedger::Sink
+{
+    std::mutex mutex;
+    QObject* window = nullptr; // null once the console no longer listens
+    std::string location;
+    // The causes shown since an event was last recorded; only the recorder's thread uses it.
+    std::set<std::string> shown;
+};
+
+ConsoleLedger::ConsoleLedger(std::string location, QObject* window)
+    : location_(std::move(location))
+    , station_(ledger::stationName())
+    , operator_(ledger::operatorName())
+    , sink_(std::make_shared<Sink>())
+{
+    sink_->window = window;
+    sink_->location = location_;
+    auto onRecorded = [sink = sink_](const ledger::Event&) { sink->shown.clear(); };
+    auto onProblem = [sink = sink_](const std::string& message) {
+        std::string cause = oneLine(message);
+        if (cause.empty()) {
+            cause = oneLine(sink->location);
+        }
+        if (!sink->shown.insert(cause).second) {
+            return;
+        }
+        // Under the lock, so the window cannot go between the look and the post.
+        std::lock_guard lock(sink->mutex);
+        if (sink->window) {
+            QCoreApplication::postEvent(sink->window, new LedgerProblem(QString::fromStdString(cause)));
+        }
+    };
+    recorder_ = std::make_unique<ledger::BackgroundRecorder>(location_, std::move(onRecorded), std::move(onProblem));
+}
+
+ConsoleLedger::~ConsoleLedger()
+{
+    {
+        std::lock_guard lock(sink_->mutex);
+        sink_->window = nullptr;
+    }
+    recorder_.reset();
+}
+
+void ConsoleLedger::loginStarted(std::string place)
+{
+    place_ = std::move(place);
+    deviceId_.clear();
+}
+
+void ConsoleLedger::deviceIdRead(std::string deviceId)
+{
+    deviceId_ = std::move(deviceId);
+}
+
+void ConsoleLedger::forgetDeviceId()
+{
+    deviceId_.clear();
+}
+
+ledger::Event ConsoleLedger::event(std::string kind) const
+{
+    ledger::Event event;
+    event.timeUtc = ledger::utcNow();
+    event.utcOffsetMinutes = ledger::localOffsetMinutes();
+    event.station = station_;
+    event.operatorName = operator_;
+    event.tool = kConsoleToolName;
+    event.toolVersion = kProgramVersion;
+    event.kind = std::move(kind);
+    event.deviceId = deviceId_;
+    event.where = place_;
+    return event;
+}
+
+void ConsoleLedger::record(ledger::Event event)
+{
+    recorder_->record(std::move(event));
+}
+
+void ConsoleLedger::flush()
+{
+    recorder_->flush();
+}
+
+} // namespace orv

@@ -1,0 +1,189 @@
+#include "ledger/event_fields.h"
+
+#include <charconv>
+#include <limits>
+
+namespace orv::ledger::detail {
+namespace {
+
+// The text member behind `field` (or a hash column); null for the number fields.
+template <typename E>
+auto textMember(E& e, std::size_t field) -> decltype(&e.timeUtc)
+{
+    switch (field) {
+    case 1: return &e.timeUtc;
+    case 3: return &e.station;
+    case 4: return &e.operatorName;
+    case 5: return &e.tool;
+    case 6: return &e.toolVersion;
+    case 7: return &e.kind;
+    case 8: return &e.deviceId;
+    case 9: return &e.where;
+    case 10: return &e.officerBefore;
+    case 11: return &e.officerAfter;
+    case 12: return &e.unitBefore;
+    case 13: return &e.unitAfter;
+    case 14: return &e.setupName;
+    case 15: return &e.setupSha256;
+    case 16: return &e.groups;
+    case 17: return &e.result;
+    case 18: return &e.differences;
+    case kPrevHashColumn: return &e.previousHash;
+    case kHashColumn: return &e.hash;
+    default: return {};
+    }
+}
+
+std::optional<std::int64_t> parseInteger(std::string_view text)
+{
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) without NUL.
+bool isCleanUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0) {
+            return false;
+        }
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        std::uint32_t min = 0;
+        std::uint32_t cp = 0;
+        if ((c & 0xE0) == 0xC0) {
+            length = 2, min = 0x80, cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, min = 0x800, cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, min = 0x10000, cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+std::string eventColumnList()
+{
+    std::string list;
+    for (const FieldInfo& f : kFields) {
+        list += std::string(f.column) + ", ";
+    }
+    return list + "prev_hash, hash";
+}
+
+std::optional<std::string> fieldText(const Event& event, std::size_t field)
+{
+    switch (field) {
+    case 0: return std::to_string(event.number);
+    case 2: return std::to_string(event.utcOffsetMinutes);
+    case 19:
+        return event.clockOffsetSeconds ? std::optional<std::string>(std::to_string(*event.clockOffsetSeconds))
+                                        : std::nullopt;
+    default: return *textMember(event, field);
+    }
+}
+
+bool setColumnText(Event& event, std::size_t column, std::optional<std::string_view> text)
+{
+    switch (column) {
+    case 0: {
+        const auto n = text ? parseInteger(*text) : std::nullopt;
+        if (!n) {
+            return false;
+        }
+        event.number = *n;
+        return true;
+    }
+    case 2: {
+        const auto n = text ? parseInteger(*text) : std::nullopt;
+        if (!n || *n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max()) {
+            return false;
+        }
+        event.utcOffsetMinutes = static_cast<int>(*n);
+        return true;
+    }
+    case 19:
+        if (!text) {
+            event.clockOffsetSeconds.reset();
+            return true;
+        }
+        event.clockOffsetSeconds = parseInteger(*text);
+        return event.clockOffsetSeconds.has_value();
+    default: {
+        std::string* member = textMember(event, column);
+        if (member == nullptr) {
+            return false;
+        }
+        member->assign(text ? *text : std::string_view());
+        return true;
+    }
+    }
+}
+
+bool isUtcTimeText(std::string_view t)
+{
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd.dddZ";
+    if (t.size() != kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (kShape[i] == 'd' ? !isDigit(t[i]) : t[i] != kShape[i]) {
+            return false;
+        }
+    }
+    const auto two = [&](std::size_t at) { return (t[at] - '0') * 10 + (t[at + 1] - '0'); };
+    const int month = two(5), day = two(8), hour = two(11), minute = two(14), second = two(17);
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 && minute <= 59 && second <= 59;
+}
+
+std::string appendProblem(const Event& event)
+{
+    if (!isUtcTimeText(event.timeUtc)) {
+        return "the event's time \"" + event.timeUtc + "\" is not a UTC time of the form YYYY-MM-DDTHH:MM:SS.mmmZ";
+    }
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        if (kFields[i].kind != FieldKind::Text) {
+            continue;
+        }
+        if (!isCleanUtf8(*fieldText(event, i))) {
+            return "the event's " + std::string(kFields[i].name) +
+                   " is not valid UTF-8 text (or holds a NUL character)";
+        }
+    }
+    return {};
+}
+
+} // namespace orv::ledger::detail

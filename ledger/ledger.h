@@ -1,0 +1,177 @@
+#pragma once
+// The ledger: every outcome of work on a camera as one event, numbered without gaps in the order
+// recorded and chained by SHA-256, so that an edited, deleted, inserted or reordered event is
+// found. Two places keep it behind one interface: a SQLite file (one computer) and a PostgreSQL
+// database (several stations). Standard C++ only; texts are UTF-8 throughout.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orv::ledger {
+
+// The chain's start: the "previous hash" of event 1.
+inline constexpr std::string_view kGenesisHash = "0000000000000000000000000000000000000000000000000000000000000000";
+
+// The schema this program writes. A database with a higher version is refused, never altered.
+inline constexpr int kSchemaVersion = 1;
+
+struct Event
+{
+    // Given by append(): 1, 2, 3, ... in the order the events were recorded.
+    std::int64_t number = 0;
+
+    std::string timeUtc;       // "2026-03-05T06:07:09.123Z"
+    int utcOffsetMinutes = 0;  // the computer's local offset then: +480 in China
+    std::string station;       // the computer's name
+    std::string operatorName;  // the account logged into the computer
+    std::string tool;          // "orvctl", "SearchTool", "OrvCamera"
+    std::string toolVersion;   // "1.0.0.2"
+    std::string kind;          // "provision", "check", "apply", "set", "passwd", "timesync", ...
+    std::string deviceId;      // empty when the camera was never identified
+    std::string where;         // "usb0 192.168.2.158", "127.0.0.5"
+    std::string officerBefore; // as read from the camera before anything was sent; empty: not read
+    std::string officerAfter;  // as read back afterwards (or as sent when not read back); empty: not known
+    std::string unitBefore;
+    std::string unitAfter;
+    std::string setupName;                          // the setup file's name (no folder); empty when none
+    std::string setupSha256;                        // hex, lower case, of the setup file's bytes
+    std::string groups;                             // groups written, "platform, wifi, device"
+    std::string result;                             // "ok", "failed: ...", "differs", "check: ok", ...
+    std::string differences;                        // "wifi.ssid, device.policeId"
+    std::optional<std::int64_t> clockOffsetSeconds; // the camera's clock minus the computer's
+
+    // Given by append().
+    std::string previousHash; // hex; kGenesisHash for event 1
+    std::string hash;         // hex: SHA-256 of previousHash and canonicalForm(*this)
+};
+
+// The event's content in the one form the hash covers: every field above except the two hashes,
+// number included, each field named and length-prefixed so that no two events share a form.
+std::string canonicalForm(const Event& event);
+// SHA-256 (hex, lower case) of `previousHash` followed by canonicalForm(event).
+std::string eventHash(std::string_view previousHash, const Event& event);
+// SHA-256 (hex, lower case) of any bytes: setup files.
+std::string sha256Hex(std::string_view bytes);
+
+struct ChainHead
+{
+    std::int64_t number = 0; // 0: no event yet
+    std::string hash{kGenesisHash};
+};
+
+// Which events to read. Empty fields do not filter. Times are compared with timeUtc.
+struct EventFilter
+{
+    std::string deviceId;
+    std::string officerId; // events whose officerBefore or officerAfter is this officer
+    std::string sinceUtc;  // timeUtc >= sinceUtc
+    std::string untilUtc;  // timeUtc <= untilUtc
+};
+
+class Ledger
+{
+public:
+    virtual ~Ledger() = default;
+
+    // Where the ledger is, for messages: a file path, or "PostgreSQL database D on H:P as U".
+    // Never a password.
+    virtual std::string location() const = 0;
+
+    // Numbers and chains `event` (fills number, previousHash, hash) and makes it durable before
+    // returning true. Safe from many threads and many processes (stations) at once: appends are
+    // serialised, so numbering stays gap-free and the chain linear. False with error() set.
+    virtual bool append(Event& event) = 0;
+
+    // Events matching `filter`, in number order. False with error() set.
+    virtual bool readEvents(const EventFilter& filter, std::vector<Event>& events) = 0;
+
+    // The last event's number and hash as the database's chain head records them.
+    virtual std::optional<ChainHead> head() = 0;
+
+    // Every event in number order together with the chain head, both as of one moment (one read
+    // transaction), so that an append by another station between the two reads is not mistaken
+    // for a broken chain. False with error() set. The default reads the head, then the events.
+    virtual bool readChain(std::vector<Event>& events, ChainHead& chainHead);
+
+    // Why the calling thread's last call on this ledger failed.
+    virtual std::string error() const = 0;
+};
+
+// Whether a --ledger location names a PostgreSQL database (a "postgresql://" or "postgres://"
+// URI, or libpq's key=value words) rather than a SQLite file.
+bool isPostgresLocation(std::string_view location);
+
+// Opens (creating or upgrading the schema as needed) the ledger at `location`: a SQLite file
+// path, or a PostgreSQL connection string. A location that carries a password is refused:
+// passwords come from libpq's own means (password file, environment). Null with `error` set
+// (where and why) otherwise; a corrupt file or a database of a newer schema is refused, never
+// altered.
+std::unique_ptr<Ledger> openLedger(const std::string& location, std::string& error);
+
+// The embedded default: "orv_ledger.db" in the user's data folder ($XDG_DATA_HOME/OrvCamera or
+// ~/.local/share/OrvCamera; %LOCALAPPDATA%\OrvCamera on Windows).
+std::filesystem::path defaultLedgerFile();
+
+// ---- what is derived from the events (the same for both backends) ----
+
+struct VerifyReport
+{
+    bool intact = true;
+    std::int64_t eventsChecked = 0;
+    std::int64_t firstBroken = 0; // the number of the first event that breaks the chain (0: none)
+    std::string problem;          // what is wrong there, in words
+    ChainHead head;               // the last good head
+};
+// Checks numbering (1..n without gaps), every link and every hash, and that the chain head the
+// database keeps is the last event's.
+VerifyReport verifyChain(Ledger& ledger);
+
+// One interval in which a camera held an officer: from the event that first showed it until the
+// event that showed another (empty untilUtc: still).
+struct Assignment
+{
+    std::string deviceId;
+    std::string officerId;
+    std::string unit;
+    std::string fromUtc;
+    std::string untilUtc;
+    std::int64_t fromEvent = 0;
+    std::int64_t untilEvent = 0; // 0: still
+};
+// The assignment intervals in `events` (any order), per camera in time order.
+std::vector<Assignment> assignmentHistory(const std::vector<Event>& events);
+// The officer `deviceId` held at `timeUtc`, if the events say.
+std::optional<Assignment> whoHadCamera(const std::vector<Event>& events, const std::string& deviceId,
+                                       const std::string& timeUtc);
+
+// Each camera as the ledger knows it now: its officer, and its last event.
+struct CameraSummary
+{
+    std::string deviceId;
+    std::string officerNow;
+    std::string unitNow;
+    Event last;
+};
+std::vector<CameraSummary> cameraSummaries(const std::vector<Event>& events);
+
+// The events as CSV (UTF-8 with BOM, CRLF, a header row), written atomically.
+bool exportCsv(const std::vector<Event>& events, const std::filesystem::path& file, std::string& error);
+
+// ---- the context every event carries ----
+
+// This computer's name and the logged-in account.
+std::string stationName();
+std::string operatorName();
+// Now in UTC as timeUtc carries it, and the computer's local offset in minutes.
+std::string utcNow();
+int localOffsetMinutes();
+// "2026-03-05 14:07" or "2026-03-05 14:07:09" or "2026-03-05" in local time, or an ISO time with
+// Z or an offset, as a timeUtc; nullopt for anything else.
+std::optional<std::string> parseUserTime(std::string_view text);
+
+} // namespace orv::ledger

@@ -1,0 +1,54 @@
+#pragma once
+// The ledger in a PostgreSQL database: several stations append to one chain.
+
+#include "ledger/ledger.h"
+#include "ledger/thread_errors.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+struct pg_conn;
+
+namespace orv::ledger {
+
+class PostgresLedger final : public Ledger
+{
+public:
+    // Connects to `location` (a "postgresql://" URI or libpq key=value words) and creates the
+    // ledger's tables when the database has none. A location carrying a password, a database of
+    // a newer schema, or one whose tables are not a ledger's are refused and nothing is altered.
+    static std::unique_ptr<PostgresLedger> open(const std::string& location, std::string& error);
+    ~PostgresLedger() override;
+    PostgresLedger(const PostgresLedger&) = delete;
+    PostgresLedger& operator=(const PostgresLedger&) = delete;
+
+    std::string location() const override { return location_; }
+    bool append(Event& event) override;
+    bool readEvents(const EventFilter& filter, std::vector<Event>& events) override;
+    std::optional<ChainHead> head() override;
+    bool readChain(std::vector<Event>& events, ChainHead& chainHead) override;
+    std::string error() const override { return errors_.get(); }
+
+private:
+    PostgresLedger(pg_conn* connection, std::string location);
+
+    // Connects again when the connection was lost (a restarted server, a dropped network).
+    bool ensureConnected(std::string& error);
+    // Runs `work`, which must change nothing when it fails, once more on a new connection when it
+    // failed because the connection had broken.
+    bool withConnection(const std::function<bool(std::string&)>& work, std::string& error);
+    bool fail(const std::string& what);
+
+    pg_conn* connection_;
+    std::string location_;
+    std::mutex mutex_; // one connection: one call at a time
+    detail::ThreadErrors errors_;
+};
+
+// "PostgreSQL database D on H:P as U" for a location, before connecting; empty with `error` when
+// the location cannot be parsed or carries a password.
+std::string describePostgresLocation(const std::string& location, std::string& error);
+
+} // namespace orv::ledger

@@ -1,0 +1,589 @@
+#include "ledger/sqlite_ledger.h"
+
+#include "ledger/event_fields.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace orv::ledger {
+namespace {
+
+// Long enough for several processes appending at once: each holds the write lock only for one
+// insert and its sync.
+constexpr int kBusyTimeoutMs = 15000;
+
+constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
+
+constexpr const char* kCreateSchema = R"sql(
+CREATE TABLE meta (
+    key TEXT PRIMARY KEY,
+    value TEXT NOT NULL
+);
+CREATE TABLE events (
+    number INTEGER PRIMARY KEY,
+    time_utc TEXT NOT NULL,
+    utc_offset_minutes INTEGER NOT NULL,
+    station TEXT NOT NULL,
+    operator_name TEXT NOT NULL,
+    tool TEXT NOT NULL,
+    tool_version TEXT NOT NULL,
+    kind TEXT NOT NULL,
+    device_id TEXT NOT NULL,
+    place TEXT NOT NULL,
+    officer_before TEXT NOT NULL,
+    officer_after TEXT NOT NULL,
+    unit_before TEXT NOT NULL,
+    unit_after TEXT NOT NULL,
+    setup_name TEXT NOT NULL,
+    setup_sha256 TEXT NOT NULL,
+    groups_written TEXT NOT NULL,
+    result TEXT NOT NULL,
+    differences TEXT NOT NULL,
+    clock_offset_seconds INTEGER,
+    prev_hash TEXT NOT NULL,
+    hash TEXT NOT NULL
+);
+CREATE INDEX events_by_device ON events (device_id, number);
+CREATE INDEX events_by_time ON events (time_utc);
+CREATE TABLE chain_head (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    number INTEGER NOT NULL,
+    hash TEXT NOT NULL
+);
+)sql";
+
+std::string pathText(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, std::string_view sql)
+        : db_(db)
+    {
+        if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr) != SQLITE_OK) {
+            statement_ = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return statement_ != nullptr; }
+
+    bool bind(int index, std::optional<std::string_view> text)
+    {
+        if (!text) {
+            return sqlite3_bind_null(statement_, index) == SQLITE_OK;
+        }
+        return sqlite3_bind_text64(statement_, index, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8) ==
+               SQLITE_OK;
+    }
+    bool bindInteger(int index, std::int64_t value)
+    {
+        return sqlite3_bind_int64(statement_, index, value) == SQLITE_OK;
+    }
+
+    int step() { return statement_ ? sqlite3_step(statement_) : SQLITE_ERROR; }
+
+    // Column `index` of the current row as text; nullopt for NULL.
+    std::optional<std::string_view> column(int index) const
+    {
+        if (sqlite3_column_type(statement_, index) == SQLITE_NULL) {
+            return std::nullopt;
+        }
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+        const int length = sqlite3_column_bytes(statement_, index);
+        return text ? std::string_view(text, static_cast<std::size_t>(length)) : std::string_view();
+    }
+
+    std::string message() const { return sqlite3_errmsg(db_); }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// Runs statements that carry no values: the schema, transactions, pragmas.
+bool execute(sqlite3* db, const char* sql, std::string& error)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) {
+        return true;
+    }
+    error = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    return false;
+}
+
+void rollbackIfOpen(sqlite3* db)
+{
+    if (sqlite3_get_autocommit(db) == 0) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+// A pragma's one-word answer ("ok", "wal"), or nullopt with `error`.
+std::optional<std::string> pragmaAnswer(sqlite3* db, const char* sql, std::string& error)
+{
+    Statement s(db, sql);
+    const int rc = s.step();
+    if (rc != SQLITE_ROW) {
+        error = s.message();
+        return std::nullopt;
+    }
+    return std::string(s.column(0).value_or(""));
+}
+
+// Switches to the write-ahead log. Two processes opening a new file at once can each hold a read
+// lock that the other's switch waits for; SQLite answers busy at once rather than wait in a
+// deadlock, so this waits and tries again, as long as the busy timeout.
+bool useWriteAheadLog(sqlite3* db, std::string& error)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        Statement s(db, "PRAGMA journal_mode = WAL");
+        const int rc = s.step();
+        if (rc == SQLITE_ROW) {
+            return true; // "wal", or what the file system allows (durable all the same)
+        }
+        if ((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) {
+            error = s.message();
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error = s.message();
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// What a database holds, judged before anything is written to it.
+struct Contents
+{
+    enum class Kind : std::uint8_t { Empty, Ledger, Foreign, Unreadable } kind = Kind::Empty;
+    int version = 0;     // Ledger: its schema_version
+    std::string problem; // Foreign, Unreadable, or a Ledger whose schema is incomplete
+};
+
+Contents inspect(sqlite3* db)
+{
+    Contents contents;
+    std::set<std::string, std::less<>> tables;
+    {
+        Statement s(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+        int rc = SQLITE_ERROR;
+        while ((rc = s.step()) == SQLITE_ROW) {
+            tables.emplace(s.column(0).value_or(""));
+        }
+        if (rc != SQLITE_DONE) {
+            contents.kind = Contents::Kind::Unreadable;
+            contents.problem = s.message();
+            return contents;
+        }
+    }
+    if (tables.empty()) {
+        return contents;
+    }
+    if (!tables.contains("meta")) {
+        contents.kind = Contents::Kind::Foreign;
+        contents.problem = "it is a SQLite database of another program (it has no OrvCamera ledger tables)";
+        return contents;
+    }
+    Statement s(db, "SELECT value FROM meta WHERE key = ?1");
+    s.bind(1, "schema_version");
+    const int rc = s.step();
+    const std::string version = rc == SQLITE_ROW ? std::string(s.column(0).value_or("")) : std::string();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        contents.kind = Contents::Kind::Unreadable;
+        contents.problem = s.message();
+        return contents;
+    }
+    contents.kind = Contents::Kind::Ledger;
+    const auto [end, ec] = std::from_chars(version.data(), version.data() + version.size(), contents.version);
+    if (ec != std::errc() || end != version.data() + version.size() || contents.version < 1) {
+        contents.version = 0;
+    }
+    if (contents.version == 0) {
+        contents.kind = Contents::Kind::Foreign;
+        contents.problem = "its meta table holds no schema_version this program knows (\"" + version + "\")";
+    } else if (contents.version <= kSchemaVersion && (!tables.contains("events") || !tables.contains("chain_head"))) {
+        contents.kind = Contents::Kind::Foreign;
+        contents.problem = "it has a meta table but lacks the events or chain_head table";
+    }
+    return contents;
+}
+
+// Refuses what must not be touched; empty when `contents` may be used or initialised.
+std::string refusal(const Contents& contents)
+{
+    switch (contents.kind) {
+    case Contents::Kind::Empty: return {};
+    case Contents::Kind::Foreign: return contents.problem + "; it is left as it is";
+    case Contents::Kind::Unreadable: return "cannot read it: " + contents.problem;
+    case Contents::Kind::Ledger:
+        if (contents.version > kSchemaVersion) {
+            return "it was written by a newer OrvCamera (schema " + std::to_string(contents.version) +
+                   "); this one knows up to " + std::to_string(kSchemaVersion);
+        }
+        return {};
+    }
+    return {};
+}
+
+bool createSchema(sqlite3* db, std::string& error)
+{
+    if (!execute(db, kCreateSchema, error)) {
+        return false;
+    }
+    Statement meta(db, "INSERT INTO meta (key, value) VALUES (?1, ?2)");
+    meta.bind(1, "schema_version");
+    const std::string version = std::to_string(kSchemaVersion);
+    meta.bind(2, version);
+    if (meta.step() != SQLITE_DONE) {
+        error = meta.message();
+        return false;
+    }
+    Statement head(db, "INSERT INTO chain_head (id, number, hash) VALUES (1, ?1, ?2)");
+    head.bindInteger(1, 0);
+    head.bind(2, kGenesisHash);
+    if (head.step() != SQLITE_DONE) {
+        error = head.message();
+        return false;
+    }
+    return true;
+}
+
+// The first 16 bytes of a non-empty file must be SQLite's; an empty file is a new ledger.
+// Returns the refusal, or empty.
+std::string checkFileBeforeOpening(const fs::path& file, bool& isNew)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    isNew = status.type() == fs::file_type::not_found;
+    if (isNew) {
+        return {};
+    }
+    if (ec) {
+        return "cannot look at it: " + ec.message();
+    }
+    if (status.type() != fs::file_type::regular) {
+        return "it is not a regular file";
+    }
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (ec) {
+        return "cannot look at it: " + ec.message();
+    }
+    if (size == 0) {
+        isNew = true;
+        return {};
+    }
+    std::array<char, kSqliteHeader.size()> header{};
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return "cannot read it";
+    }
+    in.read(header.data(), header.size());
+    if (in.gcount() != static_cast<std::streamsize>(header.size()) ||
+        std::string_view(header.data(), header.size()) != kSqliteHeader) {
+        return "it is not a SQLite database; it is left as it is";
+    }
+    return {};
+}
+
+} // namespace
+
+SqliteLedger::SqliteLedger(sqlite3* db, std::string location)
+    : db_(db)
+    , location_(std::move(location))
+{
+}
+
+SqliteLedger::~SqliteLedger()
+{
+    sqlite3_close_v2(db_);
+}
+
+std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::string& error)
+{
+    const std::string where = pathText(file);
+    const auto refuse = [&](const std::string& why) {
+        error = where + ": " + why;
+        return nullptr;
+    };
+    std::error_code ec;
+    if (file.has_parent_path() && !fs::is_directory(file.parent_path(), ec)) {
+        fs::create_directories(file.parent_path(), ec);
+        if (ec) {
+            return refuse("cannot create its folder: " + ec.message());
+        }
+    }
+    bool isNew = false;
+    if (const std::string why = checkFileBeforeOpening(file, isNew); !why.empty()) {
+        return refuse(why);
+    }
+
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(where.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        return refuse("cannot open it: " + why);
+    }
+    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, where));
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+
+    // Everything up to the refusals only reads.
+    std::string why;
+    if (!isNew) {
+        const auto check = pragmaAnswer(db, "PRAGMA quick_check(1)", why);
+        if (!check) {
+            return refuse("it is not a readable SQLite database (" + why + "); it is left as it is");
+        }
+        if (*check != "ok") {
+            return refuse("it is damaged (" + *check + "); it is left as it is");
+        }
+    }
+    Contents contents = inspect(db);
+    if (const std::string no = refusal(contents); !no.empty()) {
+        return refuse(no);
+    }
+
+    // Write-ahead log: readers never wait for the writer. FULL: a commit is on disk before
+    // append returns.
+    if (!useWriteAheadLog(db, why) || !execute(db, "PRAGMA synchronous = FULL", why)) {
+        return refuse("cannot set it up: " + why);
+    }
+    if (contents.kind == Contents::Kind::Ledger) {
+        return ledger;
+    }
+    // A new ledger. Another process may be creating it at this moment: decide again under the
+    // write lock.
+    if (!execute(db, "BEGIN IMMEDIATE", why)) {
+        return refuse("cannot start writing it: " + why);
+    }
+    contents = inspect(db);
+    if (const std::string no = refusal(contents); !no.empty()) {
+        rollbackIfOpen(db);
+        return refuse(no);
+    }
+    if (contents.kind == Contents::Kind::Empty && !createSchema(db, why)) {
+        rollbackIfOpen(db);
+        return refuse("cannot create the ledger's tables: " + why);
+    }
+    if (!execute(db, "COMMIT", why)) {
+        rollbackIfOpen(db);
+        return refuse("cannot create the ledger's tables: " + why);
+    }
+    return ledger;
+}
+
+bool SqliteLedger::fail(const std::string& what)
+{
+    errors_.set(what);
+    return false;
+}
+
+namespace {
+
+// One row of SELECT eventColumnList() as an event.
+bool readRow(const Statement& s, Event& event, std::string& error)
+{
+    for (std::size_t i = 0; i < detail::kColumnCount; ++i) {
+        const auto text = s.column(static_cast<int>(i));
+        if (!detail::setColumnText(event, i, text)) {
+            const std::string_view column =
+                i < detail::kFields.size() ? detail::kFields[i].column : std::string_view("hash");
+            error = "event " + std::string(s.column(0).value_or("?")) + ": its " + std::string(column) + " holds \"" +
+                    std::string(text.value_or("NULL")) + "\", not a number";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool readHead(sqlite3* db, ChainHead& head, std::string& error)
+{
+    Statement s(db, "SELECT number, hash FROM chain_head WHERE id = 1");
+    const int rc = s.step();
+    if (rc == SQLITE_DONE) {
+        error = "the chain head is missing";
+        return false;
+    }
+    if (rc != SQLITE_ROW) {
+        error = "cannot read the chain head: " + s.message();
+        return false;
+    }
+    Event scratch;
+    if (!detail::setColumnText(scratch, 0, s.column(0))) {
+        error = "the chain head's number is not a number";
+        return false;
+    }
+    head.number = scratch.number;
+    head.hash = std::string(s.column(1).value_or(""));
+    return true;
+}
+
+bool selectEvents(sqlite3* db, const EventFilter& filter, std::vector<Event>& events, std::string& error)
+{
+    std::string sql = "SELECT " + detail::eventColumnList() + " FROM events";
+    std::vector<std::string_view> values;
+    const auto condition = [&](const std::string& value, const char* test) {
+        if (value.empty()) {
+            return;
+        }
+        values.emplace_back(value);
+        const std::string placeholder = "?" + std::to_string(values.size());
+        std::string clause = test;
+        for (std::size_t at = clause.find('?'); at != std::string::npos;
+             at = clause.find('?', at + placeholder.size())) {
+            clause.replace(at, 1, placeholder);
+        }
+        sql += (values.size() == 1 ? " WHERE " : " AND ") + clause;
+    };
+    condition(filter.deviceId, "device_id = ?");
+    condition(filter.officerId, "(officer_before = ? OR officer_after = ?)");
+    condition(filter.sinceUtc, "time_utc >= ?");
+    condition(filter.untilUtc, "time_utc <= ?");
+    sql += " ORDER BY number";
+
+    Statement s(db, sql);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        s.bind(static_cast<int>(i + 1), values[i]);
+    }
+    std::vector<Event> read;
+    int rc = SQLITE_ERROR;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        if (!readRow(s, read.emplace_back(), error)) {
+            return false;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        error = "cannot read the events: " + s.message();
+        return false;
+    }
+    events = std::move(read);
+    return true;
+}
+
+} // namespace
+
+bool SqliteLedger::append(Event& event)
+{
+    if (const std::string problem = detail::appendProblem(event); !problem.empty()) {
+        return fail(problem);
+    }
+    std::lock_guard lock(mutex_);
+    std::string why;
+    if (!execute(db_, "BEGIN IMMEDIATE", why)) {
+        return fail("cannot start an append: " + why);
+    }
+    ChainHead head;
+    if (!readHead(db_, head, why)) {
+        rollbackIfOpen(db_);
+        return fail(why);
+    }
+    Event chained = event;
+    chained.number = head.number + 1;
+    chained.previousHash = head.hash;
+    chained.hash = eventHash(chained.previousHash, chained);
+
+    std::string sql = "INSERT INTO events (" + detail::eventColumnList() + ") VALUES (";
+    for (std::size_t i = 1; i <= detail::kColumnCount; ++i) {
+        sql += "?" + std::to_string(i) + (i < detail::kColumnCount ? ", " : ")");
+    }
+    Statement insert(db_, sql);
+    for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
+        const int index = static_cast<int>(i + 1);
+        if (detail::kFields[i].kind == detail::FieldKind::Text) {
+            insert.bind(index, *detail::fieldText(chained, i));
+        } else if (i == 0) {
+            insert.bindInteger(index, chained.number);
+        } else if (i == 2) {
+            insert.bindInteger(index, chained.utcOffsetMinutes);
+        } else if (chained.clockOffsetSeconds) {
+            insert.bindInteger(index, *chained.clockOffsetSeconds);
+        } else {
+            insert.bind(index, std::nullopt);
+        }
+    }
+    insert.bind(static_cast<int>(detail::kPrevHashColumn + 1), chained.previousHash);
+    insert.bind(static_cast<int>(detail::kHashColumn + 1), chained.hash);
+    if (insert.step() != SQLITE_DONE) {
+        const std::string message = insert.message();
+        rollbackIfOpen(db_);
+        return fail("cannot record event " + std::to_string(chained.number) + ": " + message);
+    }
+    Statement update(db_, "UPDATE chain_head SET number = ?1, hash = ?2 WHERE id = 1");
+    update.bindInteger(1, chained.number);
+    update.bind(2, chained.hash);
+    if (update.step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
+        const std::string message = update.message();
+        rollbackIfOpen(db_);
+        return fail("cannot move the chain head: " + message);
+    }
+    if (!execute(db_, "COMMIT", why)) {
+        rollbackIfOpen(db_);
+        return fail("cannot commit event " + std::to_string(chained.number) + ": " + why);
+    }
+    event = std::move(chained);
+    errors_.clear();
+    return true;
+}
+
+bool SqliteLedger::readEvents(const EventFilter& filter, std::vector<Event>& events)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    if (!selectEvents(db_, filter, events, why)) {
+        return fail(why);
+    }
+    errors_.clear();
+    return true;
+}
+
+std::optional<ChainHead> SqliteLedger::head()
+{
+    std::lock_guard lock(mutex_);
+    ChainHead chainHead;
+    std::string why;
+    if (!readHead(db_, chainHead, why)) {
+        fail(why);
+        return std::nullopt;
+    }
+    errors_.clear();
+    return chainHead;
+}
+
+bool SqliteLedger::readChain(std::vector<Event>& events, ChainHead& chainHead)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    // One read transaction: the head and the events come from the same snapshot.
+    if (!execute(db_, "BEGIN", why)) {
+        return fail("cannot start reading: " + why);
+    }
+    const bool ok = readHead(db_, chainHead, why) && selectEvents(db_, {}, events, why);
+    rollbackIfOpen(db_);
+    if (!ok) {
+        return fail(why);
+    }
+    errors_.clear();
+    return true;
+}
+
+} // namespace orv::ledger

@@ -1,0 +1,55 @@
+#include "provision/ledger_events.h"
+
+#include "persist/atomic_file.h"
+
+namespace orv::provision {
+namespace {
+
+std::string pathText(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace
+
+ledger::Event startEvent(const EventOrigin& origin, std::string kind)
+{
+    ledger::Event event;
+    event.tool = origin.tool;
+    event.toolVersion = origin.toolVersion;
+    event.station = origin.station;
+    event.operatorName = origin.operatorName;
+    event.kind = std::move(kind);
+    stampNow(event);
+    return event;
+}
+
+void stampNow(ledger::Event& event)
+{
+    event.timeUtc = ledger::utcNow();
+    event.utcOffsetMinutes = ledger::localOffsetMinutes();
+}
+
+bool noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std::string& error)
+{
+    const FileContents file = readWholeFile(setup);
+    if (file.outcome != ReadOutcome::Read) {
+        error = "cannot read " + pathText(setup);
+        return false;
+    }
+    event.setupName = pathText(setup.filename());
+    event.setupSha256 = ledger::sha256Hex(file.bytes);
+    return true;
+}
+
+std::string groupList(std::span<const Group> groups)
+{
+    std::string list;
+    for (const Group g : groups) {
+        list += (list.empty() ? "" : ", ") + std::string(groupName(g));
+    }
+    return list;
+}
+
+} // namespace orv::provision

@@ -1,0 +1,37 @@
+#pragma once
+// What the tools record in the ledger: one event per outcome of work on a camera, saying who
+// recorded it, from which computer, with which tool and setup.
+
+#include "ledger/ledger.h"
+#include "provision/camera_groups.h"
+
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace orv::provision {
+
+// What every event of one tool's session shares.
+struct EventOrigin
+{
+    std::string tool;        // "orvctl", "SearchTool", "OrvCamera"
+    std::string toolVersion; // orv::kProgramVersion
+    std::string station = ledger::stationName();
+    std::string operatorName = ledger::operatorName();
+};
+
+// A new event of `kind` from `origin`, stamped with the time it is made.
+ledger::Event startEvent(const EventOrigin& origin, std::string kind);
+
+// The event's time set to now (an event made in advance, as a run's template, is stamped when
+// its camera finishes).
+void stampNow(ledger::Event& event);
+
+// Names the setup file in `event`: its file name and the SHA-256 of its bytes. False with `error`
+// when the file cannot be read.
+bool noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std::string& error);
+
+// "platform, wifi, device"
+std::string groupList(std::span<const Group> groups);
+
+} // namespace orv::provision

@@ -1,0 +1,73 @@
+#pragma once
+// The search tool's way to the ledger. Opening it, checking that it answers and reading from it
+// may wait for a database across the network, so all of that happens on one thread of the desk's
+// own; each answer is handed to a callback on that thread (the window posts it to its own).
+// The runner's workers append to the ledger the desk opened, each on its own thread.
+
+#include "fleet/worker_pool.h"
+#include "ledger/ledger.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::search {
+
+class LedgerDesk
+{
+public:
+    // The ledger at a location, opened and found answering (its chain head read); or why not.
+    struct Opened
+    {
+        std::shared_ptr<ledger::Ledger> ledger;
+        std::optional<ledger::ChainHead> head;
+        std::string where; // the location as the ledger names it (never a password)
+        std::string problem;
+        bool ok() const { return ledger && head && problem.empty(); }
+    };
+    struct History
+    {
+        std::vector<ledger::Event> events; // in number order
+        std::string problem;
+    };
+
+    LedgerDesk();
+    ~LedgerDesk(); // what is queued and not begun is dropped; the query in hand ends first
+    LedgerDesk(const LedgerDesk&) = delete;
+    LedgerDesk& operator=(const LedgerDesk&) = delete;
+
+    // The location to use from now on ("" is the embedded default file).
+    void setLocation(std::string location);
+    std::string location() const;
+
+    // Opens the ledger (again, when it was lost or the location changed) and reads its head.
+    void open(std::function<void(const Opened&)> done);
+    // The camera's events.
+    void history(std::string deviceId, std::function<void(const History&)> done);
+    // The last event of each of these cameras that wrote something to it (a configuration).
+    void lastConfigured(std::vector<std::string> deviceIds,
+                        std::function<void(const std::vector<ledger::Event>&)> done);
+
+    // Drops everything queued; callbacks are not called any more.
+    void close();
+
+private:
+    Opened openHere();
+    bool post(std::function<void()> task);
+
+    mutable std::mutex mutex_;
+    std::string location_;
+    std::shared_ptr<ledger::Ledger> ledger_; // the desk thread's; handed to runs
+    std::string openedAt_;                   // the location ledger_ was opened at
+    std::atomic<bool> closed_{false};
+    fleet::WorkerPool pool_{1}; // last: it ends before the members it uses
+};
+
+// The location as the ledger is opened with it: "" becomes the default file.
+std::string effectiveLedgerLocation(const std::string& location);
+
+} // namespace orv::search

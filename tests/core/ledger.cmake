@@ -1,0 +1,24 @@
+# The ledger on both backends. The PostgreSQL cases share one real server per test program
+# (tests/support/postgres_server), so the program runs as one test: a server per case would spend
+# most of the suite's time in initdb.
+if(NOT TARGET orv_ledger)
+    return()
+endif()
+
+add_executable(ledger_append_tool ${CMAKE_CURRENT_LIST_DIR}/ledger/ledger_append_tool.cpp)
+target_link_libraries(ledger_append_tool PRIVATE orv_ledger orv_flags)
+
+add_executable(ledger_tests
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/assignments_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/chain_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/concurrency_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/form_and_export_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/ledger_time_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/opening_test.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp
+)
+target_link_libraries(ledger_tests PRIVATE orv_ledger GTest::gtest_main GTest::gmock orv_flags)
+target_compile_definitions(ledger_tests PRIVATE ORV_LEDGER_APPEND_TOOL="$<TARGET_FILE:ledger_append_tool>")
+add_dependencies(ledger_tests ledger_append_tool)
+add_test(NAME ledger_tests COMMAND ledger_tests)
+set_tests_properties(ledger_tests PROPERTIES TIMEOUT 600)

@@ -1,0 +1,102 @@
+// Appends from several processes (stations) and threads at once stay numbered without gaps and
+// chained in one line, on both backends; the processes also race to create the tables.
+#include "tests/core/ledger/ledger_fixture.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <map>
+#include <set>
+#include <thread>
+
+extern char** environ;
+
+using namespace orv::ledger;
+using namespace orv::ledger::test;
+
+namespace {
+
+using ConcurrencyTest = LedgerBackendTest;
+
+pid_t startTool(const std::string& location, int count, const std::string& tag)
+{
+    std::vector<std::string> args = {ORV_LEDGER_APPEND_TOOL, location, std::to_string(count), tag};
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+int exitStatus(pid_t pid)
+{
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_P(ConcurrencyTest, TwoProcessesAppendingAtOnce)
+{
+    constexpr int kEach = 40;
+    // Neither finds the tables: both also create them at once.
+    const pid_t a = startTool(location_, kEach, "A");
+    const pid_t b = startTool(location_, kEach, "B");
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    EXPECT_EQ(exitStatus(a), 0);
+    EXPECT_EQ(exitStatus(b), 0);
+
+    const auto ledger = open();
+    ASSERT_TRUE(ledger);
+    const VerifyReport report = verifyChain(*ledger);
+    EXPECT_TRUE(report.intact) << report.firstBroken << ": " << report.problem;
+    EXPECT_EQ(report.eventsChecked, 2 * kEach);
+    std::vector<Event> events;
+    ASSERT_TRUE(ledger->readEvents({}, events));
+    std::map<std::string, int> perStation;
+    for (const Event& e : events) {
+        ++perStation[e.station];
+    }
+    EXPECT_EQ(perStation, (std::map<std::string, int>{{"A", kEach}, {"B", kEach}}));
+}
+
+TEST_P(ConcurrencyTest, ManyThreadsOnOneLedger)
+{
+    constexpr int kThreads = 8;
+    constexpr int kEach = 15;
+    const auto ledger = open();
+    ASSERT_TRUE(ledger);
+    std::vector<std::vector<std::int64_t>> numbers(kThreads);
+    std::atomic<int> failures{0};
+    {
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (int i = 0; i < kEach; ++i) {
+                    Event e = sampleEvent("T" + std::to_string(t), "P", "ok");
+                    if (ledger->append(e)) {
+                        numbers[static_cast<std::size_t>(t)].push_back(e.number);
+                    } else {
+                        ++failures;
+                    }
+                }
+            });
+        }
+    }
+    EXPECT_EQ(failures.load(), 0);
+    std::set<std::int64_t> all;
+    for (const auto& list : numbers) {
+        EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+        all.insert(list.begin(), list.end());
+    }
+    EXPECT_EQ(all.size(), static_cast<std::size_t>(kThreads * kEach));
+    EXPECT_EQ(*all.rbegin(), kThreads * kEach);
+    const VerifyReport report = verifyChain(*ledger);
+    EXPECT_TRUE(report.intact) << report.problem;
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ConcurrencyTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
+
+} // namespace

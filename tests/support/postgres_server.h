@@ -1,0 +1,66 @@
+#pragma once
+// A real PostgreSQL server for tests and benchmarks: initdb into a fresh temporary folder, started
+// with pg_ctl listening on a Unix socket in that folder and on 127.0.0.1 at a free port, trust
+// authentication, stopped and removed again by the destructor. As root the server runs as the
+// `postgres` account (else `nobody`), since initdb refuses root; clients connect as the role
+// `role()`. POSIX only.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+class PostgresServer
+{
+public:
+    // durable: fsync as a production server does (benchmarks); otherwise the data need not
+    // survive a crash of the machine and the tests run faster.
+    explicit PostgresServer(bool durable = false);
+    ~PostgresServer();
+    PostgresServer(const PostgresServer&) = delete;
+    PostgresServer& operator=(const PostgresServer&) = delete;
+
+    // The server shared by one test program, started on first use and stopped at exit.
+    static PostgresServer& shared();
+
+    // False: the server binaries are missing (skip) or the server did not start (error()).
+    bool running() const { return running_; }
+    bool installed() const { return installed_; }
+    const std::string& error() const { return error_; }
+
+    const std::string& role() const { return role_; }
+    std::uint16_t port() const { return port_; }
+    const std::filesystem::path& socketFolder() const { return folder_; }
+
+    // Stops the server (connections are cut) and starts it again with the same settings.
+    bool restart();
+
+    // A new empty database (ledger_1, ledger_2, ...); empty with `error` on failure.
+    std::string createDatabase(std::string& error);
+    // Where a client finds `database`: libpq words over the Unix socket, or a URI over loopback TCP.
+    std::string socketLocation(const std::string& database) const;
+    std::string tcpLocation(const std::string& database) const;
+
+    // Runs `sql` on `database` as the server's superuser, beside any ledger (tests that tamper).
+    bool execute(const std::string& database, const std::string& sql, std::string& error) const;
+    // The first column of each row `sql` returns, as text ("NULL" for NULL).
+    std::vector<std::string> query(const std::string& database, const std::string& sql, std::string& error) const;
+
+private:
+    bool start(bool durable);
+    int runAsServerUser(const std::vector<std::string>& command) const;
+
+    std::filesystem::path bin_;
+    std::filesystem::path folder_;
+    std::string serverUser_; // as root: the account the server runs as
+    std::string role_ = "orv_test";
+    std::uint16_t port_ = 0;
+    bool installed_ = false;
+    bool running_ = false;
+    std::string error_;
+    int databases_ = 0;
+};
+
+} // namespace orv::test
