@@ -2,8 +2,9 @@
 # Builds the tests of the threaded code with ThreadSanitizer and runs them; a data race or a lock
 # order inversion fails the run.
 #   scripts/test-tsan.sh [BUILD_DIR] [extra cmake arguments...]     (default build-tsan/)
-# Runs the fleet, provision and simulated-camera programs whole, orvctl's fleet commands from
-# cli_tests and the search tool's window (gui_search_tool). BUILD_TYPE sets the build type
+# Runs the fleet, provision, ledger and simulated-camera programs whole, orvctl's fleet commands
+# from cli_tests, the search tool's window (gui_search_tool) and the console's ledger recorder
+# (gui_console_ledger). BUILD_TYPE sets the build type
 # (default Debug: every frame in the stacks, and it builds in about two thirds of the CPU time
 # RelWithDebInfo takes, which far outweighs the few seconds the tests run longer).
 set -euo pipefail
@@ -13,7 +14,7 @@ build=${1:-$here/build-tsan}
 shift || true
 
 whole_programs=(fleet_tests provision_tests camsim_tests)
-BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool" \
+BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool ledger_tests ledger_append_tool gui_console_ledger" \
     "$here/scripts/build.sh" "$build" -DORV_TSAN=ON -DORV_SANITIZE=OFF -DORV_BENCH=OFF -DORV_TESTS=ON "$@"
 
 # halt_on_error: the first report ends the test program with `exitcode`, so CTest sees a failure.
@@ -33,7 +34,7 @@ suites=$(
         grep -oE '^(TYPED_)?TEST(_F|_P)?\(\s*\w+' "$here/tests/core/cli/orvctl_fleet_test.cpp" | sed 's/.*(\s*//'
     } | sed 's|.*/||' | sort -u | paste -sd'|'
 )
-selection="^(gui_search_tool|([A-Za-z0-9_]+/)?($suites)\\..*)\$"
+selection="^(gui_search_tool|gui_console_ledger|ledger_tests|([A-Za-z0-9_]+/)?($suites)\\..*)\$"
 
 # This runtime places its shadow memory at fixed addresses, which a kernel randomising more
 # address bits than 28 may already have handed out; there the tests run without randomisation.
