@@ -3,6 +3,9 @@
 //  - provisioning 64 cameras at once (one runner with a worker for each, one run) beside one
 //    camera alone: target at most 1.3x; eight at once as well. Counters say where a camera's time
 //    went on average: waiting for its worker, connecting and logging in, and in all.
+//  - eight cameras at once with the ledger on (a SQLite file on disk, every outcome appended and
+//    made durable before its camera is handed back) beside the same run without it: target at
+//    most 1.05x.
 //  - a scan of eight candidates of which four are silent: each a listener on a loopback address
 //    of its own (127.0.51.90 on), on the camera port, that never accepts and whose queue is full,
 //    so the kernel drops every connect attempt, as with a camera still booting or an adapter
@@ -10,6 +13,7 @@
 //    together. Target: within 1 s with the four real cameras identified. The same through the
 //    watch: from its start to its first look over.
 //   build/bin/fleet_bench
+#include "ledger/ledger.h"
 #include "provision/camera_scan.h"
 #include "provision/camera_watch.h"
 #include "provision/fleet_runner.h"
@@ -26,6 +30,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -203,6 +208,68 @@ void BM_Provision(benchmark::State& state)
 // A few runs each: one run of 64 cameras is at the mercy of whatever else the machine does.
 BENCHMARK(BM_Provision)->Arg(1)->Arg(8)->Arg(kCameras)->MinTime(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// A folder beside the program (on the disk the build is on, as the user's data folder would be,
+// rather than a temporary folder that may live in memory), removed again at exit.
+std::filesystem::path ledgerFolder()
+{
+    static const struct Folder
+    {
+        std::filesystem::path path = std::filesystem::current_path() / "fleet_bench_ledger";
+        Folder()
+        {
+            std::filesystem::remove_all(path);
+            std::filesystem::create_directories(path);
+        }
+        ~Folder()
+        {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } folder;
+    return folder.path;
+}
+
+// Eight cameras at once, with every outcome recorded in the ledger (arg 1) or not (arg 0); the
+// ledger is opened once, as a session opens it.
+void BM_ProvisionLedger(benchmark::State& state)
+{
+    cameras();
+    constexpr std::size_t kCount = 8;
+    const bool recorded = state.range(0) != 0;
+    provision::FleetSettings settings;
+    settings.user = u"admin";
+    settings.password = u"wrenq";
+    settings.plan = unitPlan();
+    if (recorded) {
+        std::string error;
+        const std::string file = (ledgerFolder() / "ledger.db").string();
+        std::filesystem::remove(file);
+        settings.ledger = ledger::openLedger(file, error);
+        if (!settings.ledger) {
+            giveUp("cannot open the ledger: " + error);
+        }
+        provision::EventOrigin origin;
+        origin.tool = "fleet_bench";
+        origin.toolVersion = "0";
+        settings.eventTemplate = provision::startEvent(origin, "provision");
+    }
+    for (auto _ : state) {
+        provision::FleetRunner runner(kCount);
+        auto run = std::make_shared<provision::FleetRun>(settings, nullptr, nullptr);
+        for (std::size_t i = 0; i < kCount; ++i) {
+            runner.add(run, candidateAt(cameraAddress(static_cast<int>(i))));
+        }
+        run->wait();
+        for (const auto& outcome : run->outcomes()) {
+            if (outcome.result != provision::CameraResult::Verified || (recorded && outcome.ledgerEvent == 0)) {
+                state.SkipWithError(("not verified and recorded: " + outcome.message).c_str());
+            }
+        }
+    }
+    state.counters["cameras"] = static_cast<double>(kCount);
+}
+BENCHMARK(BM_ProvisionLedger)->Arg(0)->Arg(1)->MinTime(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 void BM_ScanFourOfEightSilent(benchmark::State& state)
 {
     const std::vector<fleet::Candidate> candidates = halfSilent();
@@ -279,6 +346,8 @@ int main(int argc, char** argv)
              "BM_Provision/1/min_time:2.000/real_time"},
             {"8 cameras at once / one camera (target <= 1.3)", "BM_Provision/8/min_time:2.000/real_time",
              "BM_Provision/1/min_time:2.000/real_time"},
+            {"8 cameras, ledger on / ledger off (target <= 1.05)", "BM_ProvisionLedger/1/min_time:3.000/real_time",
+             "BM_ProvisionLedger/0/min_time:3.000/real_time"},
         },
         {
             {"scan of 8 candidates, 4 of them silent (ms)", "BM_ScanFourOfEightSilent/real_time", "", 1000},

@@ -1,6 +1,7 @@
 # What a Windows program of ours needs beside its .exe: Qt's DLLs and plugins and the mingw-w64 C++
 # runtime. Copied into bin/ when configuring, so that every program there (and test discovery,
-# which runs the test programs right after linking) starts as it is.
+# which runs the test programs right after linking) starts as it is. The ledger's DLLs are copied
+# by cmake/LedgerMingw.cmake.
 #   ORV_WINDOWS_SHIPPED_FILES  the files the installed console needs, relative to its folder
 set(orv_qt_prefix ${QT6_INSTALL_PREFIX})
 set(orv_qt_plugins ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})
@@ -19,6 +20,9 @@ endforeach()
 set(ORV_WINDOWS_SHIPPED_FILES
     Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll
     libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+# The ledger's OpenSSL, libpq and SQLite DLLs and the licences that go with them
+# (cmake/LedgerMingw.cmake copies them into bin/).
+list(APPEND ORV_WINDOWS_SHIPPED_FILES ${ORV_LEDGER_DLLS} ${ORV_LEDGER_LICENSES})
 
 file(COPY ${orv_runtime_dlls} ${orv_qt_prefix}/bin/Qt6Core.dll ${orv_qt_prefix}/bin/Qt6Gui.dll
           ${orv_qt_prefix}/bin/Qt6Widgets.dll ${orv_qt_prefix}/bin/Qt6Test.dll

@@ -3,6 +3,8 @@
 #   OrvCamera-1.0.0.2-setup.exe        the NSIS installer (per user, no elevation; /S is silent)
 #   OrvCamera-1.0.0.2-portable.zip     the same program folder, to unpack anywhere writable
 #   OrvCamera-1.0.0.2-demo.zip         plus the simulated camera, the SDK stand-in and start-demo.cmd
+# Beside the programs: Qt's and the C++ runtime's DLLs, and the ledger's OpenSSL (libcrypto, libssl),
+# libpq and SQLite DLLs with OpenSSL's licence (Apache 2.0) and PostgreSQL's.
 # The maker's SDK (QMNetSDK.dll) is not ours to ship: installer and portable zip leave it out.
 #   scripts/package-windows.sh BUILD_DIR
 set -euo pipefail
@@ -14,7 +16,8 @@ out=$build/package
 stage=$out/OrvCamera
 rm -rf "$out" && mkdir -p "$stage"
 
-# What the installed console needs, and nothing more (cmake/WindowsRuntime.cmake names the DLLs).
+# What the installed console needs, and nothing more (cmake/WindowsRuntime.cmake names the DLLs,
+# cmake/LedgerMingw.cmake the ledger's and their licences).
 mapfile -t runtime < "$build/windows-shipped-files.txt"
 files=(orvcamera.exe SearchTool.exe orvctl.exe orv_language.ini orvcamera.ico "${runtime[@]}")
 cp "$build/app/orvcamera.ico" "$bin/orvcamera.ico"

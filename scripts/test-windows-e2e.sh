@@ -3,8 +3,9 @@
 # OrvCamera-*-setup.exe silently into a fresh prefix, drives the installed console with the mouse
 # and the keyboard in an Xvfb display of its own against the simulated camera (log in, Wifi Get,
 # a new SSID, Wifi Set, Simplified Chinese, the GB28181 dialog's Get, Batch twice), checks every
-# frame the camera received, takes the README's Windows screenshots, uninstalls, and runs the demo
-# zip.
+# frame the camera received, takes the README's Windows screenshots, has the installed orvctl.exe
+# record to SQLite and to a PostgreSQL server (scripts/test-windows-ledger-e2e.sh), uninstalls, and
+# runs the demo zip.
 #   scripts/test-windows-e2e.sh [--docs] [BUILD_DIR]   (default build-ci-windows, packaged already)
 # Screenshots and the camera's frame log land in BUILD_DIR/e2e/ (a screenshot of the whole display
 # too when a step fails); --docs also copies the screenshots to docs/screenshot-windows-{en,zh}.png.
@@ -186,6 +187,10 @@ mapfile -t expected < <({ unzip -Z1 "$portableZip" | sed -n 's|^OrvCamera/\(.*[^
 installedFiles() { (cd "$installDir" && find . -type f | sed 's|^\./||' | sort); }
 [[ -d $installDir ]] || fail "nothing installed in $installDir"
 diff <(printf '%s\n' "${expected[@]}") <(installedFiles) >&2 || fail "$installDir does not hold exactly the package's files"
+# The ledger's OpenSSL, libpq and SQLite beside the programs, with the licences that go with them.
+for f in libcrypto-3-x64.dll libssl-3-x64.dll libpq.dll sqlite3.dll openssl-LICENSE.txt postgresql-COPYRIGHT.txt; do
+    [[ -f $installDir/$f ]] || fail "the package does not install $f beside the programs"
+done
 [[ -f $startMenuLink ]] || fail "no Start-menu entry $startMenuLink"
 say "Start-menu entries: $(startMenuEntries)"
 registry=$(wine reg query "$uninstallKey" 2>/dev/null | tr -d '\r') || fail "no uninstaller entry $uninstallKey"
@@ -333,6 +338,11 @@ say "Wifi Set sent the record read before with only the SSID changed to $newSsid
 if [[ ${options[*]} == --docs ]]; then
     cp "$results"/screenshot-windows-{en,zh}.png "$here/docs/"
 fi
+
+begin "the installed orvctl.exe's ledger: SQLite files and a PostgreSQL server"
+# In this namespace and this Wine prefix, on a camera of its own (127.0.0.61); whatever the console
+# recorded in the default ledger above stays part of the chain it verifies.
+"$here/scripts/test-windows-ledger-e2e.sh" "$build" "$installDir" || fail "scripts/test-windows-ledger-e2e.sh failed"
 
 begin "silent uninstall"
 wine "$installDir/uninstall.exe" /S >/dev/null 2>&1 || fail "uninstall.exe /S exited with $?"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything for Windows (every library, orvcamera.exe, orvctl.exe, orv-camsim.exe, the SDK
-# stand-in QMNetSDK.dll and every test) with the mingw-w64 cross compiler against Qt for Windows
-# and Debian's tinyxml2 source (scripts/windows-deps.sh), then runs the tests as Windows programs
-# under Wine: headless where they can, in an Xvfb display where they need real windows.
+# stand-in QMNetSDK.dll and every test) with the mingw-w64 cross compiler against Qt for Windows,
+# Debian's tinyxml2 source and the ledger's OpenSSL, libpq and SQLite DLLs (scripts/windows-deps.sh),
+# then runs the tests as Windows programs under Wine: headless where they can, in an Xvfb display
+# where they need real windows.
 #   scripts/test-windows.sh [BUILD_DIR] [extra cmake arguments...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,11 +23,14 @@ unset DISPLAY WAYLAND_DISPLAY
 export WINEDEBUG=-all
 
 mapfile -t deps < <("$here/scripts/windows-deps.sh" "$build")
+((${#deps[@]} == 3)) || { echo "test-windows: scripts/windows-deps.sh $build failed" >&2; exit 1; }
 qt=${deps[0]}
 tinyxml2=${deps[1]}
+ledger=${deps[2]}
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$here/cmake/mingw-w64-qt.cmake" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORV_TINYXML2_SOURCE_DIR="$tinyxml2" \
+    -DLEDGER_MINGW="$ledger" \
     -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" -DORV_BENCH=OFF "$@" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 

@@ -17,5 +17,16 @@ orv_add_gtest(cli_tests
         ${CMAKE_CURRENT_LIST_DIR}/cli/apply_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/provision_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_fleet_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_ledger_test.cpp
     LIBS orv_cli orv_camsim
 )
+
+# Stations as real orvctl processes, and a real PostgreSQL server (skipped where none is installed).
+if(UNIX)
+    target_sources(cli_tests PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_stations_test.cpp
+        ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp
+    )
+    target_compile_definitions(cli_tests PRIVATE ORV_ORVCTL_BINARY="$<TARGET_FILE:orvctl>")
+    add_dependencies(cli_tests orvctl)
+endif()

@@ -8,6 +8,12 @@ endif()
 add_executable(ledger_append_tool ${CMAKE_CURRENT_LIST_DIR}/ledger/ledger_append_tool.cpp)
 target_link_libraries(ledger_append_tool PRIVATE orv_ledger orv_flags)
 
+# On Windows the test server is one that reports itself out of reach: those cases skip.
+if(WIN32)
+    set(orv_postgres_server ${PROJECT_SOURCE_DIR}/tests/support/postgres_server_win.cpp)
+else()
+    set(orv_postgres_server ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp)
+endif()
 add_executable(ledger_tests
     ${CMAKE_CURRENT_LIST_DIR}/ledger/assignments_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/chain_test.cpp
@@ -15,9 +21,12 @@ add_executable(ledger_tests
     ${CMAKE_CURRENT_LIST_DIR}/ledger/form_and_export_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/ledger_time_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/opening_test.cpp
-    ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp
+    ${orv_postgres_server}
 )
 target_link_libraries(ledger_tests PRIVATE orv_ledger GTest::gtest_main GTest::gmock orv_flags)
+if(WIN32)
+    target_link_libraries(ledger_tests PRIVATE ws2_32)
+endif()
 target_compile_definitions(ledger_tests PRIVATE ORV_LEDGER_APPEND_TOOL="$<TARGET_FILE:ledger_append_tool>")
 add_dependencies(ledger_tests ledger_append_tool)
 add_test(NAME ledger_tests COMMAND ledger_tests)

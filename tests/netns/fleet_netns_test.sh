@@ -25,6 +25,8 @@ fi
 ip netns del "$TAG-try"
 
 WORK=$(mktemp -d)
+# The ledger the programs record to lives with the rest of the run.
+export XDG_DATA_HOME="$WORK/data"
 PIDS=()
 NAMESPACES=()
 RP_FILTER=$(sysctl -n net.ipv4.conf.all.rp_filter)

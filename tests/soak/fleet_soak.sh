@@ -67,6 +67,8 @@ RSS_SETTLE_KB=$((2 * 1024))
 RSS_PER_CAMERA_KB=1
 
 WORK=$(mktemp -d)
+# The ledger the programs record to lives with the rest of the run.
+export XDG_DATA_HOME="$WORK/data"
 declare -A CAMERA_PID=()   # place -> pid of the camera plugged in there
 declare -A CAMERA_ID=()    # place -> its device id
 declare -A DOWN_UNTIL=()   # place -> when it is plugged in again (µs), while unplugged

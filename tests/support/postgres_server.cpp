@@ -52,6 +52,8 @@ fs::path serverBinaries()
     return found.empty() ? fs::path() : found.back();
 }
 
+} // namespace
+
 std::uint16_t freeLoopbackPort()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -69,6 +71,8 @@ std::uint16_t freeLoopbackPort()
     }
     return port;
 }
+
+namespace {
 
 std::string firstExisting(std::initializer_list<const char*> paths)
 {

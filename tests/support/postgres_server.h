@@ -3,7 +3,9 @@
 // with pg_ctl listening on a Unix socket in that folder and on 127.0.0.1 at a free port, trust
 // authentication, stopped and removed again by the destructor. As root the server runs as the
 // `postgres` account (else `nobody`), since initdb refuses root; clients connect as the role
-// `role()`. POSIX only.
+// `role()`. On Windows (postgres_server_win.cpp) no server is started: the test programs run under
+// Wine there, which cannot start the Linux side's initdb and pg_ctl, so the server reports itself
+// not installed and the cases that need it skip with error()'s reason.
 
 #include <cstdint>
 #include <filesystem>
@@ -11,6 +13,9 @@
 #include <vector>
 
 namespace orv::test {
+
+// A loopback TCP port nothing listened on a moment ago (0 when none could be had).
+std::uint16_t freeLoopbackPort();
 
 class PostgresServer
 {
@@ -25,7 +30,8 @@ public:
     // The server shared by one test program, started on first use and stopped at exit.
     static PostgresServer& shared();
 
-    // False: the server binaries are missing (skip) or the server did not start (error()).
+    // False: the server binaries are missing or out of reach (skip, error() says why) or the
+    // server did not start (error()).
     bool running() const { return running_; }
     bool installed() const { return installed_; }
     const std::string& error() const { return error_; }

@@ -1,5 +1,6 @@
 #pragma once
-// orvctl's command line: options anywhere before "--", then the command and its operands.
+// orvctl's command line, parsed with CLI11: the command (a subcommand; ledger has actions of its
+// own) and its operands, and options anywhere before "--", before or after the command word.
 
 #include "link/frame.h"
 
@@ -14,11 +15,14 @@ namespace orv::cli {
 
 enum ExitCode : int {
     kExitDone = 0,
-    kExitFailed = 1, // a file could not be read or written, or the camera reports an unknown platform
+    // a file could not be read or written, the camera reports an unknown platform, the ledger cannot
+    // be reached or did not take an outcome; ledger who: no officer is recorded then
+    kExitFailed = 1,
     kExitUsage = 2,
     kExitLoginRefused = 3,
     kExitUnreachable = 4, // unreachable or silent
     kExitDiffers = 5,
+    kExitLedgerBroken = 5, // ledger verify: an event was altered, removed, inserted or reordered
     kExitInterrupted = 130,
 };
 
@@ -38,6 +42,12 @@ enum class CommandKind : std::uint8_t {
     Provision,
     Scan,
     Check,
+    LedgerVerify,
+    LedgerHead,
+    LedgerWho,
+    LedgerHistory,
+    LedgerCameras,
+    LedgerExport,
 };
 
 enum class PasswordSource : std::uint8_t { Default, Stdin, File };
@@ -67,9 +77,19 @@ struct CliOptions
     bool retryFailed = false;      // only cameras whose last outcome in the inventory was not ok
     std::chrono::milliseconds timeout{3000};
     std::chrono::milliseconds poll{500};
+    std::string ledger; // --ledger: where the ledger is; empty: the default place
+
+    // The ledger's queries, as given (times are read where they are used).
+    std::string device;  // ledger who: DEVICE; ledger history --device
+    std::string officer; // ledger history --officer
+    std::string at;      // ledger who --at
+    std::string since;   // ledger history --since; empty: from the first event
+    std::string until;   // ledger history --until; empty: to the last event
 
     CommandKind command = CommandKind::Help;
-    std::string commandName;
+    std::string commandName; // "get", "ledger who", ...
+    // The command's arguments (ledger who: DEVICE; ledger export: the file); help: the command
+    // whose help is asked for, one word per level ("ledger", "who"), none for orvctl's own.
     std::vector<std::string> operands;
 };
 
@@ -83,5 +103,9 @@ struct ParsedCommandLine
 // operands, group names, the address, --yes for factory and format. With --secrets-file, set may
 // name no field and passwd no new password: the file may hold them.
 ParsedCommandLine parseCommandLine(std::span<const std::string> args);
+
+// The help text of orvctl (no words) or of one of its commands ("set"; "ledger", "who"), as
+// --help prints it. Words that name no command give orvctl's own.
+std::string commandLineHelp(std::span<const std::string> command = {});
 
 } // namespace orv::cli

@@ -10,6 +10,7 @@
 #include "provision/camera_watch.h"
 #include "provision/fleet_runner.h"
 #include "tools/cli/json_writer.h"
+#include "tools/cli/ledger_commands.h"
 
 #include <algorithm>
 #include <map>
@@ -124,6 +125,17 @@ public:
             }
             settings.roster = std::make_shared<const fleet::Roster>(std::move(roster_.roster));
         }
+        // Reached before the first camera: every outcome is to be recorded there.
+        settings.ledger = openReachableLedger(ledgerLocation(o_), error);
+        if (!settings.ledger) {
+            c_.err << "orvctl: ledger " << error << "; nothing was " << verb << "\n";
+            return kExitFailed;
+        }
+        settings.eventTemplate = startEvent(orvctlOrigin(), mode_ == RunMode::Check ? "check" : "provision");
+        if (!noteSetupFile(settings.eventTemplate, pathFrom(o_.operands[0]), error)) {
+            c_.err << "orvctl: " << error << "; nothing was " << verb << "\n";
+            return kExitFailed;
+        }
         settings.mode = mode_;
         // One run for the whole session, which may see thousands of cameras: only its tally is kept.
         run_ = std::make_shared<FleetRun>(
@@ -132,8 +144,24 @@ public:
         if (code != kExitDone) {
             return code;
         }
+        bool lost = false;
+        if (run_->ledgerFailed()) {
+            // The cameras at work finished their step; none was started after the ledger was lost.
+            const std::size_t inventoryOnly = run_->tally().inventoryOnly;
+            c_.err << "orvctl: ledger " << oneLine(run_->ledgerProblem()) << "; no camera was started after it; "
+                   << inventoryOnly << (inventoryOnly == 1 ? " outcome is" : " outcomes are")
+                   << " in the inventory only";
+            if (notInLedger_ > inventoryOnly) {
+                c_.err << "; " << notInLedger_ - inventoryOnly << " recorded nowhere but in the lines above";
+            }
+            c_.err << "\n";
+            lost = true;
+        }
         if (run_->inventoryFailed()) {
             c_.err << "orvctl: cannot append to the inventory " << o_.inventory << "; stopped\n";
+            lost = true;
+        }
+        if (lost) {
             return kExitFailed;
         }
         return interrupted_ ? kExitInterrupted : exitCodeOf(run_->tally().lastTrouble);
@@ -270,6 +298,9 @@ private:
     // One line per step, written by one camera's worker at a time.
     void print(const CameraProgress& p)
     {
+        if (p.step == CameraStep::Finished && p.ledgerEvent == 0) {
+            ++notInLedger_;
+        }
         if (o_.json) {
             JsonWriter j;
             j.beginObject().key("camera").value(static_cast<std::int64_t>(p.camera + 1));
@@ -293,6 +324,12 @@ private:
                     j.value(twin);
                 }
                 j.endArray().key("recorded").value(p.recorded);
+                j.key("ledgerEvent");
+                if (p.ledgerEvent == 0) {
+                    j.null();
+                } else {
+                    j.value(p.ledgerEvent);
+                }
             }
             j.endObject();
             c_.out << j.text() << std::endl;
@@ -336,6 +373,9 @@ private:
                 if (!p.recorded && !o_.inventory.empty()) {
                     line += " (not recorded)";
                 }
+                if (p.ledgerEvent == 0) {
+                    line += " (not in the ledger)";
+                }
                 break;
         }
         c_.out << line << std::endl;
@@ -349,6 +389,7 @@ private:
     fleet::RosterLoad roster_;
     std::shared_ptr<FleetRun> run_;
     bool interrupted_ = false;
+    std::size_t notInLedger_ = 0; // outcomes the ledger did not take; heard one at a time
 
     std::mutex mutex_; // what the watch's events and the waiting loop share
     std::map<std::string, ScannedCamera> identified_; // in the look in hand

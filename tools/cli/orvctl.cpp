@@ -9,8 +9,10 @@
 #include "tools/cli/cli_options.h"
 #include "tools/cli/fleet_commands.h"
 #include "tools/cli/json_writer.h"
+#include "tools/cli/ledger_commands.h"
 #include "tools/cli/secrets_file.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <istream>
@@ -19,156 +21,6 @@
 namespace orv::cli {
 using namespace orv::provision;
 namespace {
-
-constexpr std::string_view kHelp = R"(Usage: orvctl [OPTIONS] COMMAND [ARGUMENTS]
-
-Configures a body-worn camera over its USB network link (TCP port 19436), the way the OrvCamera
-console does, one command per run.
-
-Commands:
-  get GROUP                Print a group's fields. GROUP is platform, 4g, wifi, device, time,
-                           proxy, uidentify or all.
-  set GROUP FIELD=VALUE... Change only the named fields of a group: the record is read, the
-                           fields replaced and the whole record written back, as the console's
-                           Set does. "set time" also sets the camera's clock from this computer.
-                           The proxy record is rebuilt from the camera's proxy values with the
-                           named ones replaced. An unknown field stops before anything is sent.
-  passwd NEW|-             Change the password of the --user account to NEW. Give "-" to read
-                           it from standard input, or leave NEW out and put a new-password line
-                           in --secrets-file; see "Passwords" below.
-  timesync                 Set the camera's clock from this computer; zone and summer time stay.
-  udisk                    Switch the camera to U-disk mode; it leaves the network.
-  uidentify on|off         Switch U-identify on or off.
-  factory --yes            Restore the camera's factory settings.
-  format --yes             Format the camera's SD card.
-  apply SETUP.xml          Send what a setup file saved by the console holds: U-identify,
-                           platform, 4g, wifi, the device fields except the device id, time zone
-                           and summer time (with the clock from this computer). Groups missing
-                           from the file are not sent; the file's "camera" (login) and "language"
-                           elements are not used. Then every sent group is read back and each
-                           field that differs from the file is reported.
-  export-id FILE           Append the camera's device id to FILE as one UTF-16LE line, as the
-                           console's Export does.
-  provision SETUP.xml --inventory FILE.csv [--count N]
-                           One camera after another: wait until a camera answers at the address,
-                           log in, apply and verify the setup, append a row (local time, device
-                           id, officer id, result) to the inventory, wait until that camera has
-                           gone (unplugged or switched to U-disk mode), start over. A camera that
-                           fails is recorded as failed and the loop goes on. Runs until N cameras
-                           are done or Ctrl+C, which lets the current camera finish first.
-  scan                     List the cameras that answer, each with its device id, officer and
-                           clock offset: one behind every network interface that is up and has
-                           an address in the --ip address's /24 (USB network adapters first), or
-                           behind the interfaces named with --interface (one that does not exist
-                           is a usage error), or at the --address addresses (simulated cameras).
-                           All are tried at once. Cameras reporting the same device id are marked.
-  provision SETUP.xml --all --inventory FILE.csv [--roster FILE.csv] [--count N] [--retry-failed]
-                           Many cameras at once, found as scan finds them: each camera is logged
-                           into, named by its device id, given the setup and its own officer and
-                           unit from the roster, read back, and recorded in the inventory (time,
-                           interface or address, device id, officer id, result, fields that
-                           differ, clock offset). Keeps looking for more cameras, and takes on the
-                           next one plugged in where one has gone, until N cameras were taken on
-                           or Ctrl+C, which lets every camera finish the step it is in and sends
-                           nothing more. The roster is checked whole before anything is sent; with
-                           a roster the setup may hold no group (the officers alone are written).
-                           Cameras attached at once that report the same device id get no
-                           officer: each is recorded as "duplicate device id".
-  check SETUP.xml [--all] [--inventory FILE.csv] [--roster FILE.csv] [--count N] [--retry-failed]
-                           The audit before cameras are issued: read each camera and compare it
-                           with the setup and its roster officer, writing nothing. With --all,
-                           every camera found, watching as provision --all does; without, the
-                           camera at --ip. Each is recorded as "check: ok" or "check: differs".
-  help                     Show this text.
-
-Options:
-  --ip ADDR          Camera address (default 192.168.2.158); scan and provision --all: the
-                     address every camera answers at behind its own interface.
-  --user NAME        Account name (default admin).
-  --password-stdin   Read the account password from the first line of standard input.
-  --password-file F  Read the account password from the first line of file F.
-                     Without either, the camera's factory password is used. The account
-                     password is never taken on the command line, and no password is printed.
-  --secrets-file F   set and passwd: take the passwords they write from file F (see below).
-  --json             Print the result as one JSON object (provision, check: one per line).
-  --show-passwords   Show Wi-Fi and 4G passwords instead of ********.
-  --yes              Confirm factory and format.
-  --inventory FILE   provision, check: the CSV file rows are appended to (UTF-8; a new file
-                     gets the header row time,device_id,officer_id,result). With --all and
-                     check the header is time,interface_or_address,device_id,officer_id,result,
-                     differences,clock_offset_s (a file with the older header without
-                     clock_offset_s keeps taking rows in its own form); a file that starts
-                     otherwise, or that cannot be created or written, is refused before
-                     anything is sent.
-  --count N          provision, check --all: stop after N cameras.
-  --all              provision, check: every camera found at once (see above).
-  --retry-failed     provision --all, check --all: take on only the cameras whose last row in
-                     the --inventory is not ok (by device id; by where it was found for a
-                     camera that never said its device id); the others are left alone.
-  --interface NAME   scan, provision --all, check --all: look behind this interface only; give
-                     it again for more.
-  --address ADDR     scan, provision --all, check --all: a camera address to look at instead of
-                     the interfaces (simulated cameras on loopback addresses); give it again for
-                     more.
-  --roster FILE      provision --all, check --all: the officers, a CSV file with the columns
-                     device_id, police_id, police_name, company_id, company_name (any order,
-                     names ignore case; UTF-8 or GBK). A camera's row is found by the device id
-                     it reports.
-  --not-on-roster skip|setup
-                     provision --all, check --all: a camera whose device id is not on the roster
-                     is left as it is and recorded as "not on the roster" (skip, the default),
-                     or given the setup's own officer fields (setup).
-  --timeout-ms N     How long a connection and each reply may take (default 3000).
-  --poll-ms N        provision, check --all: how often to look for a camera coming or going
-                     (default 500).
-  --version          Print the program version and exit.
-  --                 Everything after it is an argument, even when it starts with "-".
-
-Fields for set (names ignore case; other accepted names in brackets):
-  platform   serverAddress [ip, address, server], serverPort [port]  (camera on platform 0)
-             rtsId, rtsCode [authcode, code]                         (camera on platform 1)
-  4g         apn, apnUser [username, user], apnPassword [password]
-  wifi       ssid, wifiPassword [password]
-  device     policeId [officerid], policeName [officername], deviceId, companyId [unitid],
-             companyName [unitname], screenPsk [psk]
-  time       timeZone [zone, choice_timezone]: a row 0..24 or its name, UTC-12:00 (row 0) to
-             UTC+12:00 (row 24), case ignored; any other number is sent as 255 (no zone)
-             summerTime [dst]: on or off
-  proxy      proxyEnable [enable]: on or off, proxyAddress [ip, address], proxyPort [port]
-  uidentify  uIdentify [enable]: on or off
-Numbers are whole decimal numbers with an optional sign and nothing else; ports are 0..65535.
-Anything else ("abc", "+8x", "80 ", 70000 for a port) is a usage error and nothing is sent (the
-console would send 0, 8, 80 or 4464). Texts longer than their field are cut to the field, as the
-console does.
-
-Passwords:
-  The passwords that set and passwd write (wifiPassword, apnPassword, passwd's NEW) need not
-  appear on the command line, where other users of this computer can read them in the process
-  list and the shell history:
-  - A value of "-" (wifiPassword=-, password=-, passwd -) reads the next line of standard input.
-    With --password-stdin, line 1 is the login password and the "-" values follow in the order
-    they appear on the command line. No line left for one is a usage error. (A password that
-    is "-" itself goes in --secrets-file.)
-  - --secrets-file F holds NAME=VALUE lines: new-password (for passwd), wifiPassword (set wifi),
-    apnPassword (set 4g); names ignore case, the value is the rest of the line as it is.
-    LF or CR LF line ends; empty lines and lines starting with # are skipped. An unknown name, a
-    name given twice or a line without "=" is a usage error. The file's password for the group
-    being set is written as if named on the command line (which then must not name it too);
-    passwords for other groups are not used.
-  A password given literally still works, with a warning on standard error.
-
-Exit codes:
-  0    done
-  1    a file could not be read or written, or the camera's platform choice is unknown or has
-       no such field
-  2    usage error (also a number field that is not a number, a "-" with no line left on
-       standard input, or an --interface that does not exist for scan); nothing was sent
-  3    login refused
-  4    camera unreachable or silent (or gone during the command); scan: no camera answered
-  5    verification or check found a field that differs, or cameras with the same device id
-       were left without their officer
-  130  provision or check interrupted
-)";
 
 constexpr std::string_view kHidden = "********";
 
@@ -202,7 +54,7 @@ public:
     {
         switch (o_.command) {
             case CommandKind::Help:
-                c_.out << kHelp;
+                c_.out << commandLineHelp(o_.operands);
                 return kExitDone;
             case CommandKind::Version:
                 c_.out << "orvctl " << kProgramVersion << "\n";
@@ -233,6 +85,13 @@ public:
                 return workOnAllCameras(RunMode::Check);
             case CommandKind::Scan:
                 return scan();
+            case CommandKind::LedgerVerify:
+            case CommandKind::LedgerHead:
+            case CommandKind::LedgerWho:
+            case CommandKind::LedgerHistory:
+            case CommandKind::LedgerCameras:
+            case CommandKind::LedgerExport:
+                return runLedgerCommand(o_, c_);
         }
         return kExitUsage;
     }
@@ -246,7 +105,8 @@ private:
         return kExitUsage;
     }
 
-    // Names the address (when the camera was involved) and the step that failed.
+    // Names the address (when the camera was involved) and the step that failed; a command that
+    // works on the camera records the failure in the ledger.
     int failure(int code, const std::string& step, const std::string& message, bool atCamera = true)
     {
         c_.err << "orvctl: " << (atCamera ? o_.address + ": " : "") << step << ": " << message << "\n";
@@ -260,7 +120,57 @@ private:
             j.endObject().endObject();
             c_.out << j.text() << "\n";
         }
-        return code;
+        return atCamera ? finish(code, "failed: " + step + ": " + message) : code;
+    }
+
+    // --- the ledger ---
+
+    // Opens the ledger (before anything is sent: a command whose outcome could not be recorded is
+    // not started) and begins the command's event; kExitDone when both went well.
+    int beginEvent(std::string kind, const std::string* setupFile = nullptr)
+    {
+        std::string problem;
+        ledger_ = openReachableLedger(ledgerLocation(o_), problem);
+        if (!ledger_) {
+            return ledgerUnusable(problem);
+        }
+        event_ = startEvent(orvctlOrigin(), std::move(kind));
+        event_.where = o_.address;
+        if (setupFile && !noteSetupFile(event_, pathFromArgument(*setupFile), problem)) {
+            return failure(kExitFailed, "read " + *setupFile, problem, false);
+        }
+        eventOpen_ = true;
+        return kExitDone;
+    }
+
+    int ledgerUnusable(const std::string& problem)
+    {
+        const std::string message = problem + "; nothing was sent";
+        c_.err << "orvctl: ledger " << message << "\n";
+        if (o_.json) {
+            JsonWriter j;
+            j.beginObject().key("error").beginObject().key("step").value("ledger").key("message").value(message);
+            j.key("exitCode").value(kExitFailed).endObject().endObject();
+            c_.out << j.text() << "\n";
+        }
+        return kExitFailed;
+    }
+
+    // Records the command's outcome as its one event and returns `code`, or 1 when the ledger did
+    // not take it (the outcome has been printed all the same).
+    int finish(int code, std::string result)
+    {
+        if (!eventOpen_) {
+            return code;
+        }
+        eventOpen_ = false;
+        event_.result = std::move(result);
+        stampNow(event_);
+        if (ledger_->append(event_)) {
+            return code;
+        }
+        c_.err << "orvctl: ledger " << ledgerProblem(*ledger_) << "; this outcome is not recorded in it\n";
+        return kExitFailed;
     }
 
     int cameraFailure(Group group, const GroupResult& result)
@@ -441,12 +351,18 @@ private:
         return kExitUnreachable;
     }
 
-    // Reads the password and logs in; kExitDone when logged in.
-    int start()
+    // Reads the password, opens the ledger and begins the event of `kind` (a command that works
+    // on the camera), and logs in; kExitDone when logged in.
+    int start(const char* kind = nullptr, const std::string* setupFile = nullptr)
     {
         const std::string error = readPassword();
         if (!error.empty()) {
             return usageError(error);
+        }
+        if (kind) {
+            if (const int code = beginEvent(kind, setupFile)) {
+                return code;
+            }
         }
         return login();
     }
@@ -514,10 +430,16 @@ private:
         if (!error.empty()) {
             return usageError(error);
         }
+        if (const int code = beginEvent("set")) {
+            return code;
+        }
+        // The group's name only: the values may be passwords.
+        event_.groups = groupName(group);
         if (const int code = login()) {
             return code;
         }
-        const GroupResult result = writeGroup(link_, group, assignments);
+        const GroupResult result =
+            group == Group::Device ? writeDevice(assignments) : writeGroup(link_, group, assignments);
         if (result.outcome != CameraOutcome::Done) {
             return cameraFailure(group, result);
         }
@@ -538,7 +460,45 @@ private:
         } else {
             c_.out << "set " << groupName(group) << ": sent " << names << "\n";
         }
-        return kExitDone;
+        return finish(kExitDone, "ok");
+    }
+
+    // The device group's read-modify-write, the same two frames writeGroup sends, done here so that
+    // the camera's device id and the officer and unit it held before go into the ledger.
+    GroupResult writeDevice(std::span<const Assignment> assignments)
+    {
+        const bool allText = std::all_of(assignments.begin(), assignments.end(), [](const Assignment& a) {
+            return a.fieldSpec->conversion == Conversion::Text;
+        });
+        if (!allText) {
+            return writeGroup(link_, Group::Device, assignments);
+        }
+        GroupResult result;
+        result.values.group = Group::Device;
+        DeviceRecord record;
+        const WriteOutcome outcome = ReadModifyWrite(link_, record, [&](DeviceRecord& r) {
+            event_.deviceId = utf::toUtf8(r.text(DeviceRecord::deviceId));
+            event_.officerBefore = utf::toUtf8(r.text(DeviceRecord::policeId));
+            event_.unitBefore = utf::toUtf8(r.text(DeviceRecord::companyName));
+            for (const Assignment& a : assignments) {
+                r.setText(a.fieldSpec->field, a.text);
+            }
+        });
+        switch (outcome) {
+            case WriteOutcome::Sent:
+                event_.officerAfter = utf::toUtf8(record.text(DeviceRecord::policeId));
+                event_.unitAfter = utf::toUtf8(record.text(DeviceRecord::companyName));
+                break;
+            case WriteOutcome::ReadFailed:
+                result.outcome = CameraOutcome::NoReply;
+                result.step = "read the device record (type 0)";
+                break;
+            case WriteOutcome::SendFailed:
+                result.outcome = CameraOutcome::NotSent;
+                result.step = "write the device record (type 0)";
+                break;
+        }
+        return result;
     }
 
     int passwd()
@@ -573,6 +533,9 @@ private:
             return usageError("passwd: no NEW given, and " + o_.secretsFile + " has no " +
                               std::string(kNewPasswordSecret) + " line");
         }
+        if (const int code = beginEvent("passwd")) {
+            return code;
+        }
         if (const int code = login()) {
             return code;
         }
@@ -580,53 +543,65 @@ private:
             return failure(kExitUnreachable, "passwd", std::string(outcomeText(CameraOutcome::NotSent)));
         }
         printDone("passwd", "sent the new password of " + o_.user);
-        return kExitDone;
+        return finish(kExitDone, "ok");
     }
 
+    // SyncClock's two frames, with the camera's clock offset measured from the record it reads
+    // (half the round trip allowed for), for the ledger.
     int timesync()
     {
-        if (const int code = start()) {
+        if (const int code = start("timesync")) {
             return code;
         }
-        switch (SyncClock(link_)) {
-            case 0:
-                printDone("timesync", "sent this computer's clock");
-                return kExitDone;
-            case -1:
-                return failure(kExitUnreachable, "timesync: read the time record",
-                               std::string(outcomeText(CameraOutcome::NoReply)) + "; nothing written");
-            default:
-                return failure(kExitUnreachable, "timesync: write the time record",
-                               std::string(outcomeText(CameraOutcome::NotSent)));
+        TimeRecord record;
+        const auto asked = std::chrono::steady_clock::now();
+        if (GetTime(link_, record) != 0) {
+            return failure(kExitUnreachable, "timesync: read the time record",
+                           std::string(outcomeText(CameraOutcome::NoReply)) + "; nothing written");
         }
+        const auto answered = std::chrono::steady_clock::now();
+        const std::optional<std::int64_t> cameraClock = wallClockSeconds(clockOf(record));
+        const std::optional<std::int64_t> localClock = wallClockSeconds(localNow());
+        if (cameraClock && localClock) {
+            const auto halfTrip = std::chrono::round<std::chrono::seconds>((answered - asked) / 2).count();
+            event_.clockOffsetSeconds = *cameraClock - (*localClock - halfTrip);
+        }
+        putLocalClock(record);
+        if (SetTime(link_, record) != 0) {
+            return failure(kExitUnreachable, "timesync: write the time record",
+                           std::string(outcomeText(CameraOutcome::NotSent)));
+        }
+        printDone("timesync", "sent this computer's clock");
+        return finish(kExitDone, "ok");
     }
 
     template <class Action>
     int simpleAction(const std::string& name, Action action)
     {
-        if (const int code = start()) {
+        if (const int code = start(name.c_str())) {
             return code;
         }
         if (action(link_) != 0) {
             return failure(kExitUnreachable, name, std::string(outcomeText(CameraOutcome::NotSent)));
         }
         printDone(name, "sent");
-        return kExitDone;
+        return finish(kExitDone, "ok");
     }
 
     int uidentify()
     {
         std::string error;
         const std::optional<Assignment> a = parseAssignment(Group::UIdentify, "uIdentify=" + o_.operands[0], error);
-        if (const int code = start()) {
+        if (const int code = start("uidentify")) {
             return code;
         }
+        event_.groups = groupName(Group::UIdentify);
         const GroupResult result = writeGroup(link_, Group::UIdentify, std::span(&*a, 1));
         if (result.outcome != CameraOutcome::Done) {
             return cameraFailure(Group::UIdentify, result);
         }
         printDone("uidentify", "sent " + o_.operands[0]);
-        return kExitDone;
+        return finish(kExitDone, "ok");
     }
 
     // Loads and plans a setup file; kExitDone when `plan` is ready.
@@ -666,10 +641,25 @@ private:
         if (const int code = loadPlan(o_.operands[0], plan)) {
             return code;
         }
-        if (const int code = start()) {
+        if (const int code = start("apply", &o_.operands[0])) {
             return code;
         }
         const ApplyReport report = applySetup(link_, plan);
+        event_.groups = groupList(report.sent);
+        event_.differences = differenceList(report.differences);
+        for (const GroupValues& group : report.readBack) {
+            if (group.group != Group::Device) {
+                continue;
+            }
+            // As read back: the device id is never sent, the officer and unit as the camera took them.
+            const auto text = [&](std::string_view name) {
+                const FieldValue* v = group.find(name);
+                return v ? utf::toUtf8(v->text) : std::string();
+            };
+            event_.deviceId = text("deviceId");
+            event_.officerAfter = text("policeId");
+            event_.unitAfter = text("companyName");
+        }
         if (report.outcome != CameraOutcome::Done) {
             GroupResult failed;
             failed.outcome = report.outcome;
@@ -720,9 +710,9 @@ private:
         if (!report.verified()) {
             c_.err << "orvctl: " << o_.address << ": verify: " << report.differences.size()
                    << (report.differences.size() == 1 ? " field differs" : " fields differ") << "\n";
-            return kExitDiffers;
+            return finish(kExitDiffers, "differs");
         }
-        return kExitDone;
+        return finish(kExitDone, "ok");
     }
 
     int exportId()
@@ -801,6 +791,15 @@ private:
         settings.count = o_.count;
         settings.timeout = o_.timeout;
         settings.poll = o_.poll;
+        std::string problem;
+        settings.ledger = openReachableLedger(ledgerLocation(o_), problem);
+        if (!settings.ledger) {
+            return ledgerUnusable(problem);
+        }
+        settings.eventTemplate = startEvent(orvctlOrigin(), "provision");
+        if (!noteSetupFile(settings.eventTemplate, pathFromArgument(o_.operands[0]), problem)) {
+            return failure(kExitFailed, "read " + o_.operands[0], problem, false);
+        }
         ProvisionHooks hooks;
         hooks.interrupted = c_.interrupted;
         hooks.onEvent = [this](const ProvisionEvent& e) {
@@ -823,11 +822,16 @@ private:
         if (c_.setInterruptible) {
             c_.setInterruptible(true);
         }
-        const int code = provision(settings, hooks);
+        const ProvisionResult result = provision(settings, hooks);
         if (c_.setInterruptible) {
             c_.setInterruptible(false);
         }
-        return code;
+        if (!result.ledgerProblem.empty()) {
+            c_.err << "orvctl: ledger " << result.ledgerProblem << "; stopped: " << result.inventoryOnly
+                   << (result.inventoryOnly == 1 ? " outcome is" : " outcomes are") << " in the inventory only ("
+                   << o_.inventory << ")\n";
+        }
+        return result.exitCode;
     }
 
     const CliOptions& o_;
@@ -836,14 +840,12 @@ private:
     std::u16string user_;
     std::u16string password_;
     std::optional<SecretsFile> secrets_;
+    std::shared_ptr<ledger::Ledger> ledger_;
+    ledger::Event event_; // the command's outcome, once begun
+    bool eventOpen_ = false;
 };
 
 } // namespace
-
-std::string_view orvctlHelp()
-{
-    return kHelp;
-}
 
 int runOrvctl(std::span<const std::string> args, CliContext& context)
 {

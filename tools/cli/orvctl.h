@@ -9,7 +9,6 @@
 #include <iosfwd>
 #include <span>
 #include <string>
-#include <string_view>
 
 namespace orv::cli {
 
@@ -35,7 +34,5 @@ struct CliContext
 
 // Runs one command line (without the program name) and returns the exit code.
 int runOrvctl(std::span<const std::string> args, CliContext& context);
-
-std::string_view orvctlHelp();
 
 } // namespace orv::cli

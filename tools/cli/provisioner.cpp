@@ -5,7 +5,9 @@
 #include "link/local_clock.h"
 #include "provision/camera_identity.h"
 #include "provision/inventory.h"
+#include "provision/ledger_events.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/ledger_commands.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +20,13 @@ namespace {
 // How often a pause looks at the interrupt flag.
 constexpr std::chrono::milliseconds kInterruptCheck{50};
 
+ProvisionResult endedWith(int exitCode)
+{
+    ProvisionResult result;
+    result.exitCode = exitCode;
+    return result;
+}
+
 class Run
 {
 public:
@@ -29,7 +38,7 @@ public:
         link_.replyTimeout = s_.timeout;
     }
 
-    int run()
+    ProvisionResult run()
     {
         // Opened before the first camera: an inventory that cannot be written stops the run
         // with nothing sent, instead of losing the first camera's outcome.
@@ -39,14 +48,14 @@ public:
                  "cannot open the inventory " + utf::toUtf8(s_.inventory.u16string()) + ": " + error +
                      "; nothing was sent",
                  kExitFailed);
-            return kExitFailed;
+            return endedWith(kExitFailed);
         }
         int lastFailure = kExitDone;
         for (int camera = 1; s_.count == 0 || camera <= s_.count; ++camera) {
             camera_ = camera;
             emit(ProvisionStep::WaitingForCamera, "waiting for a camera at " + s_.address);
             if (!waitForCamera()) {
-                return interrupted();
+                return endedWith(interrupted());
             }
             const Outcome outcome = provisionOne();
             link_.Close();
@@ -55,14 +64,24 @@ public:
                 emit(ProvisionStep::Failed,
                      "cannot append to the inventory " + utf::toUtf8(s_.inventory.u16string()) + "; stopping",
                      kExitFailed);
-                return kExitFailed;
+                return endedWith(kExitFailed);
+            }
+            if (s_.ledger && !recordInLedger(outcome)) {
+                // The outcome is in the inventory; no camera is started that the ledger would miss.
+                const std::string problem = ledgerProblem(*s_.ledger);
+                emit(ProvisionStep::Failed, "recorded in the inventory only: the ledger " + problem + "; stopping",
+                     kExitFailed);
+                ProvisionResult lost = endedWith(kExitFailed);
+                lost.ledgerProblem = problem;
+                lost.inventoryOnly = 1;
+                return lost;
             }
             emit(ProvisionStep::Recorded, "recorded: " + outcome.result);
             if (outcome.exitCode != kExitDone) {
                 lastFailure = outcome.exitCode;
             }
             if (isInterrupted()) {
-                return interrupted();
+                return endedWith(interrupted());
             }
             if (s_.count != 0 && camera == s_.count) {
                 break;
@@ -70,11 +89,11 @@ public:
             emit(ProvisionStep::WaitingForRemoval,
                  "waiting for the camera to go (unplug it or switch it to U-disk mode)");
             if (!waitForRemoval()) {
-                return interrupted();
+                return endedWith(interrupted());
             }
             emit(ProvisionStep::CameraGone, "camera gone");
         }
-        return lastFailure;
+        return endedWith(lastFailure);
     }
 
 private:
@@ -82,9 +101,32 @@ private:
     {
         std::u16string deviceId;
         std::u16string officerId;
+        std::u16string officerBefore;
+        std::u16string unitBefore;
+        std::u16string unitAfter;
+        std::vector<Group> sent;
+        std::vector<FieldDifference> differences;
+        std::optional<std::int64_t> clockOffset;
         std::string result;
         int exitCode = kExitDone;
     };
+
+    bool recordInLedger(const Outcome& outcome)
+    {
+        ledger::Event event = s_.eventTemplate;
+        stampNow(event);
+        event.deviceId = utf::toUtf8(outcome.deviceId);
+        event.where = s_.address;
+        event.officerBefore = utf::toUtf8(outcome.officerBefore);
+        event.officerAfter = utf::toUtf8(outcome.officerId);
+        event.unitBefore = utf::toUtf8(outcome.unitBefore);
+        event.unitAfter = utf::toUtf8(outcome.unitAfter);
+        event.groups = groupList(outcome.sent);
+        event.result = outcome.result;
+        event.differences = differenceList(outcome.differences);
+        event.clockOffsetSeconds = outcome.clockOffset;
+        return s_.ledger->append(event);
+    }
 
     void emit(ProvisionStep step, std::string message, int exitCode = 0)
     {
@@ -155,6 +197,10 @@ private:
         const CameraIdentity identity = identifyOnLink(link_, s_.user, s_.password);
         outcome.deviceId = identity.deviceId;
         outcome.officerId = identity.policeId;
+        outcome.officerBefore = identity.policeId;
+        outcome.unitBefore = identity.companyName;
+        outcome.unitAfter = identity.companyName;
+        outcome.clockOffset = identity.clockOffset;
         if (!identity.identified()) {
             return fail(outcome, identity.problem,
                         identity.login == LoginOutcome::Refused ? kExitLoginRefused : kExitUnreachable);
@@ -163,10 +209,15 @@ private:
 
         emit(ProvisionStep::Applying, "applying and verifying the setup");
         const ApplyReport report = applySetup(link_, s_.plan);
+        outcome.sent = report.sent;
+        outcome.differences = report.differences;
         for (const GroupValues& group : report.readBack) {
             if (group.group == Group::Device) {
                 if (const FieldValue* officer = group.find("policeId")) {
                     outcome.officerId = officer->text;
+                }
+                if (const FieldValue* unit = group.find("companyName")) {
+                    outcome.unitAfter = unit->text;
                 }
             }
         }
@@ -233,7 +284,7 @@ bool pauseUnlessInterrupted(std::chrono::milliseconds d, const std::atomic<bool>
     return false;
 }
 
-int provision(const ProvisionSettings& settings, const ProvisionHooks& hooks)
+ProvisionResult provision(const ProvisionSettings& settings, const ProvisionHooks& hooks)
 {
     return Run(settings, hooks).run();
 }

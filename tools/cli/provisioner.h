@@ -1,13 +1,15 @@
 #pragma once
 // Provisioning one camera after another: wait for a camera at the address, log in, apply and
-// verify a setup, record it in the inventory, wait for it to go, start over.
+// verify a setup, record it in the inventory and the ledger, wait for it to go, start over.
 
+#include "ledger/ledger.h"
 #include "provision/setup_apply.h"
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,19 @@ struct ProvisionSettings
     int count = 0; // 0: until interrupted
     std::chrono::milliseconds timeout{3000};
     std::chrono::milliseconds poll{500};
+    // Where each outcome is recorded besides the inventory (null: the inventory only), opened
+    // before the run; what every camera's event shares, stamped when its camera is done.
+    std::shared_ptr<ledger::Ledger> ledger;
+    ledger::Event eventTemplate;
+};
+
+struct ProvisionResult
+{
+    // 130 when interrupted, 1 when the inventory could not be written or the ledger was lost,
+    // otherwise 0 when every camera passed or the code of the last camera that failed (3, 4 or 5).
+    int exitCode = 0;
+    std::string ledgerProblem; // the ledger was lost ("LOCATION: WHY"): the run stopped there
+    int inventoryOnly = 0;     // outcomes recorded in the inventory but not in the ledger
 };
 
 struct ProvisionHooks
@@ -58,8 +73,6 @@ struct ProvisionHooks
 // wait this way so that Ctrl+C is noticed within a fraction of a second.
 bool pauseUnlessInterrupted(std::chrono::milliseconds d, const std::atomic<bool>* interrupted);
 
-// The exit code: 130 when interrupted, 1 when the inventory could not be written, otherwise 0
-// when every camera passed or the code of the last camera that failed (3, 4 or 5).
-int provision(const ProvisionSettings& settings, const ProvisionHooks& hooks);
+ProvisionResult provision(const ProvisionSettings& settings, const ProvisionHooks& hooks);
 
 } // namespace orv::cli

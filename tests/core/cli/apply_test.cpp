@@ -87,6 +87,7 @@ protected:
     {
         setLocalClock({});
         setFrameTrace({});
+        OrvctlTest::TearDown();
     }
 
     std::string saveSetup(const SetupValues& values, const std::string& name = "setup.xml")

@@ -141,6 +141,192 @@ TEST(CliParts, CommandLinesParse)
     EXPECT_EQ(parse({"get", "wifi", "--version"}).options->command, CommandKind::Version);
 }
 
+TEST(CliParts, OptionsStandBeforeOrAfterTheCommandWord)
+{
+    const std::vector<std::vector<std::string>> orders = {
+        {"--ip", "127.0.0.9", "--json", "provision", "s.xml", "--inventory", "i.csv", "--count", "2", "--all",
+         "--address", "127.0.0.2", "--address", "127.0.0.3"},
+        {"provision", "--json", "s.xml", "--address", "127.0.0.2", "--count", "2", "--ip", "127.0.0.9", "--all",
+         "--inventory", "i.csv", "--address", "127.0.0.3"},
+        {"--address", "127.0.0.2", "--all", "--inventory", "i.csv", "provision", "--ip", "127.0.0.9", "--count=2",
+         "--address=127.0.0.3", "s.xml", "--json"},
+    };
+    for (const auto& args : orders) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        ASSERT_TRUE(p.options) << p.error;
+        EXPECT_EQ(p.options->command, CommandKind::Provision);
+        EXPECT_EQ(p.options->operands, std::vector<std::string>{"s.xml"});
+        EXPECT_EQ(p.options->address, "127.0.0.9");
+        EXPECT_EQ(p.options->addresses, (std::vector<std::string>{"127.0.0.2", "127.0.0.3"}));
+        EXPECT_EQ(p.options->inventory, "i.csv");
+        EXPECT_EQ(p.options->count, 2);
+        EXPECT_TRUE(p.options->json && p.options->all);
+    }
+
+    const auto operands = [](std::vector<std::string> args) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        EXPECT_TRUE(p.options) << p.error;
+        return p.options ? p.options->operands : std::vector<std::string>{};
+    };
+    // Words that look like options or name commands are arguments where they stand.
+    EXPECT_EQ(operands({"passwd", "-"}), std::vector<std::string>{"-"});
+    EXPECT_EQ(operands({"passwd", "check"}), std::vector<std::string>{"check"});
+    EXPECT_EQ(operands({"export-id", "help", "--json"}), std::vector<std::string>{"help"});
+    EXPECT_EQ(operands({"set", "time", "zone=-1", "-5"}), (std::vector<std::string>{"time", "zone=-1", "-5"}));
+    EXPECT_EQ(operands({"set", "wifi", "--", "--json", "ssid=a", "--"}),
+              (std::vector<std::string>{"wifi", "--json", "ssid=a", "--"}));
+    EXPECT_FALSE(parseCommandLine(std::vector<std::string>{"set", "wifi", "--", "--json"}).options->json);
+    // A value is the next word, whatever it looks like; given twice, the last counts.
+    const ParsedCommandLine user = parseCommandLine(std::vector<std::string>{"--user", "x", "get", "--user", "--json", "wifi"});
+    ASSERT_TRUE(user.options) << user.error;
+    EXPECT_EQ(user.options->user, "--json");
+    EXPECT_FALSE(user.options->json);
+}
+
+TEST(CliParts, UsageErrorsSayWhatIsWrong)
+{
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{}, "no command given"},
+        {{"--ip", "127.0.0.9"}, "no command given"},
+        {{"--", "get", "wifi"}, "the command goes before \"--\""},
+        {{"frobnicate"}, "unknown command \"frobnicate\""},
+        {{"wifi", "get"}, "unknown command \"wifi\""},
+        {{"--bogus", "x", "get", "wifi"}, "unknown option --bogus"},
+        {{"get", "wifi", "-x"}, "unknown option -x"},
+        {{"get", "wifi", "--ip"}, "--ip needs an address"},
+        {{"--ip=", "get", "wifi"}, "--ip needs an address"},
+        {{"get", "wifi", "--not-on-roster"}, "--not-on-roster takes skip or setup"},
+        {{"get", "wifi", "--json=1"}, "--json takes no value"},
+        {{"get", "--password", "x", "wifi"}, "passwords are not taken on the command line"},
+        {{"--password=x", "get", "wifi"}, "passwords are not taken on the command line"},
+        {{"--password-stdin", "get", "wifi", "--password-stdin"}, "give the password one way only"},
+        {{"--interface", "", "scan"}, "--interface needs an interface name"},
+        {{"--roster", "", "check", "s.xml", "--all"}, "--roster needs a file"},
+        {{"--timeout-ms", "-5", "get", "wifi"}, "--timeout-ms takes a whole number above 0, not \"-5\""},
+        {{"help", "bogus"}, "help: unknown command \"bogus\""},
+        {{"get", "wifi", "--at", "2026-03-05"}, "--at belongs to ledger who"},
+    };
+    for (const auto& [args, message] : rows) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        EXPECT_FALSE(p.options) << message;
+        EXPECT_EQ(p.error.substr(0, message.size()), message);
+    }
+}
+
+TEST(CliParts, LedgerCommandsParse)
+{
+    const auto parse = [](std::vector<std::string> args) { return parseCommandLine(args); };
+
+    const auto who = parse({"--ledger", "l.db", "ledger", "who", "ORV1", "--at", "2026-03-05 14:07", "--json"});
+    ASSERT_TRUE(who.options) << who.error;
+    EXPECT_EQ(who.options->command, CommandKind::LedgerWho);
+    EXPECT_EQ(who.options->commandName, "ledger who");
+    EXPECT_EQ(who.options->ledger, "l.db");
+    EXPECT_EQ(who.options->device, "ORV1");
+    EXPECT_EQ(who.options->at, "2026-03-05 14:07");
+    EXPECT_TRUE(who.options->json);
+
+    const auto history = parse({"ledger", "history", "--officer", "P-7", "--since", "2026-03-01", "--until",
+                                "2026-03-05", "--ledger=postgresql://h/orv"});
+    ASSERT_TRUE(history.options) << history.error;
+    EXPECT_EQ(history.options->command, CommandKind::LedgerHistory);
+    EXPECT_EQ(history.options->officer, "P-7");
+    EXPECT_EQ(history.options->device, "");
+    EXPECT_EQ(history.options->since, "2026-03-01");
+    EXPECT_EQ(history.options->until, "2026-03-05");
+    EXPECT_EQ(history.options->ledger, "postgresql://h/orv");
+
+    const auto exported = parse({"ledger", "export", "--", "-all.csv"});
+    ASSERT_TRUE(exported.options) << exported.error;
+    EXPECT_EQ(exported.options->command, CommandKind::LedgerExport);
+    EXPECT_EQ(exported.options->operands, std::vector<std::string>{"-all.csv"});
+    const std::pair<std::string, CommandKind> plain[] = {
+        {"verify", CommandKind::LedgerVerify}, {"head", CommandKind::LedgerHead}, {"cameras", CommandKind::LedgerCameras}};
+    for (const auto& [action, kind] : plain) {
+        const auto p = parse({"ledger", action});
+        ASSERT_TRUE(p.options) << p.error;
+        EXPECT_EQ(p.options->command, kind);
+        EXPECT_EQ(p.options->ledger, "") << "the default place";
+    }
+    // An action's argument may be any word, an action's name too.
+    EXPECT_EQ(parse({"ledger", "who", "verify", "--at", "t"}).options->device, "verify");
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"ledger"}, "ledger needs an action"},
+        {{"ledger", "bogus"}, "ledger: unknown action \"bogus\""},
+        {{"ledger", "who", "ORV1"}, "ledger who needs --at TIME"},
+        {{"ledger", "who", "--at", "t"}, "ledger who: missing arguments"},
+        {{"ledger", "who", "", "--at", "t"}, "ledger who needs a device id"},
+        {{"ledger", "who", "ORV1", "--at", ""}, "--at needs a time"},
+        {{"ledger", "who", "ORV1", "--at"}, "--at needs a time"},
+        {{"ledger", "history"}, "ledger history needs --device ID or --officer ID"},
+        {{"ledger", "history", "--device", "ORV1", "--officer", "P-7"}, "give --device or --officer, not both"},
+        {{"ledger", "history", "--device", "ORV1", "--device", "ORV2"}, "give --device once"},
+        {{"ledger", "history", "--officer", "P-7", "--at", "t"}, "--at belongs to ledger who"},
+        {{"--since", "t", "ledger", "history", "--officer", "P-7"}, "--since belongs to ledger history"},
+        {{"ledger", "export"}, "ledger export: missing arguments"},
+        {{"ledger", "head", "extra"}, "ledger head: too many arguments"},
+        {{"ledger", "head", "--ledger", ""}, "--ledger needs a location"},
+        {{"ledger", "cameras", "--inventory", "i.csv"}, "--inventory and --count belong to provision and check"},
+    };
+    for (const auto& [args, message] : refused) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        EXPECT_FALSE(p.options) << message;
+        EXPECT_NE(p.error.find(message), std::string::npos) << p.error;
+    }
+}
+
+TEST(CliParts, HelpIsAskedForAnyCommandAndLaidOutForTheManualPage)
+{
+    const auto helpFor = [](std::vector<std::string> args) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        EXPECT_TRUE(p.options && p.options->command == CommandKind::Help) << p.error;
+        return p.options ? p.options->operands : std::vector<std::string>{"?"};
+    };
+    EXPECT_EQ(helpFor({"help"}), std::vector<std::string>{});
+    EXPECT_EQ(helpFor({"-h"}), std::vector<std::string>{});
+    EXPECT_EQ(helpFor({"get", "--ip", "bad", "--help"}), std::vector<std::string>{"get"}) << "before other checks";
+    EXPECT_EQ(helpFor({"help", "ledger", "who"}), (std::vector<std::string>{"ledger", "who"}));
+    EXPECT_EQ(helpFor({"ledger", "who", "-h"}), (std::vector<std::string>{"ledger", "who"}));
+
+    const std::string main = commandLineHelp();
+    EXPECT_EQ(main.rfind("Usage: orvctl [OPTIONS] COMMAND [ARGUMENTS]\n", 0), 0u) << "help2man's synopsis";
+    for (const char* line : {"\n  get GROUP ", "\n  set GROUP FIELD=VALUE... ", "\n  check SETUP.xml ",
+                             "\n  ledger who DEVICE --at TIME\n", "\n  help [COMMAND] ", "\n  --ip ADDR ",
+                             "\n  --ledger LOCATION ", "\n  --version ", "\nFields for set", "\nPasswords:\n",
+                             "\nExit status:\n  0    done\n", "\n  130  provision or check interrupted\n"}) {
+        EXPECT_NE(main.find(line), std::string::npos) << line;
+    }
+    const std::string who = commandLineHelp(std::vector<std::string>{"ledger", "who"});
+    EXPECT_EQ(who.rfind("Usage: orvctl ledger who DEVICE --at TIME [OPTIONS]\n", 0), 0u) << who;
+    EXPECT_NE(who.find("\n  --at TIME "), std::string::npos);
+    EXPECT_NE(who.find("\n  --ledger LOCATION "), std::string::npos);
+    EXPECT_NE(commandLineHelp(std::vector<std::string>{"set"}).find("\nFields for set"), std::string::npos);
+
+    // Every text fits a terminal and help2man's page; each command has a help of its own that
+    // names the options it takes.
+    std::vector<std::vector<std::string>> topics = {{}, {"ledger"}};
+    for (const char* command : {"get", "set", "passwd", "timesync", "udisk", "uidentify", "factory", "format",
+                                "apply", "export-id", "provision", "scan", "check", "help"}) {
+        topics.push_back({command});
+    }
+    for (const char* action : {"verify", "head", "who", "history", "cameras", "export"}) {
+        topics.push_back({"ledger", action});
+    }
+    for (const auto& topic : topics) {
+        const std::string text = commandLineHelp(topic);
+        SCOPED_TRACE(text.substr(0, text.find('\n')));
+        if (!topic.empty() && topic[0] != "help") {
+            EXPECT_NE(text, main);
+            EXPECT_NE(text.find("\nOptions:\n  --"), std::string::npos);
+        }
+        for (std::size_t begin = 0, end = 0; begin < text.size(); begin = end + 1) {
+            end = text.find('\n', begin);
+            EXPECT_LE(end - begin, 100u) << text.substr(begin, end - begin);
+        }
+    }
+}
+
 TEST(CliParts, JsonIsEscapedAndNested)
 {
     JsonWriter j;

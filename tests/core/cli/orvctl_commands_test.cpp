@@ -2,6 +2,7 @@
 // and the exit codes.
 #include "link/local_clock.h"
 #include "tests/core/cli/orvctl_fixture.h"
+#include "tools/cli/cli_options.h"
 
 #include <gmock/gmock.h>
 
@@ -25,7 +26,11 @@ protected:
         OrvctlTest::SetUp();
         setLocalClock([] { return LocalDateTime{2026, 3, 5, 14, 7, 9}; });
     }
-    void TearDown() override { setLocalClock({}); }
+    void TearDown() override
+    {
+        setLocalClock({});
+        OrvctlTest::TearDown();
+    }
 
     void expectNothingSent()
     {
@@ -346,6 +351,25 @@ TEST_F(OrvctlCommands, ExportIdAppendsOneUtf16Line)
     }
     EXPECT_EQ(readFile(file), expected);
     EXPECT_EQ(run({"export-id", (folder / "no-such-folder" / "id.txt").string()}).code, 1);
+}
+
+TEST(OrvctlCommandLine, HelpAndTheLedgerTouchNoCamera)
+{
+    const OrvctlRun help = runOrvctlWith({"--ip", "127.0.0.1", "set", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.out, cli::commandLineHelp(std::vector<std::string>{"set"}));
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(runOrvctlWith({"help"}).out, cli::commandLineHelp());
+
+    const OrvctlRun ledger = runOrvctlWith({"ledger", "head", "--ledger", "no-such-ledger.db"});
+    EXPECT_EQ(ledger.code, 1);
+    EXPECT_EQ(ledger.err,
+              "orvctl: ledger no-such-ledger.db: there is no ledger file there (nothing has been recorded in it)\n");
+    EXPECT_EQ(ledger.out, "");
+
+    const OrvctlRun usage = runOrvctlWith({"ledger", "who", "ORV1"});
+    EXPECT_EQ(usage.code, 2);
+    EXPECT_EQ(usage.err, "orvctl: ledger who needs --at TIME\nTry 'orvctl --help'.\n");
 }
 
 } // namespace

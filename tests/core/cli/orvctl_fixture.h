@@ -1,5 +1,7 @@
 #pragma once
-// Runs orvctl in-process against a simulated camera on a loopback address of the test's own.
+// Runs orvctl in-process against a simulated camera on a loopback address of the test's own. Every
+// run records into a ledger in a temporary folder, never the user's: the program's own by default,
+// the test's own in OrvctlTest.
 
 #include "tests/core/cli/scratch_folder.h"
 #include "tests/support/camera_on_loopback.h"
@@ -8,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <initializer_list>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +47,51 @@ inline OrvctlRun runOrvctlWith(std::vector<std::string> args, const std::string&
     return run;
 }
 
+// The user's data folder, where the default ledger lives: XDG_DATA_HOME on POSIX systems (Windows
+// takes the known folder, which the tests' Wine prefix keeps inside the build tree). Empty unsets.
+inline void setDataHome(const std::string& folder)
+{
+#ifndef _WIN32
+    if (folder.empty()) {
+        ::unsetenv("XDG_DATA_HOME");
+    } else {
+        ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    }
+#else
+    (void)folder;
+#endif
+}
+
+// The program's data folder for the tests that start no fixture of their own, set before any test.
+class TestDataHome : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        const char* before = std::getenv("XDG_DATA_HOME");
+        before_ = before ? std::optional<std::string>(before) : std::nullopt;
+        folder_.emplace();
+        setDataHome((*folder_ / "data").string());
+    }
+    void TearDown() override
+    {
+        setDataHome(before_.value_or(""));
+        folder_.reset();
+    }
+    static std::string folder() { return (*instance->folder_ / "data").string(); }
+
+    static inline TestDataHome* instance = nullptr;
+
+private:
+    std::optional<std::string> before_;
+    std::optional<ScratchFolder> folder_;
+};
+
+inline const ::testing::Environment* const kTestDataHome = [] {
+    TestDataHome::instance = new TestDataHome;
+    return ::testing::AddGlobalTestEnvironment(TestDataHome::instance);
+}();
+
 inline std::vector<std::uint8_t> payloadOf(const camsim::ReceivedFrame& frame)
 {
     return {frame.bytes.begin() + kFrameHeaderSize, frame.bytes.end()};
@@ -58,12 +107,15 @@ class OrvctlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        setDataHome((folder / "data").string());
         // The id the expected texts show, whatever address the camera gets.
         camsim::CameraOptions options;
         options.deviceId = "ORV202600001";
         camera = startCameraOnLoopback(options);
         ASSERT_TRUE(camera);
     }
+
+    void TearDown() override { setDataHome(TestDataHome::folder()); }
 
     // orvctl --ip <the camera> --timeout-ms ... ARGS
     OrvctlRun run(std::initializer_list<std::string> args, const std::string& input = {})

@@ -69,6 +69,7 @@ protected:
             runner.join();
         }
         setLocalClock({});
+        OrvctlTest::TearDown();
     }
 
     // Starts provisioning on a thread of its own; `onStep` runs on that thread for each step.

@@ -2,15 +2,22 @@
 // chained in one line, on both backends; the processes also race to create the tables.
 #include "tests/core/ledger/ledger_fixture.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <spawn.h>
 #include <sys/wait.h>
+
+extern char** environ;
+#endif
 
 #include <atomic>
 #include <map>
 #include <set>
 #include <thread>
-
-extern char** environ;
 
 using namespace orv::ledger;
 using namespace orv::ledger::test;
@@ -19,7 +26,79 @@ namespace {
 
 using ConcurrencyTest = LedgerBackendTest;
 
-pid_t startTool(const std::string& location, int count, const std::string& tag)
+#ifdef _WIN32
+
+// The tool sits beside this test program in bin/ (the build path of the macro is the Linux side's).
+std::wstring appendTool()
+{
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (size < self.size()) {
+            self.resize(size);
+            break;
+        }
+        self.resize(self.size() * 2);
+    }
+    return (std::filesystem::path(self).parent_path() / L"ledger_append_tool.exe").wstring();
+}
+
+// One argument as CommandLineToArgvW reads it back: quoted, backslashes before a quote doubled.
+std::wstring quoted(const std::wstring& argument)
+{
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
+
+using Process = HANDLE;
+
+Process startTool(const std::string& location, int count, const std::string& tag)
+{
+    const std::u8string locationText(location.begin(), location.end());
+    std::wstring commandLine = quoted(appendTool());
+    for (const std::wstring& a : {std::filesystem::path(locationText).wstring(), std::to_wstring(count),
+                                  std::filesystem::path(tag).wstring()}) {
+        commandLine += L" " + quoted(a);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return nullptr;
+    }
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
+int exitStatus(Process process)
+{
+    DWORD status = 0;
+    const bool ended = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &status);
+    CloseHandle(process);
+    return ended ? static_cast<int>(status) : -1;
+}
+
+bool started(Process process)
+{
+    return process != nullptr;
+}
+
+#else
+
+using Process = pid_t;
+
+Process startTool(const std::string& location, int count, const std::string& tag)
 {
     std::vector<std::string> args = {ORV_LEDGER_APPEND_TOOL, location, std::to_string(count), tag};
     std::vector<char*> argv;
@@ -31,20 +110,27 @@ pid_t startTool(const std::string& location, int count, const std::string& tag)
     return ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
-int exitStatus(pid_t pid)
+int exitStatus(Process pid)
 {
     int status = 0;
     return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool started(Process pid)
+{
+    return pid > 0;
+}
+
+#endif
+
 TEST_P(ConcurrencyTest, TwoProcessesAppendingAtOnce)
 {
     constexpr int kEach = 40;
     // Neither finds the tables: both also create them at once.
-    const pid_t a = startTool(location_, kEach, "A");
-    const pid_t b = startTool(location_, kEach, "B");
-    ASSERT_GT(a, 0);
-    ASSERT_GT(b, 0);
+    const Process a = startTool(location_, kEach, "A");
+    const Process b = startTool(location_, kEach, "B");
+    ASSERT_TRUE(started(a));
+    ASSERT_TRUE(started(b));
     EXPECT_EQ(exitStatus(a), 0);
     EXPECT_EQ(exitStatus(b), 0);
 

@@ -2,8 +2,15 @@
 // recomputable), and the CSV export's bytes, quoting and atomic replacement.
 #include "tests/core/ledger/ledger_fixture.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <csignal>
 #include <sys/resource.h>
+#endif
 
 using namespace orv::ledger;
 using namespace orv::ledger::test;
@@ -110,6 +117,16 @@ TEST(CsvExport, FailedExportLeavesTheOldFileWhole)
     const std::string old = "the previous export\r\n";
     std::ofstream(file, std::ios::binary) << old;
 
+#ifdef _WIN32
+    // The old export open in another program that lets nobody replace it (as a spreadsheet keeps
+    // it): the new file is written, but cannot take the old one's place.
+    const HANDLE held = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string error;
+    const bool exported = exportCsv(std::vector<Event>(50, pinnedEvent()), file, error);
+    CloseHandle(held);
+#else
     // A disk that takes only 100 more bytes per file: the write fails half-way.
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -121,9 +138,10 @@ TEST(CsvExport, FailedExportLeavesTheOldFileWhole)
     const bool exported = exportCsv(std::vector<Event>(50, pinnedEvent()), file, error);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
+#endif
 
     EXPECT_FALSE(exported);
-    EXPECT_NE(error.find(file.string()), std::string::npos) << error;
+    EXPECT_NE(error.find(utf8Path(file)), std::string::npos) << error;
     EXPECT_EQ(fileBytes(file), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1) << "a temporary remained";
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,8 +32,16 @@ class TempFolder
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orv-ledger-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+        // A name nobody holds yet (create_directory reports whether this call made the folder).
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate = base / ("orv-ledger-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ec)) {
+                path_ = candidate;
+            }
+        }
     }
     ~TempFolder()
     {
@@ -44,6 +53,13 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A path as the ledger takes and names it: UTF-8 (on Windows path::string() is the ANSI code page).
+inline std::string utf8Path(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 inline std::string fileBytes(const std::filesystem::path& file)
 {
@@ -79,12 +95,12 @@ protected:
     void SetUp() override
     {
         if (GetParam() == Backend::Sqlite) {
-            location_ = (folder_.path() / "station" / "ledger.db").string();
+            location_ = utf8Path(folder_.path() / "station" / "ledger.db");
             return;
         }
         orv::test::PostgresServer& server = orv::test::PostgresServer::shared();
         if (!server.installed()) {
-            GTEST_SKIP() << "PostgreSQL server (initdb) not installed";
+            GTEST_SKIP() << server.error();
         }
         ASSERT_TRUE(server.running()) << server.error();
         std::string error;

@@ -4,32 +4,66 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
+#include <string>
 
 using namespace orv::ledger;
 
 namespace {
 
+// The C runtime's environment: POSIX setenv, or Windows' _putenv_s (an empty value removes it).
+void setEnvironment(const char* name, const std::optional<std::string>& value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value ? value->c_str() : "");
+#else
+    if (value) {
+        ::setenv(name, value->c_str(), 1);
+    } else {
+        ::unsetenv(name);
+    }
+#endif
+}
+
+std::optional<std::string> environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// TZ for the life of the object (nullptr: unset, the system's zone). Windows' C runtime reads the
+// name and fixed offset of the POSIX values used here too.
 class TimeZone
 {
 public:
-    explicit TimeZone(const char* zone)
+    explicit TimeZone(const char* zone) : saved_(environment("TZ"))
     {
-        const char* old = std::getenv("TZ");
-        saved_ = old ? std::optional<std::string>(old) : std::nullopt;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
+        setEnvironment("TZ", zone ? std::optional<std::string>(zone) : std::nullopt);
+        resetZone();
     }
     ~TimeZone()
     {
-        if (saved_) {
-            ::setenv("TZ", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
+        setEnvironment("TZ", saved_);
+        resetZone();
+    }
+    static void resetZone()
+    {
+#ifdef _WIN32
+        _tzset();
+#else
         ::tzset();
+#endif
     }
 
 private:
@@ -62,12 +96,30 @@ TEST(UserTime, LocalFormsAndIsoForms)
     }
 }
 
+#ifdef _WIN32
+// Windows' C runtime takes the daylight-saving dates from the system's time zone, never from TZ's
+// rules: a winter and a summer time read as the system itself converts them.
+TEST(UserTime, DaylightSavingFollowsTheDate)
+{
+    const TimeZone system(nullptr);
+    for (const auto& [text, local] : {std::pair{"2026-01-15 12:00", SYSTEMTIME{2026, 1, 0, 15, 12, 0, 0, 0}},
+                                      std::pair{"2026-07-01 12:00", SYSTEMTIME{2026, 7, 0, 1, 12, 0, 0, 0}}}) {
+        SYSTEMTIME utc{};
+        ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc));
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%04u-%02u-%02uT%02u:%02u:00.000Z", utc.wYear, utc.wMonth, utc.wDay,
+                      utc.wHour, utc.wMinute);
+        EXPECT_EQ(parseUserTime(text), expected) << text;
+    }
+}
+#else
 TEST(UserTime, DaylightSavingFollowsTheDate)
 {
     const TimeZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
     EXPECT_EQ(parseUserTime("2026-01-15 12:00"), "2026-01-15T11:00:00.000Z");
     EXPECT_EQ(parseUserTime("2026-07-01 12:00"), "2026-07-01T10:00:00.000Z");
 }
+#endif
 
 TEST(Context, NowOffsetStationOperatorAndDefaultFile)
 {
@@ -101,17 +153,19 @@ TEST(Context, NowOffsetStationOperatorAndDefaultFile)
     EXPECT_FALSE(stationName().empty());
     EXPECT_FALSE(operatorName().empty());
 
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const std::optional<std::string> savedXdg = xdg ? std::optional<std::string>(xdg) : std::nullopt;
-    ::setenv("XDG_DATA_HOME", "/srv/data", 1);
+#ifdef _WIN32
+    // The user's local application data, as the system names it.
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    ASSERT_TRUE(localAppData && *localAppData);
+    EXPECT_EQ(defaultLedgerFile(), std::filesystem::path(localAppData) / "OrvCamera" / "orv_ledger.db");
+#else
+    const std::optional<std::string> savedXdg = environment("XDG_DATA_HOME");
+    setEnvironment("XDG_DATA_HOME", "/srv/data");
     EXPECT_EQ(defaultLedgerFile(), std::filesystem::path("/srv/data/OrvCamera/orv_ledger.db"));
-    ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    setEnvironment("XDG_DATA_HOME", "relative/ignored");
     EXPECT_EQ(defaultLedgerFile().parent_path().parent_path().filename(), "share");
-    if (savedXdg) {
-        ::setenv("XDG_DATA_HOME", savedXdg->c_str(), 1);
-    } else {
-        ::unsetenv("XDG_DATA_HOME");
-    }
+    setEnvironment("XDG_DATA_HOME", savedXdg);
+#endif
 }
 
 } // namespace

@@ -3,11 +3,6 @@
 // with a password; and where an unreachable server is.
 #include "tests/core/ledger/ledger_fixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace orv::ledger;
 using namespace orv::ledger::test;
 
@@ -66,15 +61,15 @@ protected:
     std::string write(const std::string& bytes)
     {
         std::ofstream(file_, std::ios::binary) << bytes;
-        return file_.string();
+        return utf8Path(file_);
     }
     // Refused, with the path in the message, and the file byte for byte as it was.
     void expectRefused(const std::string& why)
     {
         const std::string before = fileBytes(file_);
         std::string error;
-        EXPECT_FALSE(openLedger(file_.string(), error));
-        EXPECT_TRUE(contains(error, file_.string())) << error;
+        EXPECT_FALSE(openLedger(utf8Path(file_), error));
+        EXPECT_TRUE(contains(error, utf8Path(file_))) << error;
         EXPECT_TRUE(contains(error, why)) << error;
         EXPECT_EQ(fileBytes(file_), before);
     }
@@ -95,7 +90,7 @@ TEST_F(SqliteFileTest, DamagedDatabaseIsRefused)
 {
     {
         std::string error;
-        auto ledger = openLedger(file_.string(), error);
+        auto ledger = openLedger(utf8Path(file_), error);
         ASSERT_TRUE(ledger) << error;
         for (int i = 0; i < 40; ++i) {
             Event e = sampleEvent("D1", "P1", std::string(200, 'x'));
@@ -112,7 +107,7 @@ TEST_F(SqliteFileTest, DamagedDatabaseIsRefused)
 TEST_F(SqliteFileTest, AnotherProgramsDatabaseIsRefused)
 {
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(utf8Path(file_).c_str(), &db), SQLITE_OK);
     sqlite3_exec(db, "CREATE TABLE contacts (name TEXT); INSERT INTO contacts VALUES ('x')", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     expectRefused("another program");
@@ -122,7 +117,7 @@ TEST_F(SqliteFileTest, EmptyFileBecomesALedger)
 {
     write("");
     std::string error;
-    const auto ledger = openLedger(file_.string(), error);
+    const auto ledger = openLedger(utf8Path(file_), error);
     ASSERT_TRUE(ledger) << error;
     Event e = sampleEvent("D1", "P1", "ok");
     EXPECT_TRUE(ledger->append(e)) << ledger->error();
@@ -131,7 +126,7 @@ TEST_F(SqliteFileTest, EmptyFileBecomesALedger)
 TEST_F(SqliteFileTest, FolderThatCannotBeMadeIsNamed)
 {
     write("a file, not a folder");
-    const std::string location = (file_ / "ledger.db").string();
+    const std::string location = utf8Path(file_ / "ledger.db");
     std::string error;
     EXPECT_FALSE(openLedger(location, error));
     EXPECT_TRUE(contains(error, location)) << error;
@@ -165,15 +160,9 @@ TEST(PostgresLocation, PasswordInTheLocationIsRefused)
 TEST(PostgresLocation, UnreachableServerIsNamed)
 {
     // A loopback port that was free a moment ago: nothing listens there.
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &length), 0);
-    ::close(s);
-    const std::string port = std::to_string(ntohs(addr.sin_port));
+    const std::uint16_t free = orv::test::freeLoopbackPort();
+    ASSERT_NE(free, 0);
+    const std::string port = std::to_string(free);
 
     std::string error;
     EXPECT_FALSE(openLedger("postgresql://clerk@127.0.0.1:" + port + "/orv_ledger", error));
@@ -185,7 +174,7 @@ TEST(PostgresLocation, AnotherProgramsEventsTableIsRefusedButOtherTablesAreNot)
 {
     orv::test::PostgresServer& server = orv::test::PostgresServer::shared();
     if (!server.installed()) {
-        GTEST_SKIP() << "PostgreSQL server (initdb) not installed";
+        GTEST_SKIP() << server.error();
     }
     ASSERT_TRUE(server.running()) << server.error();
     std::string error;
@@ -210,7 +199,7 @@ TEST(PostgresLocation, RestartedServerIsReachedAgain)
 {
     orv::test::PostgresServer& server = orv::test::PostgresServer::shared();
     if (!server.installed()) {
-        GTEST_SKIP() << "PostgreSQL server (initdb) not installed";
+        GTEST_SKIP() << server.error();
     }
     ASSERT_TRUE(server.running()) << server.error();
     std::string error;

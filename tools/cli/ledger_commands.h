@@ -1,0 +1,37 @@
+#pragma once
+// orvctl and the ledger: where it is, opening it before anything goes to a camera, what every
+// event orvctl records shares, and the `ledger` actions that read it.
+
+#include "ledger/ledger.h"
+#include "provision/ledger_events.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/orvctl.h"
+
+#include <memory>
+#include <string>
+
+namespace orv::cli {
+
+// --ledger, else the default file in the user's data folder.
+std::string ledgerLocation(const CliOptions& options);
+
+// Opens the ledger and reads its chain head, so that one that cannot be reached is found before
+// anything is sent. Null with `problem` ("LOCATION: WHY", never a password) otherwise.
+std::shared_ptr<ledger::Ledger> openReachableLedger(const std::string& location, std::string& problem);
+
+// Why the last call on `ledger` failed, with where it is, on one line: "LOCATION: WHY".
+std::string ledgerProblem(const ledger::Ledger& ledger);
+// A message of the database's (which may run over several lines) as one line.
+std::string oneLine(std::string_view text);
+
+// orvctl, its version, this computer and the account.
+provision::EventOrigin orvctlOrigin();
+
+// "2026-03-05 14:07:09" in this computer's local time, of an event's timeUtc; the text as it is
+// when it is no such time.
+std::string localTimeText(const std::string& timeUtc);
+
+// ledger verify, head, who, history, cameras and export; the exit code.
+int runLedgerCommand(const CliOptions& options, CliContext& context);
+
+} // namespace orv::cli
