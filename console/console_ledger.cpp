@@ -12,39 +12,10 @@
 #include <set>
 
 namespace orv {
-namespace {
-
-// A problem as one log line: the database's messages may run over several lines.
-std::string oneLine(std::string_view text)
-{
-    std::string line;
-    line.reserve(text.size());
-    bool blank = false;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == ' ') {
-            blank = !line.empty();
-            continue;
-        }
-        if (blank) {
-            line += ' ';
-            blank = false;
-        }
-        line += c;
-    }
-    return line;
-}
-
-} // namespace
 
 std::string consoleLedgerLocation(const CSettings& settings)
 {
-    std::string location = rememberedLedgerLocation(searchToolStateFile(settings));
-    if (location.empty()) {
-        const std::u8string path = ledger::defaultLedgerFile().u8string();
-        location.assign(path.begin(), path.end());
-    }
-    return location;
+    return ledger::locationOrDefault(rememberedLedgerLocation(searchToolStateFile(settings)));
 }
 
 std::string cameraPlace(std::string_view address, std::uint16_t port)
@@ -94,9 +65,9 @@ ConsoleLedger::ConsoleLedger(std::string location, QObject* window)
     sink_->location = location_;
     auto onRecorded = [sink = sink_](const ledger::Event&) { sink->shown.clear(); };
     auto onProblem = [sink = sink_](const std::string& message) {
-        std::string cause = oneLine(message);
+        std::string cause = ledger::oneLine(message);
         if (cause.empty()) {
-            cause = oneLine(sink->location);
+            cause = ledger::oneLine(sink->location);
         }
         if (!sink->shown.insert(cause).second) {
             return;

@@ -1,6 +1,6 @@
-#include "ledger/atomic_write.h"
 #include "ledger/event_fields.h"
 #include "ledger/ledger.h"
+#include "persist/atomic_file.h"
 
 namespace orv::ledger {
 namespace {
@@ -44,7 +44,12 @@ bool exportCsv(const std::vector<Event>& events, const std::filesystem::path& fi
         appendField(out, e.hash);
         out += "\r\n";
     }
-    return detail::writeFileAtomically(file, out, error);
+    if (!replaceFileContents(file, out)) {
+        const std::u8string name = file.u8string();
+        error = "cannot write " + std::string(name.begin(), name.end()) + "; what was there is as it was";
+        return false;
+    }
+    return true;
 }
 
 } // namespace orv::ledger

@@ -104,6 +104,37 @@ std::string eventColumnList()
     return list + "prev_hash, hash";
 }
 
+std::vector<std::string> schemaStatements(std::string_view integer, std::string_view timeCollation)
+{
+    const std::string number(integer);
+    std::string events = "CREATE TABLE events (\n";
+    for (const FieldInfo& f : kFields) {
+        events += "    " + std::string(f.column) + ' ';
+        if (f.column == "number") {
+            events += number + " PRIMARY KEY";
+        } else if (f.kind == FieldKind::Text) {
+            events += "TEXT";
+            if (f.column == "time_utc" && !timeCollation.empty()) {
+                events += " COLLATE " + std::string(timeCollation);
+            }
+            events += " NOT NULL";
+        } else {
+            events += f.column == "utc_offset_minutes" ? "INTEGER" : number;
+            events += f.kind == FieldKind::Integer ? " NOT NULL" : "";
+        }
+        events += ",\n";
+    }
+    events += "    prev_hash TEXT NOT NULL,\n    hash TEXT NOT NULL\n)";
+    return {
+        "CREATE TABLE meta (\n    key TEXT PRIMARY KEY,\n    value TEXT NOT NULL\n)",
+        events,
+        "CREATE INDEX events_by_device ON events (device_id, number)",
+        "CREATE INDEX events_by_time ON events (time_utc)",
+        "CREATE TABLE chain_head (\n    id INTEGER PRIMARY KEY CHECK (id = 1),\n    number " + number +
+            " NOT NULL,\n    hash TEXT NOT NULL\n)",
+    };
+}
+
 std::optional<std::string> fieldText(const Event& event, std::size_t field)
 {
     switch (field) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orv::ledger::detail {
 
@@ -59,6 +60,11 @@ inline constexpr std::size_t kColumnCount = kFields.size() + 2;
 // "number, time_utc, ..., clock_offset_seconds, prev_hash, hash": the events table's columns in
 // the order above, for INSERT and SELECT.
 std::string eventColumnList();
+
+// The statements that create the ledger's tables (meta, events and its indexes, chain_head), the
+// same for both backends but for the name of the 64-bit integer type ("INTEGER" in SQLite,
+// "BIGINT" in PostgreSQL) and what time_utc is compared by (`timeCollation`, "" for the default).
+std::vector<std::string> schemaStatements(std::string_view integer, std::string_view timeCollation);
 
 // The field's value as text; nullopt only for an absent optional number.
 std::optional<std::string> fieldText(const Event& event, std::size_t field);

@@ -116,6 +116,12 @@ std::unique_ptr<Ledger> openLedger(const std::string& location, std::string& err
 // The embedded default: "orv_ledger.db" in the user's data folder ($XDG_DATA_HOME/OrvCamera or
 // ~/.local/share/OrvCamera; %LOCALAPPDATA%\OrvCamera on Windows).
 std::filesystem::path defaultLedgerFile();
+// `location` as openLedger takes it: an empty one is the default file, as UTF-8.
+std::string locationOrDefault(const std::string& location);
+
+// A problem in words on one line (a database's messages may run over several): control
+// characters and runs of spaces become one space, none at either end.
+std::string oneLine(std::string_view text);
 
 // ---- what is derived from the events (the same for both backends) ----
 

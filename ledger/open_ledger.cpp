@@ -22,6 +22,35 @@ bool isWordChar(char c)
 
 } // namespace
 
+std::string locationOrDefault(const std::string& location)
+{
+    if (!location.empty()) {
+        return location;
+    }
+    const std::u8string file = defaultLedgerFile().u8string();
+    return std::string(file.begin(), file.end());
+}
+
+std::string oneLine(std::string_view text)
+{
+    std::string line;
+    line.reserve(text.size());
+    bool space = false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == ' ') {
+            space = !line.empty();
+            continue;
+        }
+        if (space) {
+            line += ' ';
+            space = false;
+        }
+        line += c;
+    }
+    return line;
+}
+
 bool isPostgresLocation(std::string_view location)
 {
     std::size_t i = 0;

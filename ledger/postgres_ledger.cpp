@@ -23,44 +23,6 @@ constexpr const char* kSessionSettings[] = {
     "SET client_min_messages = warning",
 };
 
-constexpr const char* kCreateSchema[] = {
-    R"sql(CREATE TABLE meta (
-    key TEXT PRIMARY KEY,
-    value TEXT NOT NULL
-))sql",
-    R"sql(CREATE TABLE events (
-    number BIGINT PRIMARY KEY,
-    time_utc TEXT COLLATE "C" NOT NULL,
-    utc_offset_minutes INTEGER NOT NULL,
-    station TEXT NOT NULL,
-    operator_name TEXT NOT NULL,
-    tool TEXT NOT NULL,
-    tool_version TEXT NOT NULL,
-    kind TEXT NOT NULL,
-    device_id TEXT NOT NULL,
-    place TEXT NOT NULL,
-    officer_before TEXT NOT NULL,
-    officer_after TEXT NOT NULL,
-    unit_before TEXT NOT NULL,
-    unit_after TEXT NOT NULL,
-    setup_name TEXT NOT NULL,
-    setup_sha256 TEXT NOT NULL,
-    groups_written TEXT NOT NULL,
-    result TEXT NOT NULL,
-    differences TEXT NOT NULL,
-    clock_offset_seconds BIGINT,
-    prev_hash TEXT NOT NULL,
-    hash TEXT NOT NULL
-))sql",
-    "CREATE INDEX events_by_device ON events (device_id, number)",
-    "CREATE INDEX events_by_time ON events (time_utc)",
-    R"sql(CREATE TABLE chain_head (
-    id INTEGER PRIMARY KEY CHECK (id = 1),
-    number BIGINT NOT NULL,
-    hash TEXT NOT NULL
-))sql",
-};
-
 struct ResultClear
 {
     void operator()(PGresult* r) const { PQclear(r); }
@@ -324,7 +286,7 @@ bool ensureSchema(PGconn* connection, std::string& error)
     if (hasEvents || hasHead) {
         return give("it holds an events or chain_head table of another program; it is left as it is");
     }
-    for (const char* statement : kCreateSchema) {
+    for (const std::string& statement : detail::schemaStatements("BIGINT", "\"C\"")) {
         if (!runCommand(connection, statement, why)) {
             return give("cannot create the ledger's tables: " + why);
         }

@@ -23,44 +23,6 @@ constexpr int kBusyTimeoutMs = 15000;
 
 constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 
-constexpr const char* kCreateSchema = R"sql(
-CREATE TABLE meta (
-    key TEXT PRIMARY KEY,
-    value TEXT NOT NULL
-);
-CREATE TABLE events (
-    number INTEGER PRIMARY KEY,
-    time_utc TEXT NOT NULL,
-    utc_offset_minutes INTEGER NOT NULL,
-    station TEXT NOT NULL,
-    operator_name TEXT NOT NULL,
-    tool TEXT NOT NULL,
-    tool_version TEXT NOT NULL,
-    kind TEXT NOT NULL,
-    device_id TEXT NOT NULL,
-    place TEXT NOT NULL,
-    officer_before TEXT NOT NULL,
-    officer_after TEXT NOT NULL,
-    unit_before TEXT NOT NULL,
-    unit_after TEXT NOT NULL,
-    setup_name TEXT NOT NULL,
-    setup_sha256 TEXT NOT NULL,
-    groups_written TEXT NOT NULL,
-    result TEXT NOT NULL,
-    differences TEXT NOT NULL,
-    clock_offset_seconds INTEGER,
-    prev_hash TEXT NOT NULL,
-    hash TEXT NOT NULL
-);
-CREATE INDEX events_by_device ON events (device_id, number);
-CREATE INDEX events_by_time ON events (time_utc);
-CREATE TABLE chain_head (
-    id INTEGER PRIMARY KEY CHECK (id = 1),
-    number INTEGER NOT NULL,
-    hash TEXT NOT NULL
-);
-)sql";
-
 std::string pathText(const fs::path& path)
 {
     const std::u8string text = path.u8string();
@@ -246,8 +208,10 @@ std::string refusal(const Contents& contents)
 
 bool createSchema(sqlite3* db, std::string& error)
 {
-    if (!execute(db, kCreateSchema, error)) {
-        return false;
+    for (const std::string& statement : detail::schemaStatements("INTEGER", "")) {
+        if (!execute(db, statement.c_str(), error)) {
+            return false;
+        }
     }
     Statement meta(db, "INSERT INTO meta (key, value) VALUES (?1, ?2)");
     meta.bind(1, "schema_version");

@@ -249,18 +249,10 @@ void FleetRun::recordInLedger(CameraProgress& camera)
     if (!settings_.ledger || ledgerFailed_) {
         return;
     }
-    ledger::Event event = settings_.eventTemplate;
-    stampNow(event);
-    event.deviceId = utf::toUtf8(camera.deviceId);
-    event.where = camera.candidate.label();
-    event.officerBefore = utf::toUtf8(camera.officerBefore);
-    event.officerAfter = utf::toUtf8(camera.officerId);
-    event.unitBefore = utf::toUtf8(camera.unitBefore);
-    event.unitAfter = utf::toUtf8(camera.unitAfter);
-    event.groups = groupList(camera.sent);
-    event.result = camera.message;
-    event.differences = differenceList(camera.differences);
-    event.clockOffsetSeconds = camera.clockOffset;
+    ledger::Event event = outcomeEvent(
+        settings_.eventTemplate,
+        {camera.candidate.label(), camera.deviceId, camera.officerId, camera.officerBefore, camera.unitBefore,
+         camera.unitAfter, camera.sent, camera.message, camera.differences, camera.clockOffset});
     if (settings_.ledger->append(event)) {
         camera.ledgerEvent = event.number;
         return;

@@ -1,5 +1,6 @@
 #include "provision/ledger_events.h"
 
+#include "lang/utf.h"
 #include "persist/atomic_file.h"
 
 namespace orv::provision {
@@ -50,6 +51,23 @@ std::string groupList(std::span<const Group> groups)
         list += (list.empty() ? "" : ", ") + std::string(groupName(g));
     }
     return list;
+}
+
+ledger::Event outcomeEvent(ledger::Event shared, const CameraOutcomeRecord& outcome)
+{
+    ledger::Event event = std::move(shared);
+    stampNow(event);
+    event.deviceId = utf::toUtf8(outcome.deviceId);
+    event.where = outcome.where;
+    event.officerBefore = utf::toUtf8(outcome.officerBefore);
+    event.officerAfter = utf::toUtf8(outcome.officerId);
+    event.unitBefore = utf::toUtf8(outcome.unitBefore);
+    event.unitAfter = utf::toUtf8(outcome.unitAfter);
+    event.groups = groupList(outcome.sent);
+    event.result = outcome.result;
+    event.differences = differenceList(outcome.differences);
+    event.clockOffsetSeconds = outcome.clockOffset;
+    return event;
 }
 
 } // namespace orv::provision

@@ -4,10 +4,14 @@
 
 #include "ledger/ledger.h"
 #include "provision/camera_groups.h"
+#include "provision/setup_apply.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace orv::provision {
 
@@ -33,5 +37,23 @@ bool noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std
 
 // "platform, wifi, device"
 std::string groupList(std::span<const Group> groups);
+
+// What became of one camera, as its event tells it.
+struct CameraOutcomeRecord
+{
+    std::string where; // "usb0 192.168.2.158", "127.0.0.5"
+    std::u16string deviceId;
+    std::u16string officerId; // as read back (or as it was, when nothing was sent)
+    std::u16string officerBefore;
+    std::u16string unitBefore;
+    std::u16string unitAfter;
+    std::vector<Group> sent;
+    std::string result;
+    std::vector<FieldDifference> differences;
+    std::optional<std::int64_t> clockOffset;
+};
+
+// The event of `outcome`: `shared` (origin, kind, setup file) stamped now, with the outcome's facts.
+ledger::Event outcomeEvent(ledger::Event shared, const CameraOutcomeRecord& outcome);
 
 } // namespace orv::provision

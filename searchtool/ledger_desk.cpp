@@ -4,15 +4,6 @@
 
 namespace orv::search {
 
-std::string effectiveLedgerLocation(const std::string& location)
-{
-    if (!location.empty()) {
-        return location;
-    }
-    const std::u8string file = ledger::defaultLedgerFile().u8string();
-    return std::string(file.begin(), file.end());
-}
-
 LedgerDesk::LedgerDesk() = default;
 
 LedgerDesk::~LedgerDesk()
@@ -51,7 +42,7 @@ bool LedgerDesk::post(std::function<void()> task)
 
 LedgerDesk::Opened LedgerDesk::openHere()
 {
-    const std::string wanted = effectiveLedgerLocation(location());
+    const std::string wanted = ledger::locationOrDefault(location());
     Opened opened;
     if (!ledger_ || openedAt_ != wanted) {
         ledger_.reset();

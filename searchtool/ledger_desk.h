@@ -67,7 +67,4 @@ private:
     fleet::WorkerPool pool_{1}; // last: it ends before the members it uses
 };
 
-// The location as the ledger is opened with it: "" becomes the default file.
-std::string effectiveLedgerLocation(const std::string& location);
-
 } // namespace orv::search

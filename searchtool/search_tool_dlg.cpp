@@ -868,9 +868,7 @@ void CSearchToolDlg::useLedgerLocation()
         return;
     }
     desk_->setLocation(location.toStdString());
-    if (options_.rememberLedger) {
-        rememberLedgerLocation(options_.layoutFile, location.toStdString());
-    }
+    rememberLedgerLocation(options_.layoutFile, location.toStdString());
     ledgerHead_.clear();
     std::vector<std::string> ids;
     for (auto& [label, row] : rows_) {
@@ -914,7 +912,7 @@ void CSearchToolDlg::OnBrowseLedger()
     // An existing ledger is opened as it is, a new one created: no overwrite question.
     const QString current = dlgItemText(sid::kLedgerLocation).trimmed();
     const QString proposed = current.isEmpty() || ledger::isPostgresLocation(current.toStdString())
-                                 ? fromUtf8(effectiveLedgerLocation({}))
+                                 ? fromUtf8(ledger::locationOrDefault({}))
                                  : current;
     const QString file = FileDialog::instance().getSaveFileName(this, text(SearchText::ChooseLedgerTitle), proposed,
                                                                 text(SearchText::LedgerFilter), QStringLiteral("db"),
@@ -925,21 +923,28 @@ void CSearchToolDlg::OnBrowseLedger()
     }
 }
 
-void CSearchToolDlg::OnHistory()
+std::u16string CSearchToolDlg::selectedDeviceId() const
 {
     const QList<QTreeWidgetItem*> selected = cameraList()->selectedItems();
-    const auto it = selected.size() == 1
-                        ? rows_.find(selected.front()->data(ColumnWhere, Qt::UserRole).toString().toStdString())
-                        : rows_.end();
-    if (it == rows_.end() || it->second.deviceId.empty()) {
+    if (selected.size() != 1) {
+        return {};
+    }
+    const auto it = rows_.find(selected.front()->data(ColumnWhere, Qt::UserRole).toString().toStdString());
+    return it == rows_.end() ? std::u16string() : it->second.deviceId;
+}
+
+void CSearchToolDlg::OnHistory()
+{
+    const std::u16string deviceId = selectedDeviceId();
+    if (deviceId.empty()) {
         say(text(SearchText::HistoryNoCamera), QMessageBox::Information);
         return;
     }
-    auto* window = new LedgerHistoryDlg(fromUtf16(it->second.deviceId), options_.language, this);
+    auto* window = new LedgerHistoryDlg(fromUtf16(deviceId), options_.language, this);
     window->setObjectName(QStringLiteral("ledgerHistory"));
     window->show();
     QPointer<LedgerHistoryDlg> shown(window);
-    desk_->history(utf::toUtf8(it->second.deviceId), [mailbox = mailbox_, shown](const LedgerDesk::History& history) {
+    desk_->history(utf::toUtf8(deviceId), [mailbox = mailbox_, shown](const LedgerDesk::History& history) {
         mailbox->post([shown, history] {
             if (!shown) {
                 return; // closed before the ledger answered
@@ -999,11 +1004,7 @@ void CSearchToolDlg::updateControls()
         stop->setEnabled(run && !stopping_);
     }
     if (QWidget* history = GetDlgItem(sid::kHistory)) {
-        const QList<QTreeWidgetItem*> selected = cameraList()->selectedItems();
-        const auto it = selected.size() == 1
-                            ? rows_.find(selected.front()->data(ColumnWhere, Qt::UserRole).toString().toStdString())
-                            : rows_.end();
-        history->setEnabled(it != rows_.end() && !it->second.deviceId.empty());
+        history->setEnabled(!selectedDeviceId().empty());
     }
     updateSummary();
 }

@@ -93,8 +93,6 @@ struct SearchToolOptions
     QString rosterFile;
     // Where the ledger is: a file or a PostgreSQL connection string; empty: the default file.
     QString ledgerLocation;
-    // Remember the ledger's location the operator chooses in the window, in layoutFile.
-    bool rememberLedger = true;
     // Unattended use (a dock station, a script): once this many cameras are ready, Apply to all
     // is pressed once; 0 leaves it to the operator.
     std::size_t applyAllWhen = 0;
@@ -104,7 +102,8 @@ struct SearchToolOptions
     // After that first press, every camera plugged in later is set up as soon as it is ready
     // (a dock station left to itself); each camera once while it stays plugged in.
     bool keepApplying = false;
-    // Where the column widths and the window's size are remembered; empty: nowhere.
+    // Where the column widths, the window's size and the ledger's location chosen in the window
+    // are remembered; empty: nowhere.
     std::filesystem::path layoutFile;
 };
 
@@ -193,6 +192,8 @@ private:
     // Asks the ledger when these cameras were last configured; the rows learn it when it answers.
     void lookUpConfigured(std::vector<std::string> deviceIds);
     void showConfigured(QTreeWidgetItem* item, const ledger::Event& event);
+    // The device id of the one row selected; empty when none or several are, or it was not read.
+    std::u16string selectedDeviceId() const;
     void markTwins();
     void updateControls();
     void updateSummary();

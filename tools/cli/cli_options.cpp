@@ -81,7 +81,7 @@ or an ISO 8601 time with Z or an offset ("2026-03-05T06:07:09Z").)";
 // An option: its names, the value it takes as help shows it (none: a flag), the end of the usage
 // error when the value is missing ("--ip needs an address") and what help says of it. The options
 // of ledger actions also name the field they fill.
-struct OptionSpec
+struct OptionDefinition
 {
     std::string_view names;
     std::string_view value;
@@ -91,7 +91,7 @@ struct OptionSpec
 };
 
 // orvctl's own options, taken before or after the command word, in the order help lists them.
-constexpr OptionSpec kGlobalOptions[] = {
+constexpr OptionDefinition kGlobalOptions[] = {
     {"--ip", "ADDR", "needs an address",
      "Camera address (default 192.168.2.158); scan and provision --all: the\n"
      "address every camera answers at behind its own interface."},
@@ -148,11 +148,11 @@ constexpr OptionSpec kGlobalOptions[] = {
     {"--version", "", "", "Print the program version and exit."},
 };
 
-constexpr OptionSpec kWhoOptions[] = {
+constexpr OptionDefinition kWhoOptions[] = {
     {"--at", "TIME", "needs a time", "The moment asked about.", &CliOptions::at},
 };
 
-constexpr OptionSpec kHistoryOptions[] = {
+constexpr OptionDefinition kHistoryOptions[] = {
     {"--device", "ID", "needs a device id", "The camera, by its device id.", &CliOptions::device},
     {"--officer", "ID", "needs an officer id", "The officer, by the officer id.", &CliOptions::officer},
     {"--since", "TIME", "needs a time", "Only what happened from TIME on.", &CliOptions::since},
@@ -179,7 +179,7 @@ struct CommandDoc
     std::string_view summary;  // its line in the list of commands
     std::string_view details;  // what its own help adds
     std::string_view related;  // orvctl's options that apply
-    std::span<const OptionSpec> options{};
+    std::span<const OptionDefinition> options{};
     std::string_view footer{};
 };
 
@@ -533,16 +533,16 @@ private:
         return sub;
     }
 
-    void addOptions(CLI::App& to, std::span<const OptionSpec> specs)
+    void addOptions(CLI::App& to, std::span<const OptionDefinition> definitions)
     {
-        for (const OptionSpec& spec : specs) {
-            const std::string names(spec.names);
-            if (spec.value.empty()) {
-                to.add_flag(names)->description(std::string(spec.description));
+        for (const OptionDefinition& option : definitions) {
+            const std::string names(option.names);
+            if (option.value.empty()) {
+                to.add_flag(names)->description(std::string(option.description));
                 flags_.insert(names);
             } else {
-                to.add_option(names)->description(std::string(spec.description))->type_name(std::string(spec.value));
-                needs_[names] = spec.needs;
+                to.add_option(names)->description(std::string(option.description))->type_name(std::string(option.value));
+                needs_[names] = option.needs;
             }
         }
     }
@@ -601,15 +601,15 @@ bool given(const CLI::App& app, const std::string& name)
 
 // The value of an option given at most once (a ledger query would silently drop a filter given
 // twice); empty when not given.
-std::optional<std::string> onceValue(const CLI::App& app, const OptionSpec& spec, std::string& value)
+std::optional<std::string> onceValue(const CLI::App& app, const OptionDefinition& option, std::string& value)
 {
-    const std::string name(spec.names);
+    const std::string name(option.names);
     const std::vector<std::string>& values = valuesOf(app, name);
     if (values.size() > 1) {
         return "give " + name + " once";
     }
     if (!values.empty() && values[0].empty()) {
-        return name + " " + std::string(spec.needs);
+        return name + " " + std::string(option.needs);
     }
     value = values.empty() ? std::string() : values[0];
     return std::nullopt;
@@ -804,8 +804,8 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
     if (!isDottedIpv4(o.address)) {
         return usage("\"" + o.address + "\" is not an IPv4 address such as 192.168.2.158");
     }
-    for (const OptionSpec& spec : info.options) {
-        if (std::optional<std::string> error = onceValue(command, spec, o.*spec.field)) {
+    for (const OptionDefinition& option : info.options) {
+        if (std::optional<std::string> error = onceValue(command, option, o.*option.field)) {
             return usage(*error);
         }
     }

@@ -148,7 +148,7 @@ public:
         if (run_->ledgerFailed()) {
             // The cameras at work finished their step; none was started after the ledger was lost.
             const std::size_t inventoryOnly = run_->tally().inventoryOnly;
-            c_.err << "orvctl: ledger " << oneLine(run_->ledgerProblem()) << "; no camera was started after it; "
+            c_.err << "orvctl: ledger " << ledger::oneLine(run_->ledgerProblem()) << "; no camera was started after it; "
                    << inventoryOnly << (inventoryOnly == 1 ? " outcome is" : " outcomes are")
                    << " in the inventory only";
             if (notInLedger_ > inventoryOnly) {

@@ -191,7 +191,7 @@ private:
     {
         const ledger::VerifyReport report = ledger::verifyChain(*ledger_);
         if (!report.intact && report.firstBroken == 0) {
-            return problem(oneLine(ledger_->location() + ": " + report.problem));
+            return problem(ledger::oneLine(ledger_->location() + ": " + report.problem));
         }
         if (o_.json) {
             JsonWriter j;
@@ -400,18 +400,14 @@ private:
 
 std::string ledgerLocation(const CliOptions& options)
 {
-    if (!options.ledger.empty()) {
-        return options.ledger;
-    }
-    const std::u8string file = ledger::defaultLedgerFile().u8string();
-    return std::string(file.begin(), file.end());
+    return ledger::locationOrDefault(options.ledger);
 }
 
 std::shared_ptr<ledger::Ledger> openReachableLedger(const std::string& location, std::string& problem)
 {
     std::shared_ptr<ledger::Ledger> opened = ledger::openLedger(location, problem);
     if (!opened) {
-        problem = oneLine(problem);
+        problem = ledger::oneLine(problem);
         return nullptr;
     }
     if (!opened->head()) {
@@ -423,26 +419,7 @@ std::shared_ptr<ledger::Ledger> openReachableLedger(const std::string& location,
 
 std::string ledgerProblem(const ledger::Ledger& ledger)
 {
-    return oneLine(ledger.location() + ": " + ledger.error());
-}
-
-std::string oneLine(std::string_view text)
-{
-    std::string line;
-    bool space = false;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == ' ') {
-            space = !line.empty();
-            continue;
-        }
-        if (space) {
-            line += ' ';
-            space = false;
-        }
-        line += c;
-    }
-    return line;
+    return ledger::oneLine(ledger.location() + ": " + ledger.error());
 }
 
 provision::EventOrigin orvctlOrigin()

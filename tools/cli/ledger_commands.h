@@ -21,8 +21,6 @@ std::shared_ptr<ledger::Ledger> openReachableLedger(const std::string& location,
 
 // Why the last call on `ledger` failed, with where it is, on one line: "LOCATION: WHY".
 std::string ledgerProblem(const ledger::Ledger& ledger);
-// A message of the database's (which may run over several lines) as one line.
-std::string oneLine(std::string_view text);
 
 // orvctl, its version, this computer and the account.
 provision::EventOrigin orvctlOrigin();

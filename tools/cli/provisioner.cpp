@@ -97,34 +97,14 @@ public:
     }
 
 private:
-    struct Outcome
+    struct Outcome : CameraOutcomeRecord
     {
-        std::u16string deviceId;
-        std::u16string officerId;
-        std::u16string officerBefore;
-        std::u16string unitBefore;
-        std::u16string unitAfter;
-        std::vector<Group> sent;
-        std::vector<FieldDifference> differences;
-        std::optional<std::int64_t> clockOffset;
-        std::string result;
         int exitCode = kExitDone;
     };
 
     bool recordInLedger(const Outcome& outcome)
     {
-        ledger::Event event = s_.eventTemplate;
-        stampNow(event);
-        event.deviceId = utf::toUtf8(outcome.deviceId);
-        event.where = s_.address;
-        event.officerBefore = utf::toUtf8(outcome.officerBefore);
-        event.officerAfter = utf::toUtf8(outcome.officerId);
-        event.unitBefore = utf::toUtf8(outcome.unitBefore);
-        event.unitAfter = utf::toUtf8(outcome.unitAfter);
-        event.groups = groupList(outcome.sent);
-        event.result = outcome.result;
-        event.differences = differenceList(outcome.differences);
-        event.clockOffsetSeconds = outcome.clockOffset;
+        ledger::Event event = outcomeEvent(s_.eventTemplate, outcome);
         return s_.ledger->append(event);
     }
 
@@ -193,6 +173,7 @@ private:
     Outcome provisionOne()
     {
         Outcome outcome;
+        outcome.where = s_.address;
         emit(ProvisionStep::CameraFound, "camera answers at " + s_.address + "; logging in as " + utf::toUtf8(s_.user));
         const CameraIdentity identity = identifyOnLink(link_, s_.user, s_.password);
         outcome.deviceId = identity.deviceId;

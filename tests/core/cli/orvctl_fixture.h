@@ -3,6 +3,7 @@
 // run records into a ledger in a temporary folder, never the user's: the program's own by default,
 // the test's own in OrvctlTest.
 
+#include "ledger/ledger.h"
 #include "tests/core/cli/scratch_folder.h"
 #include "tests/support/camera_on_loopback.h"
 #include "tools/cli/orvctl.h"
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -144,5 +146,18 @@ protected:
     LoopbackCamera camera;
     ScratchFolder folder;
 };
+
+// Every event of the ledger at `location`, in number order (a failure to read fails the test).
+inline std::vector<ledger::Event> eventsIn(const std::string& location)
+{
+    std::string error;
+    const std::unique_ptr<ledger::Ledger> opened = ledger::openLedger(location, error);
+    std::vector<ledger::Event> events;
+    EXPECT_TRUE(opened) << error;
+    if (opened) {
+        EXPECT_TRUE(opened->readEvents({}, events)) << opened->error();
+    }
+    return events;
+}
 
 } // namespace orv::test

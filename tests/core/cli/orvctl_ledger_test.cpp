@@ -35,18 +35,6 @@ std::string text(const std::filesystem::path& path)
     return {u8.begin(), u8.end()};
 }
 
-std::vector<ledger::Event> eventsIn(const std::string& location)
-{
-    std::string error;
-    const std::unique_ptr<ledger::Ledger> opened = ledger::openLedger(location, error);
-    std::vector<ledger::Event> events;
-    EXPECT_TRUE(opened) << error;
-    if (opened) {
-        EXPECT_TRUE(opened->readEvents({}, events)) << opened->error();
-    }
-    return events;
-}
-
 // Every byte SQLite keeps of the file: the database and its write-ahead log.
 std::string ledgerBytes(const std::filesystem::path& file)
 {

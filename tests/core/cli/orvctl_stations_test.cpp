@@ -97,18 +97,6 @@ private:
     pid_t pid_ = -1;
 };
 
-std::vector<ledger::Event> eventsIn(const std::string& location)
-{
-    std::string error;
-    const std::unique_ptr<ledger::Ledger> opened = ledger::openLedger(location, error);
-    std::vector<ledger::Event> events;
-    EXPECT_TRUE(opened) << error;
-    if (opened) {
-        EXPECT_TRUE(opened->readEvents({}, events)) << opened->error();
-    }
-    return events;
-}
-
 bool sentSetConfig(const camsim::SimulatedCamera& camera)
 {
     const auto frames = camera.receivedFrames();
