@@ -41,9 +41,9 @@ TEST(WorkerPool, RunsEverythingOnAFewThreadsOfItsOwnKeptForTheSession)
 TEST(WorkerPool, TasksPostedAreRunBeforeThePoolEnds)
 {
     std::atomic<int> done{0};
+    std::mutex gate; // outlives the pool: its tasks take it until the pool has ended
     {
         WorkerPool pool(2);
-        std::mutex gate;
         std::unique_lock held(gate);
         for (int i = 0; i < 8; ++i) {
             ASSERT_TRUE(pool.post([&] {

@@ -4,6 +4,7 @@
 // long session keeps the same few threads; every outcome goes to the ledger before it is told, and
 // a ledger lost during a run starts no further camera.
 #include "fleet/roster.h"
+#include "lang/utf.h"
 #include "ledger/ledger.h"
 #include "link/local_clock.h"
 #include "provision/fleet_runner.h"
@@ -472,8 +473,13 @@ TEST_F(FleetRunnerTest, EveryOutcomeIsInTheLedgerBeforeItIsTold)
         std::string openError;
         const auto reader = ledger::openLedger(location, openError);
         std::vector<ledger::Event> events;
-        if (reader && reader->readEvents({}, events) && !events.empty() && events.back().number == p.ledgerEvent) {
-            seenWhenTold.push_back(events.back().deviceId);
+        if (reader && reader->readEvents({}, events)) {
+            // The other camera may have been recorded since: look for this one's event by number.
+            const auto own = std::find_if(events.begin(), events.end(),
+                                          [&](const ledger::Event& e) { return e.number == p.ledgerEvent; });
+            if (own != events.end() && own->deviceId == utf::toUtf8(p.deviceId)) {
+                seenWhenTold.push_back(own->deviceId);
+            }
         }
     });
     ASSERT_EQ(outcomes.size(), 2u);
