@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Packages a Windows build (scripts/test-windows.sh BUILD_DIR) into BUILD_DIR/package/:
 #   OrvCamera-1.0.0.2-setup.exe        the NSIS installer (per user, no elevation; /S is silent)
+#   OrvCamera-1.0.0.2.msi              the MSI for IT (all users, Program Files; msiexec /i ... /qn)
 #   OrvCamera-1.0.0.2-portable.zip     the same program folder, to unpack anywhere writable
 #   OrvCamera-1.0.0.2-demo.zip         plus the simulated camera, the SDK stand-in and start-demo.cmd
 # Beside the programs: Qt's and the C++ runtime's DLLs, and the ledger's OpenSSL (libcrypto, libssl),
@@ -46,6 +47,50 @@ files+=(README-SDK.txt)
     for f in "${files[@]}"; do d=$(dirname "$f"); [[ $d == . ]] || echo "RMDir \"\$INSTDIR\\${d//\//\\}\""; done | sort -u
 } > "$out/unfiles.nsh"
 
+# The MSI's components, one a file, from the same list: both installers install exactly the same
+# files. wixl wants sources relative to where it runs, the package folder.
+wixId() { # wixId PREFIX PATH -> PREFIX_PATH with what an MSI identifier cannot hold as _
+    local s=${2//[^A-Za-z0-9_]/_}
+    printf '%s_%s' "$1" "${s:0:60}"
+}
+dirId() { if [[ $1 == . ]]; then echo INSTALLDIR; else wixId d "$1"; fi; }
+xmlText() {
+    local s=$1
+    s=${s//'&'/'&amp;'}
+    s=${s//'<'/'&lt;'}
+    s=${s//'>'/'&gt;'}
+    s=${s//'"'/'&quot;'}
+    printf '%s' "$s"
+}
+{
+    echo '<?xml version="1.0" encoding="utf-8"?>'
+    echo '<Include xmlns="http://schemas.microsoft.com/wix/2006/wi">'
+    echo '<Fragment>'
+    # The folders below the program folder, each after its parent.
+    for f in "${files[@]}"; do
+        d=$(dirname "$f")
+        while [[ $d != . ]]; do echo "$d" && d=$(dirname "$d"); done
+    done | sort -u | while read -r d; do
+        echo "  <DirectoryRef Id=\"$(dirId "$(dirname "$d")")\"><Directory Id=\"$(dirId "$d")\" Name=\"$(xmlText "$(basename "$d")")\"/></DirectoryRef>"
+    done
+    for f in "${files[@]}"; do
+        echo "  <DirectoryRef Id=\"$(dirId "$(dirname "$f")")\"><Component Id=\"$(wixId c "$f")\" Guid=\"*\" Win64=\"yes\">"
+        echo "    <File Id=\"$(wixId f "$f")\" Name=\"$(xmlText "$(basename "$f")")\" Source=\"\$(var.Stage)/$(xmlText "$f")\" KeyPath=\"yes\"/>"
+        echo "  </Component></DirectoryRef>"
+    done
+    echo '  <ComponentGroup Id="ProgramFolder">'
+    for f in "${files[@]}"; do echo "    <ComponentRef Id=\"$(wixId c "$f")\"/>"; done
+    echo '  </ComponentGroup>'
+    echo '</Fragment>'
+    echo '</Include>'
+} > "$out/files.wxi"
+ids=$(for f in "${files[@]}"; do wixId c "$f"; echo; done | sort | uniq -d)
+[[ -z $ids ]] || { echo "package-windows.sh: files with the same MSI identifier: $ids" >&2; exit 1; }
+# Windows Installer tells versions apart by their first three parts only: every 1.0.0.x is below 1.0.1.
+IFS=. read -r major minor build _ <<<"$version"
+(cd "$out" && wixl -a x64 -D Version="$version" -D UpgradeBelow="$major.$minor.$((build + 1))" -D Stage=OrvCamera \
+    -I . -o "OrvCamera-$version.msi" "$here/packaging/windows/orvcamera.wxs")
+
 makensis -V2 -DSTAGE="$out" -DOUTFILE="$out/OrvCamera-$version-setup.exe" -DICON="$stage/orvcamera.ico" \
     "$here/packaging/windows/orvcamera.nsi"
 
@@ -56,4 +101,4 @@ cp -r "$stage/." "$demo/"
 cp "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe" "$demo/"
 sed 's/$/\r/' "$here/packaging/windows/start-demo.cmd" > "$demo/start-demo.cmd"
 (cd "$out/demo" && zip -qr "$out/OrvCamera-$version-demo.zip" OrvCamera-demo)
-ls -l "$out"/*.exe "$out"/*.zip
+ls -l "$out"/*.exe "$out"/*.msi "$out"/*.zip

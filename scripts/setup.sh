@@ -16,7 +16,7 @@ packages=(
 for flag in "$@"; do
     case "$flag" in
         --windows) packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 dpkg-dev xz-utils
-        nsis fonts-wine xvfb xdotool x11-apps zip unzip netpbm iproute2) ;;
+        nsis msitools wixl locales xclip fonts-wine xvfb xdotool x11-apps zip unzip netpbm iproute2) ;;
         --package) packages+=(dpkg-dev fakeroot file help2man lintian appstream desktop-file-utils) ;;
     esac
 done

@@ -12,6 +12,13 @@
 #include <iostream>
 #include <thread>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
@@ -49,7 +56,11 @@ std::string firstAccount(const orv::UserTable& users)
 int main(int argc, char** argv)
 {
     using namespace orv::camsim;
-    const CommandLine commandLine = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const CommandLine commandLine = parseCommandLine(programArguments(argc, argv));
+#ifdef _WIN32
+    // What it prints is UTF-8 (a state file's name, the accounts): a console window shows it so.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     if (commandLine.action == CommandLine::Action::Help) {
         std::cout << usageText();
         return 0;

@@ -1,8 +1,13 @@
 // orv-camsim's options.
 
 #include "tools/camsim/command_line.h"
+#include "tools/camsim/state_file.h"
+
+#include "link/link_text.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace orv::camsim {
 namespace {
@@ -95,6 +100,41 @@ TEST(CommandLineTest, BadArgumentsSayWhatIsWrong)
         EXPECT_EQ(result.action, CommandLine::Action::Error) << message;
         EXPECT_EQ(result.error.rfind(message, 0), 0u) << result.error;
     }
+}
+
+// On Windows the narrow argv holds the ANSI code page's bytes: a state file named in Chinese came
+// out as GBK (code page 936) or question marks (1252), and its name was no UTF-8 for the state
+// file's code. The wide command line names the file the operator meant.
+TEST(CommandLineTest, WideCommandLineKeepsAChineseStateFileName)
+{
+#ifdef _WIN32
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / fs::path(u"orv-camsim-\u76F8\u673A-args");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path file = folder / fs::path(u"\u8BBE\u7F6E 1.state"); // 设置 1.state
+    const std::wstring line = L"orv-camsim.exe --state \"" + file.wstring() + L"\" --device-id=\u4E00\u4E2D\u961F01 -v";
+
+    const std::vector<std::string> args = argumentsOfCommandLine(line.c_str());
+    ASSERT_EQ(args.size(), 4u);
+    EXPECT_EQ(args[0], "--state");
+    EXPECT_EQ(args[1], utf16ToUtf8(file.u16string()));
+    EXPECT_EQ(args[2], "--device-id=" + utf16ToUtf8(u"\u4E00\u4E2D\u961F01")); // 一中队01
+    EXPECT_EQ(args[3], "-v");
+
+    const CommandLine parsed = parseCommandLine(args);
+    ASSERT_EQ(parsed.action, CommandLine::Action::Run) << parsed.error;
+    EXPECT_EQ(parsed.options.deviceId, utf16ToUtf8(u"\u4E00\u4E2D\u961F01"));
+    // The camera keeps its state in the file of that very name, not in one of mangled bytes.
+    CameraState state;
+    std::string error;
+    ASSERT_TRUE(saveStateFile(parsed.options.stateFile, state, &error)) << error;
+    EXPECT_TRUE(fs::is_regular_file(file));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    fs::remove_all(folder);
+#else
+    GTEST_SKIP() << "the narrow arguments are the program's own bytes here";
+#endif
 }
 
 } // namespace

@@ -281,9 +281,10 @@ TEST_F(FleetRunnerTest, CheckReadsAndComparesWithoutWritingAnything)
     }
     EXPECT_EQ(officerOf(1), u"OLD-CAM-B");
     const std::string written = readAll(folder / "inventory.csv");
-    EXPECT_THAT(written, HasSubstr(",CAM-A,OLD-CAM-A,check: ok,,0\r\n"));
+    // The last cell, the clock offset, may be a second off on a busy machine: its own test checks it.
+    EXPECT_THAT(written, HasSubstr(",CAM-A,OLD-CAM-A,check: ok,,"));
     EXPECT_THAT(written, HasSubstr(",CAM-B,OLD-CAM-B,check: differs,\"device.policeId, device.policeName, "
-                                   "device.companyId, device.companyName\",0\r\n"));
+                                   "device.companyId, device.companyName\","));
 }
 
 TEST_F(FleetRunnerTest, CamerasWithOneDeviceIdGetNoRosterOfficer)
