@@ -10,8 +10,14 @@
 
 #include <QComboBox>
 
+#include <array>
+
 namespace orv {
 namespace {
+
+// The log box has no caption in the form, and no text of the language file names it; screen
+// readers get these, in the words its Clear and Save buttons use.
+constexpr std::array<std::u16string_view, kLanguageCount> kLogBoxNames{u"日志", u"記錄", u"Log"};
 
 // Rows go in at explicit positions, in table order; the combo never sorts them.
 void fillCombo(QComboBox* combo, const LanguageTexts& texts, std::size_t first, std::size_t count, int selected)
@@ -24,6 +30,12 @@ void fillCombo(QComboBox* combo, const LanguageTexts& texts, std::size_t first, 
         combo->insertItem(static_cast<int>(row), qtext(texts[first + row]));
     }
     combo->setCurrentIndex(selected >= 0 && selected < combo->count() ? selected : -1);
+}
+
+// The row the combo shows now, or `initial` while it has no rows yet (the window's first texts).
+int shownRow(const QComboBox* combo, int initial)
+{
+    return combo && combo->count() > 0 ? combo->currentIndex() : initial;
 }
 
 } // namespace
@@ -47,9 +59,15 @@ void COrvCameraDlg::ApplyTexts()
             setDlgItemText(id, qtext(texts[i]));
         }
     }
+    if (QWidget* log = GetDlgItem(idc::kLog)) {
+        log->setAccessibleName(qtext(kLogBoxNames[validLanguage(*settings.language)]));
+    }
     fillCombo(languageCombo, texts, kLanguageRowsFirst, kLanguageCount, *settings.language);
     fillCombo(dlgItem<QComboBox>(idc::kPlatform), texts, kPlatformRowsFirst, kPlatformRows, *settings.platform);
-    fillCombo(dlgItem<QComboBox>(idc::kTimeZone), texts, kTimeZoneRowsFirst, kTimeZoneRows, 0);
+    // The zone on show may be a camera's (Time Get) or a setup file's: new captions are no reason
+    // to send another one with the next Time Set.
+    auto* timeZone = dlgItem<QComboBox>(idc::kTimeZone);
+    fillCombo(timeZone, texts, kTimeZoneRowsFirst, kTimeZoneRows, shownRow(timeZone, 0));
 }
 
 void COrvCameraDlg::OnLanguageChanged()

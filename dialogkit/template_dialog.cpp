@@ -1,5 +1,6 @@
 #include "dialogkit/template_dialog.h"
 
+#include "dialogkit/control_names.h"
 #include "dialogkit/dialog_builder.h"
 #include "dialogkit/ip_address_edit.h"
 #include "dialogkit/multi_line_edit.h"
@@ -17,6 +18,26 @@
 #include <algorithm>
 
 namespace orv {
+namespace {
+
+// A caption as it reads: "&&" is one ampersand, a single one only marks the mnemonic.
+QString readCaption(const QString& caption)
+{
+    QString read;
+    read.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&')) {
+            if (i + 1 >= caption.size() || caption[i + 1] != QLatin1Char('&')) {
+                continue;
+            }
+            ++i;
+        }
+        read += caption[i];
+    }
+    return read;
+}
+
+} // namespace
 
 TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
     : QDialog(parent)
@@ -50,6 +71,23 @@ TemplateDialog::TemplateDialog(int templateId, QWidget* parent)
     const BuiltControls built = buildControls(this, *template_, baseUnits_);
     items_ = built.byId;
     order_ = built.inOrder;
+
+    for (const ControlNamer& pair : controlNamers(*template_)) {
+        QWidget* input = order_.value(static_cast<qsizetype>(pair.input));
+        QWidget* namer = order_.value(static_cast<qsizetype>(pair.namer));
+        if (!input || !namer) {
+            continue;
+        }
+        // The buddy is what names a combo box on Linux, where its name is the row it shows and
+        // its label reaches screen readers only as the label relation.
+        if (auto* label = qobject_cast<QLabel*>(namer)) {
+            label->setBuddy(input);
+        }
+        namedBy_.insert(namer, input);
+    }
+    for (QWidget* namer : namedBy_.uniqueKeys()) {
+        nameInputsOf(namer);
+    }
 
     // The standard commands every dialog keeps.
     if (auto* ok = dlgItem<QAbstractButton>(res::kIdOk)) {
@@ -97,11 +135,31 @@ void TemplateDialog::setDlgItemText(int id, const QString& text)
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(text);
         fitCaption(button);
+        nameInputsOf(button);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(text);
         fitCaption(label);
+        nameInputsOf(label);
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
         group->setTitle(text);
+    }
+}
+
+void TemplateDialog::nameInputsOf(QWidget* namer)
+{
+    const auto inputs = namedBy_.equal_range(namer);
+    if (inputs.first == inputs.second) {
+        return;
+    }
+    QString caption;
+    if (auto* button = qobject_cast<QAbstractButton*>(namer)) {
+        caption = button->text();
+    } else if (auto* label = qobject_cast<QLabel*>(namer)) {
+        caption = label->text();
+    }
+    const QString name = readCaption(caption);
+    for (auto it = inputs.first; it != inputs.second; ++it) {
+        setInputName(it.value(), name);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QList>
+#include <QMultiHash>
 #include <QSize>
 #include <QString>
 
@@ -61,6 +62,8 @@ protected:
 
 private:
     void placeAnchoredControls();
+    // Gives the inputs that `namer`'s caption names (control_names.h) that caption as their name.
+    void nameInputsOf(QWidget* namer);
 
     const res::DialogTemplate* template_ = nullptr;
     QHash<int, QWidget*> items_;
@@ -68,6 +71,7 @@ private:
     QSize baseUnits_;
     QSize templateSize_;
     QHash<int, ControlAnchor> anchors_;
+    QMultiHash<QWidget*, QWidget*> namedBy_; // namer -> the inputs its caption names
     bool created_ = false;
 };
 

@@ -1,6 +1,8 @@
 #include "ledger/sqlite_ledger.h"
 
 #include "ledger/event_fields.h"
+#include "ledger/ledger.h"
+#include "persist/private_folder.h"
 
 #include <sqlite3.h>
 
@@ -289,12 +291,31 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
         return nullptr;
     };
     std::error_code ec;
-    if (file.has_parent_path() && !fs::is_directory(file.parent_path(), ec)) {
+    // The default file's folder is OrvCamera's own: its owner's only, and so is every file in
+    // it. A ledger elsewhere has the permissions of the place the operator chose.
+    if (file.has_parent_path() && sameFolder(file.parent_path(), defaultLedgerFile().parent_path())) {
+        if (!usePrivateFolder(file.parent_path())) {
+            return refuse("cannot create its folder");
+        }
+    } else if (file.has_parent_path() && !fs::is_directory(file.parent_path(), ec)) {
         fs::create_directories(file.parent_path(), ec);
         if (ec) {
             return refuse("cannot create its folder: " + ec.message());
         }
     }
+    // SQLite creates the database 0644 less the umask, and its -wal and -shm files with the
+    // database's permissions: tightened once the file is known to be a ledger, before the
+    // write-ahead log is set up.
+    const bool ownerOnly = isPrivateFolder(file.parent_path());
+    const auto keepToOwner = [&] {
+        if (ownerOnly) {
+            for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+                fs::path part = file;
+                part += suffix;
+                restrictToOwner(part);
+            }
+        }
+    };
     bool isNew = false;
     if (const std::string why = checkFileBeforeOpening(file, isNew); !why.empty()) {
         return refuse(why);
@@ -327,6 +348,7 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
         return refuse(no);
     }
 
+    keepToOwner();
     // Write-ahead log: readers never wait for the writer. FULL: a commit is on disk before
     // append returns.
     if (!useWriteAheadLog(db, why) || !execute(db, "PRAGMA synchronous = FULL", why)) {

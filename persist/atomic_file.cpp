@@ -1,5 +1,7 @@
 #include "persist/atomic_file.h"
 
+#include "persist/private_folder.h"
+
 #include <algorithm>
 #include <atomic>
 #include <fstream>
@@ -103,10 +105,13 @@ bool canOpenForWriting(const fs::path& file)
 }
 
 // Creates `temp` (never an existing file) and writes and flushes `bytes`; false on any failure.
-// `keepMode` gives the permissions of the file being replaced.
+// `keepMode` gives the permissions it gets (the replaced file's, or a private file's); none: the
+// usual ones.
 bool writeNewFile(const fs::path& temp, std::string_view bytes, bool& created, std::optional<mode_t> keepMode)
 {
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Created no wider than it ends up: a private file is never readable by others, not even as
+    // a temporary for a moment.
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, keepMode ? *keepMode & 0666 : 0666);
     created = fd >= 0;
     if (!created) {
         return false;
@@ -211,12 +216,15 @@ bool replaceFileContents(const fs::path& file, std::string_view bytes)
         return false;
     }
 #ifndef _WIN32
-    // A replaced file keeps its permissions; a new one gets the usual ones (umask applies).
+    // A replaced file keeps its permissions; a new one gets the usual ones (umask applies). In a
+    // private folder every file is its owner's only, one that was looser included.
     std::optional<mode_t> keepMode;
     struct stat st
     {
     };
-    if (exists && ::stat(target.c_str(), &st) == 0) {
+    if (isPrivateFolder(target.parent_path())) {
+        keepMode = 0600;
+    } else if (exists && ::stat(target.c_str(), &st) == 0) {
         keepMode = st.st_mode & 07777;
     }
 #endif

@@ -2,6 +2,7 @@
 
 #include "persist/atomic_file.h"
 #include "persist/ini_file.h"
+#include "persist/private_folder.h"
 
 #include <string>
 #include <system_error>
@@ -29,14 +30,17 @@ std::unique_ptr<CSettings>& instanceSlot()
 // the user has none yet; empty when the user's folder cannot hold one.
 fs::path userSetupFile(const fs::path& userFolder, const fs::path& shipped)
 {
-    std::error_code ec;
-    fs::create_directories(userFolder, ec);
-    if (!fs::is_directory(userFolder, ec)) {
+    // The file holds the remembered password: the folder and what is written there are the
+    // user's alone (private_folder.h).
+    if (!usePrivateFolder(userFolder)) {
         return {};
     }
+    std::error_code ec;
     const fs::path own = userFolder / kSetupFileName;
     if (fs::exists(own, ec) || ec) {
-        // Present or unknown: never overwrite what may be the user's remembered login.
+        // Present or unknown: never overwrite what may be the user's remembered login. One that
+        // an older version left readable to others is the user's alone from now on.
+        restrictToOwner(own);
         return own;
     }
     const FileContents defaults = readWholeFile(shipped);

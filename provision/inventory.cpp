@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -51,12 +52,23 @@ std::string csvLine(std::initializer_list<std::string> fields)
     return line + "\n";
 }
 
+// A new inventory is its owner's only: it names officers and cameras.
 std::FILE* openForAppending(const std::filesystem::path& file)
 {
 #ifdef _WIN32
     return _wfopen(file.c_str(), L"ab");
 #else
-    return std::fopen(file.c_str(), "ab");
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(fd, "ab");
+    if (!stream) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return stream;
 #endif
 }
 

@@ -2,6 +2,7 @@ orv_add_gtest(persist_tests
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/persist/ini_file_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/persist/atomic_file_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/persist/private_folder_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/persist/settings_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/persist/language_file_test.cpp
     LIBS orv_persist

@@ -179,6 +179,7 @@ private slots:
     void serverPortConversion_data();
     void serverPortConversion();
     void timeSetBytes();
+    void languageSwitchKeepsTheCamerasTimeZone();
     void timeZoneOutsideCombo();
     void loggedOutPreconditions();
     void exportDeviceId_data();
@@ -517,6 +518,38 @@ void ConsoleActionsTest::timeSetBytes()
     QCOMPARE(Bytes(payload + 73, payload + 84), Bytes(before.bytes.begin() + 73, before.bytes.end()));
 }
 
+// A camera on UTC+08:00 (row 20), read with Time Get; the operator then picks another language
+// and presses Time Set: the camera keeps its zone.
+void ConsoleActionsTest::languageSwitchKeepsTheCamerasTimeZone()
+{
+    Rig rig;
+    QVERIFY(rig.startCamera());
+    TimeRecord time = rig.camera->timeRecord();
+    time.setNumber(TimeRecord::timeZone, 20);
+    time.setNumber(TimeRecord::summerTime, 0);
+    rig.camera->setTimeRecord(time);
+    QVERIFY(rig.login());
+    rig.combo(idc::kTimeZone)->setCurrentIndex(3); // the Get below must be what sets it
+    rig.click(idc::kTimeGet);
+    QCOMPARE(rig.takeLog(), QStringList({"get time success ..."}));
+    QCOMPARE(rig.combo(idc::kTimeZone)->currentText(), QStringLiteral("UTC+08:00 Beijing"));
+
+    QTest::keyClick(rig.dialog.languageCombo, Qt::Key_Home);
+    QCOMPARE(rig.dialog.languageCombo->currentIndex(), 0);
+    QCOMPARE(rig.combo(idc::kTimeZone)->currentIndex(), 20);
+    QCOMPARE(rig.combo(idc::kTimeZone)->currentText(), QStringLiteral("UTC+08:00 北京"));
+    rig.camera->clearReceivedFrames();
+
+    rig.click(idc::kTimeSet);
+    QCOMPARE(rig.takeLog(), QStringList({QStringLiteral("设置 time 成功 ...")}));
+    const auto frames = rig.frames(2);
+    QCOMPARE(frames.size(), std::size_t(2));
+    QCOMPARE(frames[0], kGetTime);
+    QCOMPARE(readFrameHeader(frames[1].data()).command, std::uint16_t(Command::SetTime));
+    QCOMPARE(int(frames[1].at(kFrameHeaderSize + TimeRecord::timeZone.offset)), 20);
+    QCOMPARE(int(rig.camera->timeRecord().number(TimeRecord::timeZone)), 20);
+}
+
 void ConsoleActionsTest::timeZoneOutsideCombo()
 {
     Rig rig;
@@ -526,6 +559,12 @@ void ConsoleActionsTest::timeZoneOutsideCombo()
     rig.camera->setTimeRecord(time);
     QVERIFY(rig.login());
     QCOMPARE(rig.combo(idc::kTimeZone)->currentIndex(), -1);
+    // New captions give no row to a combo that had none.
+    QTest::keyClick(rig.dialog.languageCombo, Qt::Key_Up);
+    QCOMPARE(rig.dialog.languageCombo->currentIndex(), 1);
+    QCOMPARE(rig.combo(idc::kTimeZone)->currentIndex(), -1);
+    QCOMPARE(rig.combo(idc::kTimeZone)->count(), 25);
+    rig.takeLog();
 
     rig.click(idc::kTimeSet);
     const auto frames = rig.frames(2);

@@ -65,7 +65,7 @@ private slots:
     void opensInTheStoredLanguage_data();
     void opensInTheStoredLanguage();
     void choosingEnglishStoresAndRelabelsAtOnce();
-    void changeResetsTimeZoneAndRestoresPlatformChoice();
+    void changeKeepsTimeZoneAndRestoresPlatformChoice();
     void laterLinesUseTheNewLanguage();
     void missingLanguageFileGivesDefault();
     void languageOutsideTheTableLeavesNoRowSelected();
@@ -112,7 +112,7 @@ void LanguageSwitchTest::choosingEnglishStoresAndRelabelsAtOnce()
     QCOMPARE(rows(dialog.languageCombo).size(), 3);
 }
 
-void LanguageSwitchTest::changeResetsTimeZoneAndRestoresPlatformChoice()
+void LanguageSwitchTest::changeKeepsTimeZoneAndRestoresPlatformChoice()
 {
     TestSettings settings(2);
     IniFile::writeInt(settings.settings().setupPath, u"Proc", u"Platform", 1);
@@ -128,10 +128,17 @@ void LanguageSwitchTest::changeResetsTimeZoneAndRestoresPlatformChoice()
 
     dialog.languageCombo->setCurrentIndex(1);
     dialog.OnLanguageChanged();
-    QCOMPARE(timeZone->currentIndex(), 0);
+    QCOMPARE(timeZone->currentIndex(), 20);
     QCOMPARE(platform->currentIndex(), 1);
     QCOMPARE(dialog.languageCombo->currentIndex(), 1);
     expectTexts(dialog, sourceLanguageFile(), u"TraditionalChinese");
+
+    // Without a row, it stays without one.
+    timeZone->setCurrentIndex(-1);
+    dialog.languageCombo->setCurrentIndex(2);
+    dialog.OnLanguageChanged();
+    QCOMPARE(timeZone->currentIndex(), -1);
+    QCOMPARE(timeZone->count(), 25);
 }
 
 void LanguageSwitchTest::laterLinesUseTheNewLanguage()

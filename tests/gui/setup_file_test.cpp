@@ -252,9 +252,18 @@ void SetupFileTest::handWrittenFiles_data()
     const QString longId = QStringLiteral("ABCDEFGHIJKLMNOPQRST");
     const QString longUser(40, QLatin1Char('u'));
 
-    QTest::newRow("language after time leaves time zone on row 0")
+    QTest::newRow("language after time keeps the file's time zone")
         << QByteArray("<root><time summertime=\"1\" choice_timezone=\"5\"/><language choice_language=\"1\"/></root>")
-        << QStringList{at(idc::kTimeZone, "0"), at(idc::kSummerTime, "1"), at(idc::kLanguage, "1")};
+        << QStringList{at(idc::kTimeZone, "5"), at(idc::kSummerTime, "1"), at(idc::kLanguage, "1")};
+    QTest::newRow("time after language decides the time zone")
+        << QByteArray("<root><language choice_language=\"0\"/><time choice_timezone=\"20\"/></root>")
+        << QStringList{at(idc::kTimeZone, "20"), at(idc::kLanguage, "0")};
+    QTest::newRow("language alone keeps the time zone on show")
+        << QByteArray("<root><language choice_language=\"1\"/></root>")
+        << QStringList{at(idc::kTimeZone, "9"), at(idc::kLanguage, "1")};
+    QTest::newRow("language after a time without a zone keeps none")
+        << QByteArray("<root><time choice_timezone=\"-1\"/><language choice_language=\"0\"/></root>")
+        << QStringList{at(idc::kTimeZone, "-1"), at(idc::kLanguage, "0")};
     QTest::newRow("other root name") << QByteArray("<setup><wifi ssid=\"s\" password=\"p\"/></setup>")
                                      << QStringList{at(idc::kSsid, "s"), at(idc::kWifiPassword, "p")};
     QTest::newRow("other letter case ignored")

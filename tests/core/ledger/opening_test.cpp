@@ -3,6 +3,12 @@
 // with a password; and where an unreachable server is.
 #include "tests/core/ledger/ledger_fixture.h"
 
+#include <optional>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace orv::ledger;
 using namespace orv::ledger::test;
 
@@ -131,6 +137,87 @@ TEST_F(SqliteFileTest, FolderThatCannotBeMadeIsNamed)
     EXPECT_FALSE(openLedger(location, error));
     EXPECT_TRUE(contains(error, location)) << error;
 }
+
+#ifndef _WIN32
+// The default file lives in OrvCamera's own data folder: folder and files are the user's only,
+// whatever the umask; a ledger the operator placed elsewhere gets what the umask gives.
+class LedgerPermissions : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        savedUmask_ = ::umask(022);
+        const char* xdg = std::getenv("XDG_DATA_HOME");
+        savedXdg_ = xdg ? std::optional<std::string>(xdg) : std::nullopt;
+        ::setenv("XDG_DATA_HOME", utf8Path(data_).c_str(), 1);
+    }
+    void TearDown() override
+    {
+        if (savedXdg_) {
+            ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1);
+        } else {
+            ::unsetenv("XDG_DATA_HOME");
+        }
+        ::umask(savedUmask_);
+    }
+
+    static unsigned modeOf(const std::filesystem::path& path)
+    {
+        struct stat st
+        {
+        };
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF;
+    }
+    // The database and its -wal and -shm while the ledger is open, after one event.
+    static std::vector<unsigned> modesWhileOpen(const std::string& location)
+    {
+        std::string error;
+        const auto ledger = openLedger(location, error);
+        EXPECT_TRUE(ledger) << error;
+        if (!ledger) {
+            return {};
+        }
+        Event e = sampleEvent("D1", "P1", "ok");
+        EXPECT_TRUE(ledger->append(e)) << ledger->error();
+        std::vector<unsigned> modes;
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            modes.push_back(modeOf(location + suffix));
+        }
+        return modes;
+    }
+
+    mode_t savedUmask_ = 0;
+    std::optional<std::string> savedXdg_;
+    TempFolder folder_;
+    const std::filesystem::path data_ = folder_.path() / "share";
+};
+
+TEST_F(LedgerPermissions, TheDefaultFileAndItsFolderAreTheUsersOnly)
+{
+    const std::filesystem::path file = defaultLedgerFile();
+    ASSERT_EQ(file, data_ / "OrvCamera" / "orv_ledger.db");
+    EXPECT_EQ(modesWhileOpen(locationOrDefault("")), std::vector<unsigned>({0600, 0600, 0600}));
+    EXPECT_EQ(modeOf(data_ / "OrvCamera"), 0700u);
+    EXPECT_EQ(modeOf(data_), 0700u);
+
+    // As an older version left them: readable to everyone. Opening the ledger again tightens them.
+    std::filesystem::permissions(data_ / "OrvCamera",
+                                 std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    std::filesystem::permissions(file, std::filesystem::perms::group_read | std::filesystem::perms::others_read,
+                                 std::filesystem::perm_options::add);
+    EXPECT_EQ(modesWhileOpen(utf8Path(file)), std::vector<unsigned>({0600, 0600, 0600}));
+    EXPECT_EQ(modeOf(data_ / "OrvCamera"), 0700u);
+}
+
+TEST_F(LedgerPermissions, ALedgerElsewhereKeepsTheUsualPermissions)
+{
+    const std::filesystem::path shared = folder_.path() / "desk" / "ledger.db";
+    EXPECT_EQ(modesWhileOpen(utf8Path(shared)), std::vector<unsigned>({0644, 0644, 0644}));
+    EXPECT_EQ(modeOf(shared.parent_path()), 0755u);
+    EXPECT_FALSE(std::filesystem::exists(data_));
+}
+#endif
 
 // ---- PostgreSQL locations ----
 

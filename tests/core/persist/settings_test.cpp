@@ -2,11 +2,16 @@
 
 #include "persist/atomic_file.h"
 #include "persist/ini_file.h"
+#include "persist/ledger_location.h"
 #include "persist/profile_struct.h"
 #include "temp_folder.h"
 #include "unprivileged_child.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace orv {
 namespace {
@@ -260,8 +265,22 @@ protected:
         test::makeWritableForAll(program);
         fs::create_directory(home);
         test::makeWritableForAll(home);
+        // A desktop session's umask, which alone would give 0755 folders and 0644 files.
+        savedUmask = ::umask(022);
     }
-    void TearDown() override { fs::permissions(program, fs::perms::owner_all, fs::perm_options::add); }
+    void TearDown() override
+    {
+        ::umask(savedUmask);
+        fs::permissions(program, fs::perms::owner_all, fs::perm_options::add);
+    }
+
+    static unsigned modeOf(const fs::path& path)
+    {
+        struct stat st
+        {
+        };
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFF;
+    }
 
     // One start of the console, as far as settings go: Init, LoadUser and LoadTexts, then `use`.
     void start(const std::function<void(CSettings&)>& use)
@@ -285,6 +304,7 @@ protected:
         return "[User]\nUserKey=" + userKeyOf(r) + "\n[Lang]\nLangKey=" + std::to_string(language) + "\n";
     }
 
+    mode_t savedUmask = 0;
     test::TempFolder folder;
     const fs::path program = folder / "program";
     const fs::path home = folder / "home";
@@ -297,10 +317,53 @@ TEST_F(UserSettingsFile, AWritableProgramFolderKeepsEverythingBesideIt)
         EXPECT_FALSE(s.perUser);
         EXPECT_EQ(s.setupPath, program / "orv_setup.ini");
         s.SaveLanguage(1);
+        EXPECT_TRUE(rememberLedgerLocation(searchToolStateFile(s), "ledger.db"));
     });
     EXPECT_EQ(IniFile::load(program / "orv_setup.ini").readInt(u"Lang", u"LangKey", 0), 1);
-    EXPECT_EQ(std::distance(fs::directory_iterator(program), {}), 1); // no probe left behind
+    EXPECT_EQ(std::distance(fs::directory_iterator(program), {}), 2); // no probe left behind
     EXPECT_FALSE(fs::exists(home / ".config"));
+    // A portable folder is the user's own: its files get what the user's umask gives.
+    EXPECT_EQ(modeOf(program / "orv_setup.ini"), 0644u);
+    EXPECT_EQ(modeOf(program / "orv_searchtool.ini"), 0644u);
+}
+
+TEST_F(UserSettingsFile, TheUsersFolderAndEveryFileInItAreTheUsersOnly)
+{
+    test::makeReadOnlyForAll(program);
+    start([](CSettings& s) {
+        EXPECT_TRUE(s.perUser);
+        s.RememberLogin(true, u"10.9.9.9", u"bob", u"secret");
+        s.SaveLanguage(2);
+        EXPECT_TRUE(rememberLedgerLocation(searchToolStateFile(s), "ledger.db"));
+    });
+    EXPECT_EQ(modeOf(home / ".config"), 0700u);
+    EXPECT_EQ(modeOf(userFolder), 0700u);
+    EXPECT_EQ(modeOf(userFolder / "orv_setup.ini"), 0600u);
+    EXPECT_EQ(modeOf(userFolder / "orv_searchtool.ini"), 0600u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(userFolder), {}), 2);
+}
+
+TEST_F(UserSettingsFile, AnOlderVersionsReadableFolderAndFileAreTightenedAtStart)
+{
+    test::makeReadOnlyForAll(program);
+    // As an older version left them, created by the user.
+    ASSERT_EQ(test::runUnprivileged([&] {
+                  fs::create_directories(userFolder);
+                  fs::permissions(userFolder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                                  fs::perms::others_read | fs::perms::others_exec);
+                  test::writeBytes(userFolder / "orv_setup.ini", heldLoginFile(u"10.0.0.7", 2));
+                  test::writeBytes(userFolder / "orv_searchtool.ini", "[Ledger]\nLocation=old.db\n");
+              }),
+              0);
+    ASSERT_EQ(modeOf(userFolder / "orv_setup.ini"), 0644u);
+
+    start([](CSettings& s) { EXPECT_EQ(s.login->ip(), u"10.0.0.7"); });
+    EXPECT_EQ(modeOf(userFolder), 0700u);
+    EXPECT_EQ(modeOf(userFolder / "orv_setup.ini"), 0600u);
+    // The search tool's file is tightened when it is next written.
+    EXPECT_EQ(modeOf(userFolder / "orv_searchtool.ini"), 0644u);
+    start([](CSettings& s) { EXPECT_TRUE(rememberLedgerLocation(searchToolStateFile(s), "new.db")); });
+    EXPECT_EQ(modeOf(userFolder / "orv_searchtool.ini"), 0600u);
 }
 
 TEST_F(UserSettingsFile, AReadOnlyProgramFolderGivesTheUserACopyOfItsDefaults)

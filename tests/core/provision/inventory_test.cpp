@@ -8,6 +8,10 @@
 #include <fstream>
 #include <iterator>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace orv::test {
 namespace {
 
@@ -81,6 +85,40 @@ TEST(FleetInventory, AFileThatCannotBeCreatedIsFoundBeforeAnythingIsSent)
     ASSERT_TRUE(single.open(folder / "single.csv", error)) << error;
     EXPECT_EQ(readAll(folder / "single.csv"), provision::kInventoryHeader);
 }
+
+#ifndef _WIN32
+// An inventory names officers and cameras: one OrvCamera creates is its owner's only, whatever the
+// umask; one that was there keeps the permissions its owner gave it.
+TEST(FleetInventory, ANewFileIsTheOwnersOnly)
+{
+    ScratchFolder folder;
+    const mode_t saved = ::umask(022);
+    const auto modeOf = [](const std::filesystem::path& file) {
+        struct stat st
+        {
+        };
+        return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0xFFFFu;
+    };
+    std::string error;
+    provision::FleetInventory fleet;
+    EXPECT_TRUE(fleet.open(folder / "orv_inventory.csv", error)) << error;
+    EXPECT_TRUE(fleet.append(kRow));
+    provision::Inventory single;
+    EXPECT_TRUE(single.open(folder / "single.csv", error)) << error;
+
+    writeFile(folder / "shared.csv", std::string(provision::kFleetInventoryHeader));
+    std::filesystem::permissions(folder / "shared.csv", std::filesystem::perms::group_write,
+                                 std::filesystem::perm_options::add);
+    provision::FleetInventory shared;
+    EXPECT_TRUE(shared.open(folder / "shared.csv", error)) << error;
+    EXPECT_TRUE(shared.append(kRow));
+    ::umask(saved);
+
+    EXPECT_EQ(modeOf(folder / "orv_inventory.csv"), 0600u);
+    EXPECT_EQ(modeOf(folder / "single.csv"), 0600u);
+    EXPECT_EQ(modeOf(folder / "shared.csv"), 0664u);
+}
+#endif
 
 TEST(FleetInventory, TheLastOutcomeOfEachCameraIsReadBack)
 {
