@@ -3,21 +3,10 @@
 #include "tools/camsim/camera_state.h"
 #include "tools/camsim/server_socket.h"
 
-#include "link/link_text.h"
-
 #include "orv_version.h"
 
 #include <charconv>
 #include <optional>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include <shellapi.h>
-#endif
 
 namespace orv::camsim {
 
@@ -162,32 +151,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                     "; the SDK needs a port of its own");
     }
     return result;
-}
-
-#ifdef _WIN32
-std::vector<std::string> argumentsOfCommandLine(const wchar_t* commandLine)
-{
-    std::vector<std::string> args;
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(commandLine, &count);
-    for (int i = 1; wide && i < count; ++i) {
-        const std::wstring_view w(wide[i]);
-        args.push_back(utf16ToUtf8(std::u16string(w.begin(), w.end())));
-    }
-    LocalFree(wide);
-    return args;
-}
-#endif
-
-std::vector<std::string> programArguments(int argc, char** argv)
-{
-#ifdef _WIN32
-    (void)argc;
-    (void)argv;
-    return argumentsOfCommandLine(GetCommandLineW());
-#else
-    return std::vector<std::string>(argv + 1, argv + argc);
-#endif
 }
 
 } // namespace orv::camsim

@@ -4,6 +4,7 @@
 #include "tools/camsim/simulated_camera.h"
 
 #include "link/link_text.h"
+#include "link/program_arguments.h"
 
 #include <chrono>
 #include <csignal>
@@ -12,12 +13,6 @@
 #include <iostream>
 #include <thread>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -56,11 +51,8 @@ std::string firstAccount(const orv::UserTable& users)
 int main(int argc, char** argv)
 {
     using namespace orv::camsim;
-    const CommandLine commandLine = parseCommandLine(programArguments(argc, argv));
-#ifdef _WIN32
-    // What it prints is UTF-8 (a state file's name, the accounts): a console window shows it so.
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    // What it prints is UTF-8 (a state file's name, the accounts), on Windows too.
+    const CommandLine commandLine = parseCommandLine(orv::programArguments(argc, argv));
     if (commandLine.action == CommandLine::Action::Help) {
         std::cout << usageText();
         return 0;

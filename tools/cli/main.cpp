@@ -1,4 +1,5 @@
 // orvctl: the camera from the command line. See `orvctl --help`.
+#include "link/program_arguments.h"
 #include "tools/cli/orvctl.h"
 
 #include <atomic>
@@ -8,16 +9,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include "lang/utf.h"
-
-#include <windows.h>
-
-#include <shellapi.h>
-#endif
 
 namespace {
 
@@ -34,33 +25,12 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, onInterrupt);
 }
 
-std::vector<std::string> arguments(int argc, char** argv)
-{
-#ifdef _WIN32
-    // The narrow arguments are in the ANSI code page; take the wide ones and speak UTF-8 inside.
-    (void)argc;
-    (void)argv;
-    std::vector<std::string> args;
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; wide && i < count; ++i) {
-        const std::wstring_view w(wide[i]);
-        args.push_back(orv::utf::toUtf8(std::u16string(w.begin(), w.end())));
-    }
-    LocalFree(wide);
-    SetConsoleOutputCP(CP_UTF8);
-    return args;
-#else
-    return std::vector<std::string>(argv + 1, argv + argc);
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::signal(SIGINT, onInterrupt);
-    const std::vector<std::string> args = arguments(argc, argv);
+    const std::vector<std::string> args = orv::programArguments(argc, argv);
     orv::cli::CliContext context(std::cin, std::cout, std::cerr);
     context.interrupted = &interrupted;
     context.setInterruptible = [](bool on) { interruptible.store(on); };

@@ -3,6 +3,7 @@
 //   orv-remember-login FOLDER ADDRESS USER PASSWORD [LANGUAGE]
 
 #include "lang/utf.h"
+#include "link/program_arguments.h"
 #include "persist/settings.h"
 
 #include <cstdio>
@@ -11,38 +12,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include <shellapi.h>
-#endif
-
 namespace {
-
-// The arguments as UTF-8, the program name first. On Windows the narrow ones are in the ANSI code
-// page: a folder or a password with Chinese characters would arrive as GBK bytes on a Chinese
-// Windows, so the wide command line is read instead.
-std::vector<std::string> utf8Arguments(int argc, char* argv[])
-{
-#ifdef _WIN32
-    (void)argc;
-    (void)argv;
-    std::vector<std::string> args;
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 0; wide && i < count; ++i) {
-        const std::wstring_view w(wide[i]);
-        args.push_back(orv::utf::toUtf8(std::u16string(w.begin(), w.end())));
-    }
-    LocalFree(wide);
-    return args;
-#else
-    return std::vector<std::string>(argv, argv + argc);
-#endif
-}
 
 std::filesystem::path pathFromUtf8(const std::string& utf8)
 {
@@ -53,23 +23,23 @@ std::filesystem::path pathFromUtf8(const std::string& utf8)
 
 int main(int argc, char* argv[])
 {
-    const std::vector<std::string> args = utf8Arguments(argc, argv);
-    argc = static_cast<int>(args.size());
-    if (argc < 5 || argc > 6) {
+    // A folder or a password with Chinese characters arrives whole, on a Chinese Windows too.
+    const std::vector<std::string> args = orv::programArguments(argc, argv);
+    if (args.size() < 4 || args.size() > 5) {
         std::fprintf(stderr, "usage: orv-remember-login FOLDER ADDRESS USER PASSWORD [LANGUAGE 0..2]\n");
         return 2;
     }
-    const std::filesystem::path folder = pathFromUtf8(args[1]);
+    const std::filesystem::path folder = pathFromUtf8(args[0]);
     if (!std::filesystem::is_directory(folder)) {
-        std::fprintf(stderr, "orv-remember-login: %s is not a folder\n", args[1].c_str());
+        std::fprintf(stderr, "orv-remember-login: %s is not a folder\n", args[0].c_str());
         return 1;
     }
     orv::CSettings& settings = orv::CSettings::GetInstance();
     settings.Init(folder);
     settings.LoadUser();
-    settings.RememberLogin(true, orv::utf::toUtf16(args[2]), orv::utf::toUtf16(args[3]), orv::utf::toUtf16(args[4]));
-    if (argc == 6) {
-        const std::string language = args[5];
+    settings.RememberLogin(true, orv::utf::toUtf16(args[1]), orv::utf::toUtf16(args[2]), orv::utf::toUtf16(args[3]));
+    if (args.size() == 5) {
+        const std::string language = args[4];
         if (language != "0" && language != "1" && language != "2") {
             std::fprintf(stderr, "orv-remember-login: LANGUAGE is 0, 1 or 2\n");
             return 2;
@@ -81,7 +51,7 @@ int main(int argc, char* argv[])
     orv::CSettings check;
     check.Init(folder);
     check.LoadUser();
-    if (!check.login || check.login->hold() != 1 || check.login->ip() != orv::utf::toUtf16(args[2])) {
+    if (!check.login || check.login->hold() != 1 || check.login->ip() != orv::utf::toUtf16(args[1])) {
         const std::u8string where = check.setupPath.u8string();
         std::fprintf(stderr, "orv-remember-login: cannot write %s\n", std::string(where.begin(), where.end()).c_str());
         return 1;

@@ -4,6 +4,7 @@
 #include "tools/camsim/state_file.h"
 
 #include "link/link_text.h"
+#include "link/program_arguments.h"
 
 #include <gtest/gtest.h>
 
