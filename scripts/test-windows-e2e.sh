@@ -13,162 +13,50 @@
 # anything to a real camera address.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-options=()
-if [[ ${1:-} == --docs ]]; then
-    options=(--docs)
-    shift
-fi
-build=$(realpath -m "${1:-$here/build-ci-windows}")
+# shellcheck source=scripts/windows-e2e-lib.sh
+source "$here/scripts/windows-e2e-lib.sh" e2e
+e2eArguments "$@"
 
 if [[ -z ${ORV_E2E_NETNS:-} ]]; then
     export ORV_E2E_STARTED=$EPOCHSECONDS
     "$here/scripts/setup.sh" --windows
-    if unshare --net true 2>/dev/null; then
-        ORV_E2E_NETNS=1 exec unshare --net -- bash "$0" "${options[@]}" "$build"
-    elif unshare --user --map-root-user --net true 2>/dev/null; then
-        ORV_E2E_NETNS=1 exec unshare --user --map-root-user --net -- bash "$0" "${options[@]}" "$build"
-    fi
-    echo "e2e: cannot create a network namespace (unshare --net); refusing to drive the console outside one" >&2
-    exit 1
+    enterNetworkNamespace "${options[@]}" "$build"
 fi
 ip link set lo up
 
-started=$((SECONDS - (EPOCHSECONDS - ${ORV_E2E_STARTED:-$EPOCHSECONDS})))
-step="start"
-say() { echo "e2e: $*"; }
-fail() {
-    echo "e2e: FAILED in step \"$step\": $*" >&2
-    exit 1
-}
-begin() {
-    step=$1
-    say "-- $step ($((SECONDS - started)) s)"
-}
-# waitFor SECONDS WHAT COMMAND...: polls COMMAND until it succeeds, or fails the step.
-waitFor() {
-    local limit=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || fail "timed out after $limit s waiting for $what"
-        sleep 0.2
-    done
-}
-
 package=$build/package
-shopt -s nullglob
-setups=("$package"/OrvCamera-*-setup.exe)
-shopt -u nullglob
-((${#setups[@]} == 1)) || fail "expected one OrvCamera-*-setup.exe in $package (scripts/package-windows.sh $build)"
-setup=${setups[0]}
+setup=$(thePackaged 'OrvCamera-*-setup.exe')
 version=${setup##*/OrvCamera-}
 version=${version%-setup.exe}
 portableZip=$package/OrvCamera-$version-portable.zip
 demoZip=$package/OrvCamera-$version-demo.zip
 bin=$build/bin
-for f in "$portableZip" "$demoZip" "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe"; do
-    [[ -f $f ]] || fail "missing $f"
-done
-templates=$here/res/dialog_templates.cpp
+needFiles "$portableZip" "$demoZip" "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/orv-e2e.XXXXXX")
 export WINEPREFIX=$tmp/prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export "${wineSettings[@]}"
 unset WAYLAND_DISPLAY DISPLAY
 camsimPid=
 results=$build/e2e
 rm -rf "$results" && mkdir -p "$results"
 finish() {
     local status=$?
-    if ((status != 0)) && [[ -n ${DISPLAY:-} ]]; then
-        xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >"$results/failure.png" 2>/dev/null || true
-    fi
-    [[ -f ${camsimLog:-} ]] && cp "$camsimLog" "$results/camsim.log"
+    keepResults "$status"
     [[ -f ${demoLog:-} ]] && cp "$demoLog" "$results/demo.log"
     wineserver -k >/dev/null 2>&1 || true
-    # Only this script's own jobs still running: Xvfb, and whatever Wine left behind.
-    for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$tmp"
-    say "screenshots and the camera's log: $results"
-    if ((status == 0)); then
-        say "passed in $((SECONDS - started)) s"
-    else
-        say "failed after $((SECONDS - started)) s (exit status $status)"
-    fi
+    endRun "$status" "screenshots and the camera's log"
 }
 trap finish EXIT
 
-# --- dialog geometry, from the templates the console is built from -----------------------------
-# The console's window under Wine is its client area: pixels = dialog units * window size / template size.
-dialogSize() { # dialogSize kConsoleDialog -> "628 373"
-    sed -n "s/^ *{$1, u\"[^\"]*\", \([0-9]*\), \([0-9]*\),.*/\1 \2/p" "$templates"
-}
-controlRect() { # controlRect kConsoleControls 1042 -> "233 174 70 14"
-    awk -v block="$1" -v id="$2" '
-        index($0, block "{{") { inside = 1; next }
-        inside && /^}};/ { exit }
-        inside && $0 ~ "^ *\\{" id "," { gsub(/[{},]/, " "); n = split($0, f, " ");
-            for (i = 1; i <= n; ++i) if (f[i] ~ /^[0-9]+$/) d[++k] = f[i];
-            print d[2], d[3], d[4], d[5]; exit }' "$templates"
-}
-# clickControl WINDOW DIALOG CONTROLS ID [FRACTION_ACROSS]: one left click on a control, at its
-# vertical middle (at most 7 units down: a combo box's template height includes its drop list).
-clickControl() {
-    local window=$1 dialog=$2 controls=$3 id=$4 across=${5:-0.5}
-    local dw dh x y w h WIDTH HEIGHT
-    read -r dw dh < <(dialogSize "$dialog")
-    read -r x y w h < <(controlRect "$controls" "$id")
-    [[ -n ${dw:-} && -n ${x:-} ]] || fail "control $id of $dialog not found in $templates"
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    local px py
-    px=$(awk -v x="$x" -v w="$w" -v f="$across" -v W="$WIDTH" -v d="$dw" 'BEGIN { printf "%d", (x + w * f) * W / d }')
-    py=$(awk -v y="$y" -v h="$h" -v H="$HEIGHT" -v d="$dh" 'BEGIN { m = h / 2; if (m > 7) m = 7; printf "%d", (y + m) * H / d }')
-    xdotool mousemove --window "$window" "$px" "$py" click 1
-    sleep 0.2
-}
-findWindow() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-windowShown() { [[ -n $(findWindow "$1") ]]; }
-windowGone() { [[ -z $(findWindow "$1") ]]; }
-visibleWindows() { xdotool search --onlyvisible --name '.*' 2>/dev/null | wc -l; }
-moreVisibleWindowsThan() { (($(visibleWindows) > $1)); }
-screenshot() { # screenshot WINDOW FILE.png
-    xwd -id "$1" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$2" || fail "cannot take a screenshot into $2"
-}
-# The darkest grey inside a control: enabled captions are black, disabled ones grey.
-controlDarkness() { # controlDarkness WINDOW DIALOG CONTROLS ID
-    local window=$1 dw dh x y w h WIDTH HEIGHT
-    read -r dw dh < <(dialogSize "$2")
-    read -r x y w h < <(controlRect "$3" "$4")
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    xwd -id "$window" -silent | xwdtopnm 2>/dev/null |
-        pamcut -left $((x * WIDTH / dw + 3)) -top $((y * HEIGHT / dh + 3)) \
-            -width $((w * WIDTH / dw - 6)) -height $((h * HEIGHT / dh - 6)) |
-        ppmtopgm | pamsumm -min -brief
-}
-logHas() { grep -q -- "$1" "$camsimLog"; }
-winPath() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-unixPath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-requestsSeen() { (($(grep -c -- '\] <- ' "$camsimLog") >= $1)); }
-languageSaved() { [[ $(sed -n 's/^LangKey=\([0-9]*\).*/\1/p' "$installDir/orv_setup.ini") == "$1" ]]; }
+# What the steps below wait for, beyond the shared ones.
 registryKeyGone() { ! wine reg query "$1" >/dev/null 2>&1; }
 portFree() { [[ -z $(ss -Htln "sport = :$1") ]]; }
 listening() { [[ -n $(ss -Htln "src $1 and sport = :$2") ]]; }
 connectedTo() { [[ -n $(ss -Htn state established "dst $1 and dport = :$2") ]]; }
-processGone() { ! kill -0 "$1" 2>/dev/null; }
-darkerThan() { (($(controlDarkness "$2" "${4:-kConsoleDialog}" "${5:-kConsoleControls}" "$3") < $1)); }
-
-# Qt's DirectWrite and GDI text under Wine leave every line edit blank; FreeType draws them. A
-# qt.conf beside the program picks it, a file of the user's own like the SDK.
-freetypeText() {
-    printf '[Platforms]\r\nWindowsArguments = fontengine=freetype\r\n' >"$1/qt.conf"
-}
 
 begin "display and Wine prefix"
-exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-read -r -t 20 -u "$displayfd" displayNumber || fail "Xvfb did not start"
-export DISPLAY=:$displayNumber
+startDisplay
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot --init >/dev/null 2>&1 || fail "wineboot --init failed"
@@ -217,24 +105,10 @@ consoleTitle='^OrvCamera Ver\.'
 wine start /unix "$startMenuLink" >/dev/null 2>&1 &
 waitFor 60 "the console window" windowShown "$consoleTitle"
 console=$(findWindow "$consoleTitle")
-xdotool windowactivate --sync "$console" >/dev/null 2>&1 || xdotool windowfocus --sync "$console" || true
-sleep 0.5
+focusWindow "$console"
 
 begin "log in"
-# The camera IP, one octet at a time: each is a quarter of the field.
-octet=0
-for value in 127 0 0 1; do
-    clickControl "$console" kConsoleDialog kConsoleControls 1071 "0.$((12 + 25 * octet))"
-    xdotool key ctrl+a
-    xdotool type --delay 60 "$value"
-    octet=$((octet + 1))
-done
-clickControl "$console" kConsoleDialog kConsoleControls 1007 # user name
-xdotool key ctrl+a
-xdotool type --delay 40 admin
-clickControl "$console" kConsoleDialog kConsoleControls 1008 # password
-xdotool key ctrl+a
-xdotool type --delay 40 wrenq
+typeLogin "$console" 127.0.0.1 admin wrenq
 clickControl "$console" kConsoleDialog kConsoleControls 1009 # Login
 waitFor 15 "the login's requests (GetUsers, GetConfig 6, GetTime)" requestsSeen 3
 
@@ -263,12 +137,7 @@ sleep 0.5 # repainted in the new texts
 screenshot "$console" "$results/screenshot-windows-zh.png"
 
 begin "GB28181 dialog"
-clickControl "$console" kConsoleDialog kConsoleControls 1089
-waitFor 20 "the GB28181 dialog" windowShown '^GB28181$'
-gb=$(findWindow '^GB28181$')
-sleep 0.3
-clickControl "$gb" kGb28181Dialog kGb28181Controls 1094 # Get
-waitFor 15 "the SDK to read the GB28181 settings" logHas "sdk: get GB28181 record"
+openGb28181 "$console"
 logHas "sdk: login of admin" || fail "the SDK did not log in as admin"
 ! logHas "sdk: login of .* refused" || fail "the camera refused the SDK's login"
 waitFor 10 "the GB28181 dialog to show the server address" darkerThan 100 "$gb" 1084 kGb28181Dialog kGb28181Controls
@@ -293,20 +162,7 @@ xdotool key alt+F4
 waitFor 15 "the console to close" windowGone "$consoleTitle"
 
 begin "frames the camera received"
-# Lines end in CR LF: the camera is a Windows program too.
-mapfile -t received < <(tr -d '\r' <"$camsimLog" | sed -n 's/^\[[^]]*\] <- //p')
-# Command (little-endian word at 10) and, for GetConfig, the record type at 12.
-requestName() {
-    local -a b
-    read -ra b <<<"$1"
-    case "${b[11]}${b[10]}" in
-        030E) echo GetUsers ;;
-        030C) echo GetTime ;;
-        0380) echo "GetConfig ${b[12]}" ;;
-        0381) echo "SetConfig ${b[12]}" ;;
-        *) echo "command ${b[11]}${b[10]}" ;;
-    esac
-}
+mapfile -t received < <(framesReceived)
 got=$(for frame in "${received[@]}"; do requestName "$frame"; done)
 want=$'GetUsers\nGetConfig 06\nGetTime\nGetConfig 02\nGetConfig 02\nSetConfig 02'
 [[ $got == "$want" ]] || fail "the camera received"$'\n'"$got"$'\n'"instead of"$'\n'"$want"
@@ -321,7 +177,7 @@ read -ra setBytes <<<"${received[5]}"
 ((${#readBytes[@]} == 12 + 191)) || fail "the Wifi Get reply has $((${#readBytes[@]} - 12)) bytes, not 191"
 ((${#setBytes[@]} == 12 + 191)) || fail "Wifi Set sent $((${#setBytes[@]} - 12)) bytes, not 191"
 [[ ${readBytes[*]:13:32} != "${setBytes[*]:13:32}" ]] || fail "the SSID read was $newSsid already"
-ssidHex=$(printf '%s' "$newSsid" | od -An -tx1 | tr 'a-f' 'A-F' | xargs)
+ssidHex=$(hexOf "$newSsid")
 read -ra ssidBytes <<<"$ssidHex"
 for ((i = 0; i < 191; ++i)); do
     before=${readBytes[12 + i]} after=${setBytes[12 + i]}

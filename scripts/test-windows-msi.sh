@@ -17,61 +17,32 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$here/build-ci-windows}")
 operator=orv-operator
+# shellcheck source=scripts/windows-e2e-lib.sh
+source "$here/scripts/windows-e2e-lib.sh" e2e-msi
 
 if [[ -z ${ORV_E2E_NETNS:-} ]]; then
     export ORV_E2E_STARTED=$EPOCHSECONDS
     # Running Wine as another account takes root; so does a network namespace without a user one.
     if (($(id -u) != 0)); then
-        echo "e2e-msi: run as root: the test runs Wine as the unprivileged account $operator" >&2
+        say "run as root: the test runs Wine as the unprivileged account $operator" >&2
         exit 1
     fi
     "$here/scripts/setup.sh" --windows
     if ! getent passwd "$operator" >/dev/null; then
         useradd --system --user-group --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$operator"
     fi
-    if unshare --net true 2>/dev/null; then
-        ORV_E2E_NETNS=1 exec unshare --net -- bash "$0" "$build"
-    fi
-    echo "e2e-msi: cannot create a network namespace (unshare --net); refusing to drive the console outside one" >&2
-    exit 1
+    # As the real root: a user namespace would leave it without the right to be the operator.
+    enterNetworkNamespace --without-user-namespace "$build"
 fi
 ip link set lo up
 
-started=$((SECONDS - (EPOCHSECONDS - ${ORV_E2E_STARTED:-$EPOCHSECONDS})))
-step="start"
-say() { echo "e2e-msi: $*"; }
-fail() {
-    echo "e2e-msi: FAILED in step \"$step\": $*" >&2
-    exit 1
-}
-begin() {
-    step=$1
-    say "-- $step ($((SECONDS - started)) s)"
-}
-# waitFor SECONDS WHAT COMMAND...: polls COMMAND until it succeeds, or fails the step.
-waitFor() {
-    local limit=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || fail "timed out after $limit s waiting for $what"
-        sleep 0.2
-    done
-}
-
 package=$build/package
-shopt -s nullglob
-msis=("$package"/OrvCamera-*.msi)
-shopt -u nullglob
-((${#msis[@]} == 1)) || fail "expected one OrvCamera-*.msi in $package (scripts/package-windows.sh $build)"
-version=${msis[0]##*/OrvCamera-}
+msi=$(thePackaged 'OrvCamera-*.msi')
+version=${msi##*/OrvCamera-}
 version=${version%.msi}
 portableZip=$package/OrvCamera-$version-portable.zip
 bin=$build/bin
-for f in "$portableZip" "$package/files.wxi" "$bin/orv-camsim.exe"; do
-    [[ -f $f ]] || fail "missing $f"
-done
-templates=$here/res/dialog_templates.cpp
+needFiles "$portableZip" "$package/files.wxi" "$bin/orv-camsim.exe"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/orv-e2e-msi.XXXXXX")
 # The operator reaches its own home below; nothing else in here is its.
@@ -87,69 +58,26 @@ rm -rf "$results" && mkdir -p "$results"
 # refuses a prefix its user does not own, and the owner of a read-only folder may not write in it
 # where root could.
 asOperator() {
-    runuser -u "$operator" -- env HOME="$home" USER="$operator" WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all \
-        WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" DISPLAY="${DISPLAY:-}" "$@"
+    runuser -u "$operator" -- env HOME="$home" USER="$operator" WINEPREFIX="$WINEPREFIX" "${wineSettings[@]}" \
+        DISPLAY="${DISPLAY:-}" "$@"
 }
 # Qt's DirectWrite and GDI text under Wine leave every line edit blank; FreeType draws them. The
 # read-only program folder cannot take the qt.conf that test-windows-e2e.sh writes, and the same choice
 # in QT_QPA_PLATFORM left them blank: it goes on the command line where there is one (the Start-menu
 # entry has none, and typing works all the same).
-freetypeText=(-platform windows:fontengine=freetype)
+freetypeArguments=(-platform windows:fontengine=freetype)
 finish() {
     local status=$?
-    if ((status != 0)) && [[ -n ${DISPLAY:-} ]]; then
-        xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >"$results/failure.png" 2>/dev/null || true
-    fi
-    [[ -f ${camsimLog:-} ]] && cp "$camsimLog" "$results/camsim.log"
+    keepResults "$status"
     asOperator wineserver -k >/dev/null 2>&1 || true
-    # Only this script's own jobs still running: Xvfb, and whatever Wine left behind.
-    for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
     chmod -R u+w "$tmp" 2>/dev/null || true
-    rm -rf "$tmp"
-    say "the camera's log and screenshots: $results"
-    if ((status == 0)); then
-        say "passed in $((SECONDS - started)) s"
-    else
-        say "failed after $((SECONDS - started)) s (exit status $status)"
-    fi
+    endRun "$status" "the camera's log and screenshots"
 }
 trap finish EXIT
 
-# --- dialog geometry, from the templates the console is built from (as test-windows-e2e.sh) ------
-dialogSize() { # dialogSize kConsoleDialog -> "628 373"
-    sed -n "s/^ *{$1, u\"[^\"]*\", \([0-9]*\), \([0-9]*\),.*/\1 \2/p" "$templates"
-}
-controlRect() { # controlRect kConsoleControls 1042 -> "233 174 70 14"
-    awk -v block="$1" -v id="$2" '
-        index($0, block "{{") { inside = 1; next }
-        inside && /^}};/ { exit }
-        inside && $0 ~ "^ *\\{" id "," { gsub(/[{},]/, " "); n = split($0, f, " ");
-            for (i = 1; i <= n; ++i) if (f[i] ~ /^[0-9]+$/) d[++k] = f[i];
-            print d[2], d[3], d[4], d[5]; exit }' "$templates"
-}
-# clickControl WINDOW DIALOG CONTROLS ID [FRACTION_ACROSS]: one left click on a control, at its
-# vertical middle (at most 7 units down: a combo box's template height includes its drop list).
-clickControl() {
-    local window=$1 dialog=$2 controls=$3 id=$4 across=${5:-0.5}
-    local dw dh x y w h WIDTH HEIGHT
-    read -r dw dh < <(dialogSize "$dialog")
-    read -r x y w h < <(controlRect "$controls" "$id")
-    [[ -n ${dw:-} && -n ${x:-} ]] || fail "control $id of $dialog not found in $templates"
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    local px py
-    px=$(awk -v x="$x" -v w="$w" -v f="$across" -v W="$WIDTH" -v d="$dw" 'BEGIN { printf "%d", (x + w * f) * W / d }')
-    py=$(awk -v y="$y" -v h="$h" -v H="$HEIGHT" -v d="$dh" 'BEGIN { m = h / 2; if (m > 7) m = 7; printf "%d", (y + m) * H / d }')
-    xdotool mousemove --window "$window" "$px" "$py" click 1
-    sleep 0.2
-}
-findWindow() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-windowShown() { [[ -n $(findWindow "$1") ]]; }
-windowGone() { [[ -z $(findWindow "$1") ]]; }
-logHas() { grep -q -- "$1" "$camsimLog"; }
+# Wine's paths as the operator sees them: the prefix is its.
 winPath() { asOperator winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 unixPath() { asOperator winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-requestsSeen() { (($(grep -c -- '\] <- ' "$camsimLog") >= $1)); }
-processGone() { ! kill -0 "$1" 2>/dev/null; }
 msiTable() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
 msiProperty() { msiTable "$1" Property | awk -F '\t' -v p="$2" '$1 == p { print $2 }'; }
 # A listing of the program folder with every file's checksum and every entry's mode.
@@ -181,23 +109,11 @@ rememberedLogin() {
     ((${#hex} == 2 * 169)) || return 1
     echo "$(utf16Text "${hex:0:64}") $(utf16Text "${hex:72:128}") $((16#${hex:328:2}))"
 }
-# The requests the camera received from the Nth on: command (little-endian word at 10) and, for
-# GetConfig, the record type at 12. Lines end in CR LF: the camera is a Windows program too.
-requestsFrom() {
-    tr -d '\r' <"$camsimLog" | sed -n 's/^\[[^]]*\] <- //p' | tail -n +"$1" | while read -ra b; do
-        case "${b[11]}${b[10]}" in
-            030E) echo GetUsers ;;
-            030C) echo GetTime ;;
-            0380) echo "GetConfig ${b[12]}" ;;
-            0381) echo "SetConfig ${b[12]}" ;;
-            *) echo "command ${b[11]}${b[10]}" ;;
-        esac
-    done
-}
+# The requests the camera received from the Nth on, by name.
+requestsFrom() { framesReceived | tail -n +"$1" | while read -r frame; do requestName "$frame"; done; }
 loginRequests=$'GetUsers\nGetConfig 06\nGetTime'
 
 begin "the MSI's tables"
-msi=${msis[0]}
 [[ $(msiProperty "$msi" ALLUSERS) == 1 ]] || fail "the MSI does not install for all users (ALLUSERS=$(msiProperty "$msi" ALLUSERS))"
 [[ $(msiProperty "$msi" ProductVersion) == "$version" ]] || fail "ProductVersion is $(msiProperty "$msi" ProductVersion), not $version"
 upgradeCode=$(msiProperty "$msi" UpgradeCode)
@@ -224,10 +140,7 @@ diff <(printf '%s\n' "${expected[@]}") <(msiextract -l "$msi" | sed -n 's|^OrvCa
 say "ALLUSERS=1, Program Files\\OrvCamera, ${#expected[@]} files, Start-menu entries in ProgramMenuFolder, upgrade code $upgradeCode"
 
 begin "display and the operator's Wine prefix"
-exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-read -r -t 20 -u "$displayfd" displayNumber || fail "Xvfb did not start"
-export DISPLAY=:$displayNumber
+startDisplay
 asOperator wineboot --init >/dev/null 2>&1 || fail "wineboot --init failed"
 localAppData=$(unixPath "$(asOperator wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')")
 appData=$(unixPath "$(asOperator wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')")
@@ -291,22 +204,8 @@ asOperator wine start /wait /unix "$consoleLink" >/dev/null 2>&1 &
 consolePid=$!
 waitFor 60 "the console window" windowShown "$consoleTitle"
 console=$(findWindow "$consoleTitle")
-xdotool windowactivate --sync "$console" >/dev/null 2>&1 || xdotool windowfocus --sync "$console" || true
-sleep 0.5
-# The camera IP, one octet at a time: each is a quarter of the field.
-octet=0
-for value in 127 0 0 1; do
-    clickControl "$console" kConsoleDialog kConsoleControls 1071 "0.$((12 + 25 * octet))"
-    xdotool key ctrl+a
-    xdotool type --delay 60 "$value"
-    octet=$((octet + 1))
-done
-clickControl "$console" kConsoleDialog kConsoleControls 1007 # user name
-xdotool key ctrl+a
-xdotool type --delay 40 admin
-clickControl "$console" kConsoleDialog kConsoleControls 1008 # password
-xdotool key ctrl+a
-xdotool type --delay 40 wrenq
+focusWindow "$console"
+typeLogin "$console" 127.0.0.1 admin wrenq
 clickControl "$console" kConsoleDialog kConsoleControls 1010 0.15 # Hold: remember the login
 clickControl "$console" kConsoleDialog kConsoleControls 1009      # Login
 waitFor 15 "the login's requests (GetUsers, GetConfig 6, GetTime)" requestsSeen 3
@@ -321,13 +220,12 @@ remembered=$(rememberedLogin "$settingsDir/orv_setup.ini") || fail "cannot read 
 say "$(winPath "$settingsDir")\\orv_setup.ini remembers IP, user and hold: $remembered"
 
 begin "console from the program folder, remembered login"
-loginsBefore=$(grep -c -- '\] <- ' "$camsimLog")
-asOperator wine "$(winPath "$installDir/orvcamera.exe")" "${freetypeText[@]}" >/dev/null 2>&1 &
+loginsBefore=$(requestCount)
+asOperator wine "$(winPath "$installDir/orvcamera.exe")" "${freetypeArguments[@]}" >/dev/null 2>&1 &
 consolePid=$!
 waitFor 60 "the console window" windowShown "$consoleTitle"
 console=$(findWindow "$consoleTitle")
-xdotool windowactivate --sync "$console" >/dev/null 2>&1 || xdotool windowfocus --sync "$console" || true
-sleep 0.5
+focusWindow "$console"
 xwd -id "$console" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$results/console-remembered.png" || true
 # Nothing typed: Login reaches 127.0.0.1 as admin only with what the console read back.
 clickControl "$console" kConsoleDialog kConsoleControls 1009
@@ -353,12 +251,11 @@ headAfter=$(ledgerHead) || fail "orvctl.exe ledger head failed"
 say "$(winPath "$ledger"): head ${headBefore:-none} before, $headAfter after"
 
 begin "search tool opened and closed"
-asOperator wine "$installDir/SearchTool.exe" "${freetypeText[@]}" >/dev/null 2>&1 &
+asOperator wine "$installDir/SearchTool.exe" "${freetypeArguments[@]}" >/dev/null 2>&1 &
 searchPid=$!
 waitFor 30 "the search tool's window" windowShown '^SearchTool$'
 search=$(findWindow '^SearchTool$')
-xdotool windowactivate --sync "$search" >/dev/null 2>&1 || xdotool windowfocus --sync "$search" || true
-sleep 0.5
+focusWindow "$search"
 xdotool key alt+F4
 waitFor 15 "the search tool to close" windowGone '^SearchTool$'
 waitFor 30 "the search tool's process to end" processGone "$searchPid"

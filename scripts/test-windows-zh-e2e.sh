@@ -19,12 +19,9 @@
 # anything to a real camera address.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-options=()
-if [[ ${1:-} == --docs ]]; then
-    options=(--docs)
-    shift
-fi
-build=$(realpath -m "${1:-$here/build-ci-windows}")
+# shellcheck source=scripts/windows-e2e-lib.sh
+source "$here/scripts/windows-e2e-lib.sh" e2e-zh
+e2eArguments "$@"
 
 if [[ -z ${ORV_E2E_NETNS:-} ]]; then
     export ORV_E2E_STARTED=$EPOCHSECONDS
@@ -40,7 +37,7 @@ if [[ -z ${ORV_E2E_NETNS:-} ]]; then
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if ((${#missing[@]} > 0)); then
-        echo "e2e-zh: installing ${missing[*]}" >&2
+        say "installing ${missing[*]}" >&2
         export DEBIAN_FRONTEND=noninteractive
         "${sudo_cmd[@]}" apt-get update -qq
         "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
@@ -48,52 +45,17 @@ if [[ -z ${ORV_E2E_NETNS:-} ]]; then
     # Wine takes the ANSI code page from the Unix locale: zh_CN.UTF-8 gives 936 (C.UTF-8 gives
     # 1252). A fresh machine has the locale's sources but not the compiled locale.
     if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
-        echo "e2e-zh: generating the locale zh_CN.UTF-8" >&2
+        say "generating the locale zh_CN.UTF-8" >&2
         "${sudo_cmd[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
     fi
-    if unshare --net true 2>/dev/null; then
-        ORV_E2E_NETNS=1 exec unshare --net -- bash "$0" "${options[@]}" "$build"
-    elif unshare --user --map-root-user --net true 2>/dev/null; then
-        ORV_E2E_NETNS=1 exec unshare --user --map-root-user --net -- bash "$0" "${options[@]}" "$build"
-    fi
-    echo "e2e-zh: cannot create a network namespace (unshare --net); refusing to drive the console outside one" >&2
-    exit 1
+    enterNetworkNamespace "${options[@]}" "$build"
 fi
 ip link set lo up
 
-started=$((SECONDS - (EPOCHSECONDS - ${ORV_E2E_STARTED:-$EPOCHSECONDS})))
-step="start"
-say() { echo "e2e-zh: $*"; }
-fail() {
-    echo "e2e-zh: FAILED in step \"$step\": $*" >&2
-    exit 1
-}
-begin() {
-    step=$1
-    say "-- $step ($((SECONDS - started)) s)"
-}
-# waitFor SECONDS WHAT COMMAND...: polls COMMAND until it succeeds, or fails the step.
-waitFor() {
-    local limit=$1 what=$2
-    shift 2
-    local deadline=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do
-        ((SECONDS < deadline)) || fail "timed out after $limit s waiting for $what"
-        sleep 0.2
-    done
-}
-
 package=$build/package
-shopt -s nullglob
-setups=("$package"/OrvCamera-*-setup.exe)
-shopt -u nullglob
-((${#setups[@]} == 1)) || fail "expected one OrvCamera-*-setup.exe in $package (scripts/package-windows.sh $build)"
-setup=${setups[0]}
+setup=$(thePackaged 'OrvCamera-*-setup.exe')
 bin=$build/bin
-for f in "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe"; do
-    [[ -f $f ]] || fail "missing $f"
-done
-templates=$here/res/dialog_templates.cpp
+needFiles "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe"
 
 # The Chinese Windows: its code page, and a home of its own for the prefix's user folders (Wine
 # links Documents and the like to the Unix home).
@@ -103,65 +65,23 @@ export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 export HOME=$tmp/home
 mkdir -p "$HOME"
 export WINEPREFIX=$tmp/prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export "${wineSettings[@]}"
 unset WAYLAND_DISPLAY DISPLAY
 results=$build/e2e-zh
 rm -rf "$results" && mkdir -p "$results"
 finish() {
     local status=$?
-    if ((status != 0)) && [[ -n ${DISPLAY:-} ]]; then
-        xwd -root -silent 2>/dev/null | xwdtopnm 2>/dev/null | pnmtopng >"$results/failure.png" 2>/dev/null || true
-    fi
-    [[ -f ${camsimLog:-} ]] && cp "$camsimLog" "$results/camsim.log"
+    keepResults "$status"
     [[ -f ${cameraState:-} ]] && cp "$cameraState" "$results/camera.state"
     for f in "${setupFile:-}" "${logFile:-}" "${inventory:-}" "${ledgerExport:-}"; do
         [[ -n $f && -f $f ]] && cp "$f" "$results/"
     done
     wineserver -k >/dev/null 2>&1 || true
-    # Only this script's own jobs still running: Xvfb, and whatever Wine left behind.
-    for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$tmp"
-    say "screenshots, the files written and the camera's log: $results"
-    if ((status == 0)); then
-        say "passed in $((SECONDS - started)) s"
-    else
-        say "failed after $((SECONDS - started)) s (exit status $status)"
-    fi
+    endRun "$status" "screenshots, the files written and the camera's log"
 }
 trap finish EXIT
 
-# --- dialog geometry, from the templates the programs are built from ----------------------------
-# A window under Wine is its client area: pixels = dialog units * window size / template size.
-dialogSize() { # dialogSize kConsoleDialog -> "628 373"
-    sed -n "s/^ *{$1, u\"[^\"]*\", \([0-9]*\), \([0-9]*\),.*/\1 \2/p" "$templates"
-}
-controlRect() { # controlRect kConsoleControls 1042 -> "233 174 70 14"
-    awk -v block="$1" -v id="$2" '
-        index($0, block "{{") { inside = 1; next }
-        inside && /^}};/ { exit }
-        inside && $0 ~ "^ *\\{" id "," { gsub(/[{},]/, " "); n = split($0, f, " ");
-            for (i = 1; i <= n; ++i) if (f[i] ~ /^[0-9]+$/) d[++k] = f[i];
-            print d[2], d[3], d[4], d[5]; exit }' "$templates"
-}
-# clickControl WINDOW DIALOG CONTROLS ID: one left click in the middle of a control (at most 7
-# units down: a combo box's template height includes its drop list).
-clickControl() {
-    local window=$1 dialog=$2 controls=$3 id=$4
-    local dw dh x y w h WIDTH HEIGHT
-    read -r dw dh < <(dialogSize "$dialog")
-    read -r x y w h < <(controlRect "$controls" "$id")
-    [[ -n ${dw:-} && -n ${x:-} ]] || fail "control $id of $dialog not found in $templates"
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    local px py
-    px=$(awk -v x="$x" -v w="$w" -v W="$WIDTH" -v d="$dw" 'BEGIN { printf "%d", (x + w / 2) * W / d }')
-    py=$(awk -v y="$y" -v h="$h" -v H="$HEIGHT" -v d="$dh" 'BEGIN { m = h / 2; if (m > 7) m = 7; printf "%d", (y + m) * H / d }')
-    xdotool mousemove --window "$window" "$px" "$py" click 1
-    sleep 0.2
-}
-findWindow() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-windowShown() { [[ -n $(findWindow "$1") ]]; }
-windowGone() { [[ -z $(findWindow "$1") ]]; }
+# --- windows that come and go, and the texts controls show -------------------------------------
 # The visible windows' ids, sorted. A window that goes while xdotool looks at the windows makes it
 # fail: it looks again.
 visibleWindowIds() {
@@ -176,21 +96,6 @@ visibleWindowIds() {
 newWindowSince() { comm -13 <(printf '%s\n' "$1") <(visibleWindowIds) | head -1; }
 hasNewWindowSince() { [[ -n $(newWindowSince "$1") ]]; }
 windowIdGone() { ! visibleWindowIds | grep -qx "$1"; }
-screenshot() { # screenshot WINDOW FILE.png
-    xwd -id "$1" -silent | xwdtopnm 2>/dev/null | pnmtopng >"$2" || fail "cannot take a screenshot into $2"
-}
-# The darkest grey inside a control: black text in it, or nothing but its white background.
-controlDarkness() { # controlDarkness WINDOW DIALOG CONTROLS ID
-    local window=$1 dw dh x y w h WIDTH HEIGHT
-    read -r dw dh < <(dialogSize "$2")
-    read -r x y w h < <(controlRect "$3" "$4")
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    xwd -id "$window" -silent | xwdtopnm 2>/dev/null |
-        pamcut -left $((x * WIDTH / dw + 3)) -top $((y * HEIGHT / dh + 3)) \
-            -width $((w * WIDTH / dw - 6)) -height $((h * HEIGHT / dh - 6)) |
-        ppmtopgm | pamsumm -min -brief
-}
-darkerThan() { (($(controlDarkness "$2" "${4:-kConsoleDialog}" "${5:-kConsoleControls}" "$3") < $1)); }
 # The text an edit control shows, read as the operator would copy it: a click into it, Ctrl+A,
 # Ctrl+C. Wine offers the Windows clipboard to X11 as UTF-8, where xclip reads it.
 clipboardText() { timeout 5 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null; }
@@ -236,17 +141,8 @@ answerFileDialog() {
     xdotool key Return
     waitFor 20 "the file dialog to close" windowIdGone "$dialog"
 }
-logHas() { grep -q -- "$1" "$camsimLog"; }
-winPath() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-unixPath() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
-requestsSeen() { (($(grep -c -- '\] <- ' "$camsimLog") >= $1)); }
-requestCount() { grep -c -- '\] <- ' "$camsimLog" || true; }
-languageSaved() { [[ $(sed -n 's/^LangKey=\([0-9]*\).*/\1/p' "$installDir/orv_setup.ini") == "$1" ]]; }
-processGone() { ! kill -0 "$1" 2>/dev/null; }
-hexOf() { printf '%s' "$1" | od -An -tx1 | tr 'a-f' 'A-F' | xargs; }
+# --- the camera's Chinese texts in the frames it received ----------------------------------------
 gbkHex() { printf '%s' "$1" | iconv -f UTF-8 -t GBK | od -An -tx1 | tr 'a-f' 'A-F' | xargs; }
-# Lines end in CR LF: the camera is a Windows program too.
-framesReceived() { tr -d '\r' <"$camsimLog" | sed -n 's/^\[[^]]*\] <- //p'; }
 # lastSetConfig TYPE: the last SetConfig (command 0x0381) of that record type the camera received.
 lastSetConfig() { framesReceived | awk -v t="$1" '$11 == "81" && $12 == "03" && $13 == t' | tail -1; }
 # expectFieldBytes FRAME OFFSET TEXT WHAT: the record in FRAME holds TEXT in GBK and a zero at OFFSET.
@@ -261,10 +157,6 @@ expectFieldBytes() {
     [[ $got == "$want" ]] || fail "$4 sent $got for \"$3\", not its GBK bytes $want"
     say "$4 sent \"$3\" as $got"
 }
-freetypeText() {
-    # Qt's DirectWrite and GDI text under Wine leave every line edit blank; FreeType draws them.
-    printf '[Platforms]\r\nWindowsArguments = fontengine=freetype\r\n' >"$1/qt.conf"
-}
 
 officer=张三
 unit=一中队
@@ -273,10 +165,7 @@ otherUnit=二中队
 gbServer=视频平台.公安
 
 begin "display, Wine prefix and code page 936"
-exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-read -r -t 20 -u "$displayfd" displayNumber || fail "Xvfb did not start"
-export DISPLAY=:$displayNumber
+startDisplay
 mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot --init >/dev/null 2>&1 || fail "wineboot --init failed"
@@ -333,8 +222,7 @@ startConsole() {
     wine start /unix "$startMenuLink" >/dev/null 2>&1 &
     waitFor 60 "the console window" windowShown "$consoleTitle"
     console=$(findWindow "$consoleTitle")
-    xdotool windowactivate --sync "$console" >/dev/null 2>&1 || xdotool windowfocus --sync "$console" || true
-    sleep 0.5
+    focusWindow "$console"
 }
 logIn() {
     local before
@@ -375,12 +263,7 @@ grep -q "companyname=\"$unit\"" "$setupFile" || fail "设置.xml does not hold c
 say "设置.xml holds $officer as $(hexOf "$officer") and $unit as $(hexOf "$unit") (UTF-8)"
 
 begin "GB28181 dialog shows $gbServer"
-clickControl "$console" kConsoleDialog kConsoleControls 1089
-waitFor 20 "the GB28181 dialog" windowShown '^GB28181$'
-gb=$(findWindow '^GB28181$')
-sleep 0.3
-clickControl "$gb" kGb28181Dialog kGb28181Controls 1094 # Get
-waitFor 15 "the SDK to read the GB28181 settings" logHas "sdk: get GB28181 record"
+openGb28181 "$console"
 waitFor 10 "the server address to show" darkerThan 100 "$gb" 1084 kGb28181Dialog kGb28181Controls
 expectControlText "$gb" kGb28181Dialog kGb28181Controls 1084 "$gbServer" "the GB28181 server field"
 screenshot "$gb" "$results/gb28181.png"
