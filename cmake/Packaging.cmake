@@ -83,15 +83,20 @@ if(TARGET orv-render-icon AND NOT CMAKE_CROSSCOMPILING)
     install(DIRECTORY ${orv_generated}/icons/ DESTINATION share/icons/hicolor COMPONENT console)
 endif()
 
-# Manual pages from the programs' own --help, so that they never drift from it.
+# Manual pages from the programs' own --help, so that they never drift from it. The packages must
+# have them: without help2man a build still configures and builds (a developer's build installs
+# nothing), but installing or packaging it fails, naming what is missing.
 find_program(ORV_HELP2MAN help2man)
-find_program(ORV_GZIP gzip)
+find_program(ORV_GZIP gzip REQUIRED)
 function(orv_manual_page program component summary)
     if(NOT TARGET ${program} OR CMAKE_CROSSCOMPILING)
         return()
     endif()
-    if(NOT ORV_HELP2MAN OR NOT ORV_GZIP)
-        message(STATUS "No help2man: building without the manual page of ${program}")
+    if(NOT ORV_HELP2MAN)
+        message(STATUS "No help2man: the manual page of ${program} cannot be written; installing and packaging fail")
+        install(CODE "message(FATAL_ERROR \"The manual page of ${program} needs help2man, which was not found \"
+                                          \"when configuring: install it (scripts/setup.sh --package) and configure again\")"
+                COMPONENT ${component})
         return()
     endif()
     set(page ${orv_generated}/man/${program}.1)
@@ -167,9 +172,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Description lines: CPack puts the leading space of continuation lines itself.
 set(CPACK_DEBIAN_CONSOLE_PACKAGE_NAME orvcamera)
-# Qt loads its platform plugins and the console's Chinese texts need a CJK font: neither shows in
-# the programs' linked libraries.
-set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-wqy-microhei")
+# Qt loads its platform plugins and the catalogues of its own texts in Chinese, and the console's
+# Chinese texts need a CJK font: none of them shows in the programs' linked libraries.
+set(CPACK_DEBIAN_CONSOLE_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-wqy-microhei")
 set(CPACK_DEBIAN_CONSOLE_DESCRIPTION "console for configuring body-worn cameras
 OrvCamera configures one body-worn camera at a time. The camera is plugged in
 by USB and shows up as a network adapter; the console logs in to it over a

@@ -5,7 +5,8 @@
 #   OrvCamera-1.0.0.2-portable.zip     the same program folder, to unpack anywhere writable
 #   OrvCamera-1.0.0.2-demo.zip         plus the simulated camera, the SDK stand-in and start-demo.cmd
 # Beside the programs: Qt's and the C++ runtime's DLLs, and the ledger's OpenSSL (libcrypto, libssl),
-# libpq and SQLite DLLs with OpenSSL's licence (Apache 2.0) and PostgreSQL's.
+# libpq and SQLite DLLs with OpenSSL's licence (Apache 2.0) and PostgreSQL's; OrvCamera's licence
+# (LICENSE.txt) and THIRD-PARTY-NOTICES.txt, every component that is not ours with its licence.
 # The maker's SDK (QMNetSDK.dll) is not ours to ship: installer and portable zip leave it out.
 #   scripts/package-windows.sh BUILD_DIR
 set -euo pipefail
@@ -31,6 +32,15 @@ The GB28181 dialog needs the camera maker's SDK. Copy the maker's QMNetSDK.dll i
 beside orvcamera.exe; the console loads it from here only.
 TXT
 files+=(README-SDK.txt)
+
+# OrvCamera's licence, and the notices of everything in the folder that is not ours, with the
+# versions of this build and their licence texts (scripts/check-windows-notices.sh, at the end,
+# checks that they name every DLL). Text for Windows gets CRLF line ends; the notices, which are
+# UTF-8 (some names in them are not ASCII), start with the byte order mark that tells Notepad so.
+{ printf '\xef\xbb\xbf'; "$here/scripts/windows-notices.sh" "$build" "$version"; } | sed 's/\r*$/\r/' \
+    > "$stage/THIRD-PARTY-NOTICES.txt"
+sed 's/\r*$/\r/' "$here/LICENSE" > "$stage/LICENSE.txt"
+files+=(LICENSE.txt THIRD-PARTY-NOTICES.txt)
 
 # The installer's file list and the uninstaller's, from the same list, so that uninstalling
 # removes exactly what was installed.
@@ -87,8 +97,8 @@ xmlText() {
 ids=$(for f in "${files[@]}"; do wixId c "$f"; echo; done | sort | uniq -d)
 [[ -z $ids ]] || { echo "package-windows.sh: files with the same MSI identifier: $ids" >&2; exit 1; }
 # Windows Installer tells versions apart by their first three parts only: every 1.0.0.x is below 1.0.1.
-IFS=. read -r major minor build _ <<<"$version"
-(cd "$out" && wixl -a x64 -D Version="$version" -D UpgradeBelow="$major.$minor.$((build + 1))" -D Stage=OrvCamera \
+IFS=. read -r major minor patch _ <<<"$version"
+(cd "$out" && wixl -a x64 -D Version="$version" -D UpgradeBelow="$major.$minor.$((patch + 1))" -D Stage=OrvCamera \
     -I . -o "OrvCamera-$version.msi" "$here/packaging/windows/orvcamera.wxs")
 
 makensis -V2 -DSTAGE="$out" -DOUTFILE="$out/OrvCamera-$version-setup.exe" -DICON="$stage/orvcamera.ico" \
@@ -102,3 +112,5 @@ cp "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe" "$dem
 sed 's/$/\r/' "$here/packaging/windows/start-demo.cmd" > "$demo/start-demo.cmd"
 (cd "$out/demo" && zip -qr "$out/OrvCamera-$version-demo.zip" OrvCamera-demo)
 ls -l "$out"/*.exe "$out"/*.msi "$out"/*.zip
+# Every DLL shipped must be named in the notices.
+"$here/scripts/check-windows-notices.sh" "${out%/package}"

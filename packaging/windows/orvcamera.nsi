@@ -20,7 +20,13 @@ VIAddVersionKey "ProductName" "OrvCamera"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "OrvCamera setup"
+VIAddVersionKey "LegalCopyright" "Copyright 2018-2026 The OrvCamera developers. Apache License 2.0"
 
+; OrvCamera's licence, before the folder is chosen. The Apache License asks for no consent, so
+; the page's button goes on rather than agrees; the silent install (/S) shows no page.
+LicenseData "${STAGE}\OrvCamera\LICENSE.txt"
+LicenseText "OrvCamera is licensed under the Apache License, Version 2.0. The software it ships with is listed with its licences in THIRD-PARTY-NOTICES.txt in the program folder." "$(^NextBtn)"
+Page license
 Page directory
 Page instfiles
 UninstPage uninstConfirm
