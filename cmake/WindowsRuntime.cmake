@@ -1,7 +1,7 @@
-# What a Windows program of ours needs beside its .exe: Qt's DLLs and plugins and the mingw-w64 C++
-# runtime. Copied into bin/ when configuring, so that every program there (and test discovery,
-# which runs the test programs right after linking) starts as it is. The ledger's DLLs are copied
-# by cmake/LedgerMingw.cmake.
+# What a Windows program of ours needs beside its .exe: Qt's DLLs, plugins and catalogues of its
+# own texts, and the mingw-w64 C++ runtime. Copied into bin/ when configuring, so that every
+# program there (and test discovery, which runs the test programs right after linking) starts as
+# it is. The ledger's DLLs are copied by cmake/LedgerMingw.cmake.
 #   ORV_WINDOWS_SHIPPED_FILES  the files the installed console needs, relative to its folder
 set(orv_qt_prefix ${QT6_INSTALL_PREFIX})
 set(orv_qt_plugins ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})
@@ -31,6 +31,43 @@ file(COPY ${orv_runtime_dlls} ${orv_qt_prefix}/bin/Qt6Core.dll ${orv_qt_prefix}/
 file(COPY ${orv_qt_plugins}/platforms/qwindows.dll ${orv_qt_plugins}/platforms/qoffscreen.dll
      DESTINATION ${ORV_BIN_DIR}/platforms)
 file(COPY ${orv_qt_plugins}/styles/qwindowsvistastyle.dll DESTINATION ${ORV_BIN_DIR}/styles)
+# Qt's own texts (the buttons of message boxes, the file dialogs) in the console's two Chinese
+# languages. The programs look for the catalogues in translations/ beside them. They come from the
+# Windows Qt when it has them, else from Debian's qt6-translations-l10n (scripts/setup.sh): a .qm
+# file is the same on every platform, and Debian's Qt is the same release as the Windows one.
+set(ORV_QT_TRANSLATIONS_DIR "" CACHE PATH
+    "Folder of qtbase_zh_CN.qm and qtbase_zh_TW.qm (empty: the Windows Qt's, else /usr/share/qt6/translations)")
+set(orv_qt_catalogues qtbase_zh_CN.qm qtbase_zh_TW.qm)
+if(ORV_QT_TRANSLATIONS_DIR)
+    set(orv_catalogue_folders ${ORV_QT_TRANSLATIONS_DIR})
+else()
+    set(orv_catalogue_folders ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_TRANSLATIONS} /usr/share/qt6/translations)
+endif()
+set(orv_catalogue_folder "")
+foreach(orv_folder ${orv_catalogue_folders})
+    set(orv_complete TRUE)
+    foreach(orv_catalogue ${orv_qt_catalogues})
+        if(NOT EXISTS ${orv_folder}/${orv_catalogue})
+            set(orv_complete FALSE)
+        endif()
+    endforeach()
+    if(orv_complete)
+        set(orv_catalogue_folder ${orv_folder})
+        break()
+    endif()
+endforeach()
+if(NOT orv_catalogue_folder)
+    list(JOIN orv_catalogue_folders ", " orv_folders)
+    message(FATAL_ERROR "Qt's catalogues qtbase_zh_CN.qm and qtbase_zh_TW.qm are in none of ${orv_folders}: "
+                        "install qt6-translations-l10n (scripts/setup.sh) or set ORV_QT_TRANSLATIONS_DIR")
+endif()
+set(orv_catalogue_files "")
+foreach(orv_catalogue ${orv_qt_catalogues})
+    list(APPEND orv_catalogue_files ${orv_catalogue_folder}/${orv_catalogue})
+    list(APPEND ORV_WINDOWS_SHIPPED_FILES translations/${orv_catalogue})
+endforeach()
+file(COPY ${orv_catalogue_files} DESTINATION ${ORV_BIN_DIR}/translations)
+
 # For scripts/package-windows.sh.
 string(REPLACE ";" "\n" orv_shipped "${ORV_WINDOWS_SHIPPED_FILES}")
 file(WRITE ${CMAKE_BINARY_DIR}/windows-shipped-files.txt "${orv_shipped}\n")

@@ -3,6 +3,7 @@
 
 #include "console/control_ids.h"
 #include "console/orv_camera_dlg.h"
+#include "dialogkit/qt_translation.h"
 #include "dialogkit/qtext.h"
 #include "lang/language_texts.h"
 #include "persist/settings.h"
@@ -46,6 +47,10 @@ void COrvCameraDlg::ApplyTexts()
 
     CSettings& settings = CSettings::GetInstance();
     settings.LoadTexts();
+    // Qt's own texts (message boxes' buttons, file dialogs) follow, here and in the GB28181 dialog.
+    if (settings.language) {
+        useQtTranslation(*settings.language);
+    }
     if (!settings.login || !settings.language || !settings.texts || !settings.platform) {
         return;
     }

@@ -3,6 +3,7 @@
 #include "dialogkit/file_dialog.h"
 #include "dialogkit/instance_marker.h"
 #include "dialogkit/message_box.h"
+#include "dialogkit/qt_translation.h"
 #include "lang/utf.h"
 #include "orv_version.h"
 #include "persist/ledger_location.h"
@@ -189,6 +190,7 @@ void CSearchToolDlg::closeWork()
 
 void CSearchToolDlg::applyTexts()
 {
+    useQtTranslation(options_.language);
     setWindowTitle(text(SearchText::Title));
     const std::array<std::pair<int, SearchText>, 19> captions{{
         {sid::kCamerasLabel, SearchText::CamerasLabel},
