@@ -162,16 +162,8 @@ got=$(boundIndexes "$work/scan.log" | xargs)
 say "four cameras, each through its own adapter (indexes $got)"
 
 begin "orvctl.exe provision --all with a GBK roster"
-cat >"$work/setup.xml" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<root>
-    <funtion uidentify="1"/>
-    <net4g apn="unit.apn" username="unit" password="apn-secret"/>
-    <wifi ssid="Unit Wifi" password="wifi-secret"/>
-    <device deviceid="" policeid="SETUP" policename="Setup" companyid="U0" companyname="Unit"/>
-    <time summertime="0" choice_timezone="20"/>
-</root>
-EOF
+# The unit's setup, the same as the Linux namespace test's.
+cp "$here/tests/data/fleet/unit-setup.xml" "$work/setup.xml"
 names=(- 张三 李四 王五 赵六 孙七)
 {
     echo "device_id,police_id,police_name,company_id,company_name"

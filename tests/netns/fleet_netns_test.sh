@@ -94,16 +94,8 @@ for n in 1 2 3 4; do
 done
 grep -q "^4 cameras found" "$WORK/scan.out" || fail "scan: $(cat "$WORK/scan.out")"
 
-cat >"$WORK/setup.xml" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<root>
-    <funtion uidentify="1"/>
-    <net4g apn="unit.apn" username="unit" password="apn-secret"/>
-    <wifi ssid="Unit Wifi" password="wifi-secret"/>
-    <device deviceid="" policeid="SETUP" policename="Setup" companyid="U0" companyname="Unit"/>
-    <time summertime="0" choice_timezone="20"/>
-</root>
-EOF
+# The unit's setup, the same for the Windows programs' run (scripts/test-windows-fleet.sh).
+cp "$(dirname "$0")/../data/fleet/unit-setup.xml" "$WORK/setup.xml"
 {
     echo "device_id,police_id,police_name,company_id,company_name"
     for n in 1 2 3 4 5; do echo "NS-CAM-$n,P-00$n,Officer $n,U1,Harbour Unit"; done
