@@ -30,6 +30,11 @@ std::vector<std::string> argumentsOfCommandLine(const wchar_t* commandLine)
 }
 #endif
 
+std::filesystem::path pathFromUtf8(std::string_view utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::vector<std::string> programArguments(int argc, char** argv)
 {
 #ifdef _WIN32

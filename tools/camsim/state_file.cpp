@@ -1,5 +1,7 @@
 #include "tools/camsim/state_file.h"
 
+#include "link/program_arguments.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -18,11 +20,6 @@ namespace {
 constexpr int kFormat = 1;
 // Far beyond any clock a camera could show, and far from overflowing the arithmetic.
 constexpr std::int64_t kMaxClockOffset = 100LL * 366 * 86400;
-
-std::filesystem::path pathFromUtf8(const std::string& path)
-{
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
 
 // --- fields over raw record bytes ---
 

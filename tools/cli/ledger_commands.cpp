@@ -1,5 +1,6 @@
 #include "tools/cli/ledger_commands.h"
 
+#include "link/program_arguments.h"
 #include "orv_version.h"
 #include "provision/camera_identity.h"
 #include "tools/cli/json_writer.h"
@@ -12,11 +13,6 @@
 
 namespace orv::cli {
 namespace {
-
-std::filesystem::path pathFromUtf8(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 std::string orDash(const std::string& text)
 {

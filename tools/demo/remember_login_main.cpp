@@ -12,15 +12,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::filesystem::path pathFromUtf8(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-} // namespace
-
 int main(int argc, char* argv[])
 {
     // A folder or a password with Chinese characters arrives whole, on a Chinese Windows too.
@@ -29,7 +20,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: orv-remember-login FOLDER ADDRESS USER PASSWORD [LANGUAGE 0..2]\n");
         return 2;
     }
-    const std::filesystem::path folder = pathFromUtf8(args[0]);
+    const std::filesystem::path folder = orv::pathFromUtf8(args[0]);
     if (!std::filesystem::is_directory(folder)) {
         std::fprintf(stderr, "orv-remember-login: %s is not a folder\n", args[0].c_str());
         return 1;
