@@ -21,13 +21,16 @@ add_executable(ledger_tests
     ${CMAKE_CURRENT_LIST_DIR}/ledger/form_and_export_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/ledger_time_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/opening_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/tlog_formats_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/tlog_merkle_test.cpp
     ${orv_postgres_server}
 )
 target_link_libraries(ledger_tests PRIVATE orv_ledger GTest::gtest_main GTest::gmock orv_flags)
 if(WIN32)
     target_link_libraries(ledger_tests PRIVATE ws2_32)
 endif()
-target_compile_definitions(ledger_tests PRIVATE ORV_LEDGER_APPEND_TOOL="$<TARGET_FILE:ledger_append_tool>")
+target_compile_definitions(ledger_tests PRIVATE ORV_LEDGER_APPEND_TOOL="$<TARGET_FILE:ledger_append_tool>"
+                                                 ORV_MERKLE_VECTORS="${PROJECT_SOURCE_DIR}/tests/data/merkle_vectors")
 add_dependencies(ledger_tests ledger_append_tool)
 add_test(NAME ledger_tests COMMAND ledger_tests)
 set_tests_properties(ledger_tests PROPERTIES TIMEOUT 600)
