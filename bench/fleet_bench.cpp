@@ -14,6 +14,7 @@
 //    watch: from its start to its first look over.
 //   build/bin/fleet_bench
 #include "ledger/ledger.h"
+#include "ledger/station.h"
 #include "provision/camera_scan.h"
 #include "provision/camera_watch.h"
 #include "provision/fleet_runner.h"
@@ -229,13 +230,24 @@ std::filesystem::path ledgerFolder()
     return folder.path;
 }
 
-// Eight cameras at once, with every outcome recorded in the ledger (arg 1) or not (arg 0); the
-// ledger is opened once, as a session opens it.
+// Eight cameras at once, with every outcome recorded in the ledger (arg 1) or not (arg 0), or
+// recorded with the station's check before the run and its signed checkpoint after it (arg 2), as
+// every tool runs now; the ledger and the station are opened once, as a session opens them.
 void BM_ProvisionLedger(benchmark::State& state)
 {
     cameras();
     constexpr std::size_t kCount = 8;
     const bool recorded = state.range(0) != 0;
+    const bool signedRun = state.range(0) == 2;
+    std::shared_ptr<ledger::Station> station;
+    if (signedRun) {
+        std::string error;
+        std::filesystem::remove_all(ledgerFolder() / "station");
+        station = ledger::Station::open({ledgerFolder() / "station", {}}, error);
+        if (!station) {
+            giveUp("cannot open the station: " + error);
+        }
+    }
     provision::FleetSettings settings;
     settings.user = u"admin";
     settings.password = u"wrenq";
@@ -254,12 +266,20 @@ void BM_ProvisionLedger(benchmark::State& state)
         settings.eventTemplate = provision::startEvent(origin, "provision");
     }
     for (auto _ : state) {
+        if (station && !station->checkBeforeWriting(*settings.ledger).ok()) {
+            state.SkipWithError("the station refused the ledger");
+            break;
+        }
         provision::FleetRunner runner(kCount);
         auto run = std::make_shared<provision::FleetRun>(settings, nullptr, nullptr);
         for (std::size_t i = 0; i < kCount; ++i) {
             runner.add(run, candidateAt(cameraAddress(static_cast<int>(i))));
         }
         run->wait();
+        if (station && !station->signCheckpoint(*settings.ledger).ok) {
+            state.SkipWithError("no checkpoint signed");
+            break;
+        }
         for (const auto& outcome : run->outcomes()) {
             if (outcome.result != provision::CameraResult::Verified || (recorded && outcome.ledgerEvent == 0)) {
                 state.SkipWithError(("not verified and recorded: " + outcome.message).c_str());
@@ -268,7 +288,7 @@ void BM_ProvisionLedger(benchmark::State& state)
     }
     state.counters["cameras"] = static_cast<double>(kCount);
 }
-BENCHMARK(BM_ProvisionLedger)->Arg(0)->Arg(1)->MinTime(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProvisionLedger)->Arg(0)->Arg(1)->Arg(2)->MinTime(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_ScanFourOfEightSilent(benchmark::State& state)
 {
@@ -348,6 +368,8 @@ int main(int argc, char** argv)
              "BM_Provision/1/min_time:2.000/real_time"},
             {"8 cameras, ledger on / ledger off (target <= 1.05)", "BM_ProvisionLedger/1/min_time:3.000/real_time",
              "BM_ProvisionLedger/0/min_time:3.000/real_time"},
+            {"8 cameras, checkpoints / without (target <= 1.05)", "BM_ProvisionLedger/2/min_time:3.000/real_time",
+             "BM_ProvisionLedger/1/min_time:3.000/real_time"},
         },
         {
             {"scan of 8 candidates, 4 of them silent (ms)", "BM_ScanFourOfEightSilent/real_time", "", 1000},

@@ -78,7 +78,9 @@ ConsoleLedger::ConsoleLedger(std::string location, QObject* window)
             QCoreApplication::postEvent(sink->window, new LedgerProblem(QString::fromStdString(cause)));
         }
     };
-    recorder_ = std::make_unique<ledger::BackgroundRecorder>(location_, std::move(onRecorded), std::move(onProblem));
+    // The console signs as the station the search tool and orvctl of this account sign as.
+    recorder_ = std::make_unique<ledger::BackgroundRecorder>(location_, std::move(onRecorded), std::move(onProblem),
+                                                             ledger::stationSetup());
 }
 
 ConsoleLedger::~ConsoleLedger()

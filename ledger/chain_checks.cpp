@@ -4,24 +4,31 @@ namespace orv::ledger {
 
 bool Ledger::readChain(std::vector<Event>& events, ChainHead& chainHead)
 {
-    const std::optional<ChainHead> recorded = head();
-    if (!recorded) {
+    LedgerSnapshot snapshot;
+    if (!readSnapshot(snapshot)) {
         return false;
     }
-    chainHead = *recorded;
-    return readEvents({}, events);
+    events = std::move(snapshot.events);
+    chainHead = snapshot.head.value_or(ChainHead{});
+    return true;
 }
 
 VerifyReport verifyChain(Ledger& ledger)
 {
-    VerifyReport report;
-    std::vector<Event> events;
-    ChainHead recorded;
-    if (!ledger.readChain(events, recorded)) {
+    LedgerSnapshot snapshot;
+    if (!ledger.readSnapshot(snapshot)) {
+        VerifyReport report;
         report.intact = false;
         report.problem = "cannot read the ledger: " + ledger.error();
         return report;
     }
+    return verifyChain(snapshot);
+}
+
+VerifyReport verifyChain(const LedgerSnapshot& snapshot)
+{
+    VerifyReport report;
+    const std::vector<Event>& events = snapshot.events;
     const auto broken = [&](std::int64_t number, std::string problem) {
         report.intact = false;
         report.firstBroken = number;
@@ -39,6 +46,9 @@ VerifyReport verifyChain(Ledger& ledger)
                                         " is numbered " + n);
         }
         ++report.eventsChecked;
+        if (!event.unreadable.empty()) {
+            return broken(event.number, "event " + n + " cannot be read: " + event.unreadable);
+        }
         if (event.previousHash != report.head.hash) {
             return broken(event.number, "event " + n + " does not follow " +
                                             (expected == 1 ? std::string("the chain's start")
@@ -53,6 +63,10 @@ VerifyReport verifyChain(Ledger& ledger)
         report.head.number = event.number;
         report.head.hash = event.hash;
     }
+    if (!snapshot.head) {
+        return report; // an export without the database's head: the events alone
+    }
+    const ChainHead& recorded = *snapshot.head;
     if (recorded.number != report.head.number) {
         if (recorded.number > report.head.number) {
             return broken(report.head.number + 1, "the chain head records " + std::to_string(recorded.number) +

@@ -1,30 +1,9 @@
 #include "ledger/event_fields.h"
 #include "ledger/ledger.h"
 #include "persist/atomic_file.h"
+#include "persist/csv_cells.h"
 
 namespace orv::ledger {
-namespace {
-
-// RFC 4180: a field holding a comma, a quote or a line break is quoted, its quotes doubled. Values
-// are written as they are (no prefix against spreadsheet formulas): the export must let anyone
-// recompute each event's hash from it.
-void appendField(std::string& out, std::string_view value)
-{
-    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += value;
-        return;
-    }
-    out += '"';
-    for (const char c : value) {
-        if (c == '"') {
-            out += '"';
-        }
-        out += c;
-    }
-    out += '"';
-}
-
-} // namespace
 
 bool exportCsv(const std::vector<Event>& events, const std::filesystem::path& file, std::string& error)
 {
@@ -35,13 +14,18 @@ bool exportCsv(const std::vector<Event>& events, const std::filesystem::path& fi
     }
     out += "previous_hash,hash\r\n";
     for (const Event& e : events) {
+        if (!e.unreadable.empty()) {
+            continue;
+        }
         for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
-            appendField(out, detail::fieldText(e, i).value_or(std::string()));
+            const std::string value = detail::fieldText(e, i).value_or(std::string());
+            // Numbers are the program's own ("-2" is no formula); texts came from cameras and people.
+            out += detail::kFields[i].kind == detail::FieldKind::Text ? csvCell(value) : value;
             out += ',';
         }
-        appendField(out, e.previousHash);
+        out += csvCell(e.previousHash);
         out += ',';
-        appendField(out, e.hash);
+        out += csvCell(e.hash);
         out += "\r\n";
     }
     if (!replaceFileContents(file, out)) {

@@ -1,5 +1,7 @@
 #include "ledger/event_fields.h"
 
+#include <openssl/rand.h>
+
 #include <charconv>
 #include <limits>
 
@@ -104,9 +106,26 @@ std::string eventColumnList()
     return list + "prev_hash, hash";
 }
 
-std::vector<std::string> schemaStatements(std::string_view integer, std::string_view timeCollation)
+namespace {
+
+std::string checkpointsTable(const SqlDialect& dialect)
 {
-    const std::string number(integer);
+    const std::string number(dialect.integer);
+    return "CREATE TABLE checkpoints (\n    id " + std::string(dialect.rowIdColumn) + ",\n    tree_size " + number +
+           " NOT NULL,\n    note TEXT NOT NULL,\n    recorded_utc TEXT NOT NULL\n)";
+}
+
+} // namespace
+
+std::vector<std::string> upgradeStatementsFrom1(const SqlDialect& dialect)
+{
+    return {checkpointsTable(dialect), "CREATE INDEX checkpoints_by_size ON checkpoints (tree_size)"};
+}
+
+std::vector<std::string> schemaStatements(const SqlDialect& dialect)
+{
+    const std::string number(dialect.integer);
+    const std::string_view timeCollation = dialect.timeCollation;
     std::string events = "CREATE TABLE events (\n";
     for (const FieldInfo& f : kFields) {
         events += "    " + std::string(f.column) + ' ';
@@ -132,7 +151,38 @@ std::vector<std::string> schemaStatements(std::string_view integer, std::string_
         "CREATE INDEX events_by_time ON events (time_utc)",
         "CREATE TABLE chain_head (\n    id INTEGER PRIMARY KEY CHECK (id = 1),\n    number " + number +
             " NOT NULL,\n    hash TEXT NOT NULL\n)",
+        checkpointsTable(dialect),
+        "CREATE INDEX checkpoints_by_size ON checkpoints (tree_size)",
     };
+}
+
+std::optional<std::string> newOrigin()
+{
+    unsigned char random[16];
+    if (RAND_bytes(random, sizeof random) != 1) {
+        return std::nullopt;
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string origin = "orvcamera.ledger/" + utcNow().substr(0, 10) + "/";
+    for (const unsigned char b : random) {
+        origin += kDigits[b >> 4];
+        origin += kDigits[b & 0x0F];
+    }
+    return origin;
+}
+
+bool isValidOrigin(std::string_view origin)
+{
+    if (origin.empty() || !isCleanUtf8(origin)) {
+        return false;
+    }
+    for (const char c : origin) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F || c == '+') {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<std::string> fieldText(const Event& event, std::size_t field)
@@ -182,6 +232,18 @@ bool setColumnText(Event& event, std::size_t column, std::optional<std::string_v
         return true;
     }
     }
+}
+
+void takeColumn(Event& event, std::size_t column, std::optional<std::string_view> text)
+{
+    if (setColumnText(event, column, text) || !event.unreadable.empty()) {
+        return;
+    }
+    const std::string_view name = column < kFields.size() ? kFields[column].column
+                                  : column == kPrevHashColumn ? std::string_view("prev_hash")
+                                                              : std::string_view("hash");
+    event.unreadable = "its " + std::string(name) + " holds " +
+                       (text ? "\"" + std::string(*text) + "\", not a number" : std::string("nothing (NULL)"));
 }
 
 bool isUtcTimeText(std::string_view t)

@@ -61,16 +61,40 @@ inline constexpr std::size_t kColumnCount = kFields.size() + 2;
 // the order above, for INSERT and SELECT.
 std::string eventColumnList();
 
-// The statements that create the ledger's tables (meta, events and its indexes, chain_head), the
-// same for both backends but for the name of the 64-bit integer type ("INTEGER" in SQLite,
-// "BIGINT" in PostgreSQL) and what time_utc is compared by (`timeCollation`, "" for the default).
-std::vector<std::string> schemaStatements(std::string_view integer, std::string_view timeCollation);
+// How a backend names what the schema needs: the 64-bit integer type ("INTEGER" in SQLite,
+// "BIGINT" in PostgreSQL), what time_utc is compared by ("" for the default) and a key column
+// numbered by the database in the order rows are added.
+struct SqlDialect
+{
+    std::string_view integer;
+    std::string_view timeCollation;
+    std::string_view rowIdColumn; // "INTEGER PRIMARY KEY" / "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"
+};
+
+// The statements that create the ledger's tables (meta, events and its indexes, chain_head,
+// checkpoints), the same for both backends but for `dialect`.
+std::vector<std::string> schemaStatements(const SqlDialect& dialect);
+// What a ledger of schema 1 lacks: the checkpoints table. The origin and the version are set by
+// the backend with the values it was given.
+std::vector<std::string> upgradeStatementsFrom1(const SqlDialect& dialect);
+
+// A new origin: "orvcamera.ledger/" the UTC date "/" 32 random hex digits. Nullopt when the
+// system gives no random bytes.
+std::optional<std::string> newOrigin();
+// Whether `origin` is one a checkpoint may carry (non-empty, no space, no '+', no control
+// character, valid UTF-8).
+bool isValidOrigin(std::string_view origin);
 
 // The field's value as text; nullopt only for an absent optional number.
 std::optional<std::string> fieldText(const Event& event, std::size_t field);
 // Sets column `column` (a field, or one of the two hashes) from its text (nullopt: NULL). False
 // when a number column holds no number or is out of range.
 bool setColumnText(Event& event, std::size_t column, std::optional<std::string_view> text);
+
+// Sets column `column` from a row as setColumnText does; a value it cannot take leaves the field
+// as it was and, the first time, says so in event.unreadable ("its utc_offset_minutes holds
+// \"abc\", not a number").
+void takeColumn(Event& event, std::size_t column, std::optional<std::string_view> text);
 
 // Whether `text` is a time in the one form timeUtc carries: "YYYY-MM-DDTHH:MM:SS.mmmZ".
 bool isUtcTimeText(std::string_view text);

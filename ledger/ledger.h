@@ -17,8 +17,9 @@ namespace orv::ledger {
 // The chain's start: the "previous hash" of event 1.
 inline constexpr std::string_view kGenesisHash = "0000000000000000000000000000000000000000000000000000000000000000";
 
-// The schema this program writes. A database with a higher version is refused, never altered.
-inline constexpr int kSchemaVersion = 1;
+// The schema this program writes: 2 adds the ledger's origin and its signed checkpoints. An older
+// ledger is upgraded when opened; one with a higher version is refused, never altered.
+inline constexpr int kSchemaVersion = 2;
 
 struct Event
 {
@@ -48,6 +49,10 @@ struct Event
     // Given by append().
     std::string previousHash; // hex; kGenesisHash for event 1
     std::string hash;         // hex: SHA-256 of previousHash and canonicalForm(*this)
+
+    // Set when reading: why this row is no event (a value of the wrong type, text where a number
+    // belongs). Such an event keeps its number; it is never hashed, shown or exported as if whole.
+    std::string unreadable;
 };
 
 // The event's content in the one form the hash covers: every field above except the two hashes,
@@ -71,6 +76,27 @@ struct EventFilter
     std::string officerId; // events whose officerBefore or officerAfter is this officer
     std::string sinceUtc;  // timeUtc >= sinceUtc
     std::string untilUtc;  // timeUtc <= untilUtc
+    std::int64_t afterNumber = 0;   // number > afterNumber
+    std::int64_t throughNumber = 0; // number <= throughNumber, when above 0
+};
+
+// A signed checkpoint as the ledger keeps it: the signed note's text (a station's signature, or a
+// witness's cosignature added later as a row of its own).
+struct StoredCheckpoint
+{
+    std::int64_t id = 0;   // the order rows were added in
+    std::int64_t size = 0; // the tree size the note states, as the row files it
+    std::string note;
+    std::string recordedUtc;
+};
+
+// Everything the ledger holds, as of one moment.
+struct LedgerSnapshot
+{
+    std::string origin;
+    std::vector<Event> events; // in number order
+    std::optional<ChainHead> head; // none in an export that carries no head
+    std::vector<StoredCheckpoint> checkpoints;
 };
 
 class Ledger
@@ -95,8 +121,26 @@ public:
 
     // Every event in number order together with the chain head, both as of one moment (one read
     // transaction), so that an append by another station between the two reads is not mistaken
-    // for a broken chain. False with error() set. The default reads the head, then the events.
-    virtual bool readChain(std::vector<Event>& events, ChainHead& chainHead);
+    // for a broken chain. False with error() set.
+    bool readChain(std::vector<Event>& events, ChainHead& chainHead);
+    // Events, head and checkpoints as of one moment. False with error() set.
+    virtual bool readSnapshot(LedgerSnapshot& snapshot) = 0;
+
+    // The ledger's origin: the name its checkpoints carry, made when it was created and never
+    // reused ("orvcamera.ledger/2026-12-10/3f9c..."). Read when it was opened.
+    virtual const std::string& origin() const = 0;
+    // Where the ledger is, the same however it was reached: an absolute file path, or
+    // "postgresql://HOST:PORT/DATABASE". What a station remembers the ledger's origin by.
+    virtual std::string place() const = 0;
+
+    // The hash of event `number`, or nullopt in `hash` when there is no such event: one row read.
+    // False with error() set when the ledger cannot be read.
+    virtual bool hashAt(std::int64_t number, std::optional<std::string>& hash) = 0;
+
+    // Adds a signed checkpoint (a note whose checkpoint is of `size` events). Durable when true.
+    virtual bool addCheckpoint(std::int64_t size, const std::string& note) = 0;
+    // The checkpoints of at least `minSize` events, in the order added. False with error() set.
+    virtual bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) = 0;
 
     // Why the calling thread's last call on this ledger failed.
     virtual std::string error() const = 0;
@@ -105,6 +149,11 @@ public:
 // Whether a --ledger location names a PostgreSQL database (a "postgresql://" or "postgres://"
 // URI, or libpq's key=value words) rather than a SQLite file.
 bool isPostgresLocation(std::string_view location);
+
+// Why `location` may be neither used nor kept anywhere: it carries a password (any of libpq's
+// password words, in key=value words or a URI), or it is a PostgreSQL location libpq cannot read,
+// which cannot be told to carry none. Empty for a file path and any other location.
+std::string locationSecretProblem(const std::string& location);
 
 // Opens (creating or upgrading the schema as needed) the ledger at `location`: a SQLite file
 // path, or a PostgreSQL connection string. A location that carries a password is refused:
@@ -136,6 +185,7 @@ struct VerifyReport
 // Checks numbering (1..n without gaps), every link and every hash, and that the chain head the
 // database keeps is the last event's.
 VerifyReport verifyChain(Ledger& ledger);
+VerifyReport verifyChain(const LedgerSnapshot& snapshot);
 
 // One interval in which a camera held an officer: from the event that first showed it until the
 // event that showed another (empty untilUtc: still).
@@ -165,7 +215,9 @@ struct CameraSummary
 };
 std::vector<CameraSummary> cameraSummaries(const std::vector<Event>& events);
 
-// The events as CSV (UTF-8 with BOM, CRLF, a header row), written atomically.
+// The events as CSV for people (UTF-8 with BOM, CRLF, a header row), written atomically. A cell
+// that starts like a spreadsheet formula is written after an apostrophe, so the CSV is safe to open
+// but not exact: the JSON Lines export (ledger_export.h) is the one to recompute hashes from.
 bool exportCsv(const std::vector<Event>& events, const std::filesystem::path& file, std::string& error);
 
 // ---- the context every event carries ----
@@ -176,8 +228,11 @@ std::string operatorName();
 // Now in UTC as timeUtc carries it, and the computer's local offset in minutes.
 std::string utcNow();
 int localOffsetMinutes();
+// What a date alone stands for: its first moment, or its last millisecond (an upper bound that
+// takes the whole day in, as timeUtc values compare).
+enum class DateOnly : std::uint8_t { StartOfDay, EndOfDay };
 // "2026-03-05 14:07" or "2026-03-05 14:07:09" or "2026-03-05" in local time, or an ISO time with
 // Z or an offset, as a timeUtc; nullopt for anything else.
-std::optional<std::string> parseUserTime(std::string_view text);
+std::optional<std::string> parseUserTime(std::string_view text, DateOnly dateOnly = DateOnly::StartOfDay);
 
 } // namespace orv::ledger

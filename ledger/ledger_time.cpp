@@ -101,7 +101,7 @@ int localOffsetMinutes()
     return static_cast<int>(round<minutes>(offset).count());
 }
 
-std::optional<std::string> parseUserTime(std::string_view input)
+std::optional<std::string> parseUserTime(std::string_view input, DateOnly dateOnly)
 {
     Reader r{trimmed(input)};
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
@@ -177,11 +177,17 @@ std::optional<std::string> parseUserTime(std::string_view input)
     parts.tm_min = mi;
     parts.tm_sec = s;
     parts.tm_isdst = -1;
+    // The day ends where the next one starts, which is not always 24 hours on (daylight saving).
+    const bool toEndOfDay = !hasTime && dateOnly == DateOnly::EndOfDay;
+    if (toEndOfDay) {
+        ++parts.tm_mday;
+    }
     const std::time_t t = std::mktime(&parts);
     if (t == static_cast<std::time_t>(-1)) {
         return std::nullopt;
     }
-    return asUtcText(Milliseconds(floor<milliseconds>(system_clock::from_time_t(t)) + milliseconds(ms)));
+    const Milliseconds start = floor<milliseconds>(system_clock::from_time_t(t));
+    return asUtcText(toEndOfDay ? start - milliseconds(1) : start + milliseconds(ms));
 }
 
 } // namespace orv::ledger

@@ -38,10 +38,16 @@ std::string trimmed(std::string text)
     return text;
 }
 
+// The SQLSTATE of the last statement run() saw fail on this thread ("42501": no privilege).
+thread_local std::string lastState;
+
+constexpr std::string_view kNoPrivilege = "42501";
+
 // Runs one statement with its values as parameters ($1, $2, ...; nullopt: NULL). Null with
 // `error` when it failed.
 Result run(PGconn* connection, const std::string& sql, const Params& params, std::string& error)
 {
+    lastState.clear();
     std::vector<const char*> values;
     values.reserve(params.size());
     for (const auto& p : params) {
@@ -53,6 +59,8 @@ Result run(PGconn* connection, const std::string& sql, const Params& params, std
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const char* message = result ? PQresultErrorMessage(result.get()) : "";
         error = trimmed(*message ? message : PQerrorMessage(connection));
+        const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+        lastState = state ? state : "";
         return nullptr;
     }
     return result;
@@ -199,24 +207,58 @@ std::string describeParsed(const PQconninfoOption* options)
                     user);
 }
 
+// Every keyword named for a password ("password", "sslpassword", any a later libpq adds), and any
+// that libpq itself hides ("*").
+bool isSecretKeyword(const PQconninfoOption& option)
+{
+    return std::string_view(option.keyword).find("password") != std::string_view::npos ||
+           (option.dispchar && std::string_view(option.dispchar).find('*') != std::string_view::npos);
+}
+
 // The location's words, refused when it carries a password.
+// Whether a location libpq could not read may hold a password: "user:secret@" in a URI, or any
+// word with "pass" in it. libpq's message about such a location may quote it.
+bool mayHoldSecret(std::string_view location)
+{
+    std::string lower(location);
+    for (char& c : lower) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    if (lower.find("pass") != std::string::npos) {
+        return true;
+    }
+    const std::size_t scheme = lower.find("://");
+    if (scheme == std::string::npos) {
+        return false;
+    }
+    const std::string_view authority = std::string_view(lower).substr(scheme + 3, lower.find('/', scheme + 3) - scheme - 3);
+    const std::size_t at = authority.rfind('@');
+    return at != std::string_view::npos && authority.substr(0, at).find(':') != std::string_view::npos;
+}
+
 bool parseLocation(const std::string& location, Conninfo& options, std::string& error)
 {
     char* message = nullptr;
     options.reset(PQconninfoParse(location.c_str(), &message));
     if (!options) {
-        error = "not a valid PostgreSQL location: " + trimmed(message ? message : "libpq cannot parse it");
+        error = "not a valid PostgreSQL location: " +
+                (mayHoldSecret(location) || !message
+                     ? std::string("libpq cannot read it (and it may hold a password, so it is not repeated here)")
+                     : trimmed(message));
         PQfreemem(message);
         return false;
     }
     for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
-        if (std::string_view(o->keyword) == "password" && o->val) {
-            error = describeParsed(options.get()) +
-                    ": the location carries a password, which would show in command lines, settings and "
-                    "messages; give it through the password file (~/.pgpass, or the file PGPASSFILE names) or "
-                    "PGPASSWORD instead";
-            return false;
+        if (!o->val || !isSecretKeyword(*o)) {
+            continue;
         }
+        const std::string keyword = o->keyword;
+        error = describeParsed(options.get()) + ": the location carries a password (" + keyword +
+                "), which would show in command lines, settings and messages; " +
+                (keyword == "password" ? "give it through the password file (~/.pgpass, or the file PGPASSFILE "
+                                         "names) or PGPASSWORD instead"
+                                       : "keep the client key in a file only this account can read instead");
+        return false;
     }
     return true;
 }
@@ -236,9 +278,122 @@ bool isTrue(const PGresult* result, int column)
     return value(result, 0, column).value_or("") == "t";
 }
 
-// Creates the tables in a database that has none; refuses (and alters nothing in) one whose
-// tables are not a ledger's or were written by a newer schema. Under an advisory lock, so two
-// stations opening a new database at once create the tables once.
+constexpr detail::SqlDialect kDialect{"BIGINT", "\"C\"", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"};
+
+// What only the ledger's owner may do, kept by the database itself: events, checkpoints and the
+// chain head are never changed or removed by anyone else (whatever privileges a station was
+// given by mistake), and the head moves only with an event that follows it, through the owner's
+// functions. A station appends by locking the head with orv_lock_head() and inserting its event.
+std::vector<std::string> ownerStatements(const std::string& schema)
+{
+    const std::string path = "SET search_path = " + schema + ", pg_temp";
+    std::vector<std::string> statements = {
+        // Its names are the catalogue's: a table of the session's own named pg_class comes first otherwise.
+        "CREATE OR REPLACE FUNCTION orv_refuse_change() RETURNS trigger LANGUAGE plpgsql "
+        "SET search_path = pg_catalog, pg_temp AS $fn$\n"
+        "BEGIN\n"
+        "    IF current_user::text <> (SELECT pg_get_userbyid(relowner)::text FROM pg_class WHERE oid = TG_RELID) THEN\n"
+        "        RAISE EXCEPTION 'the ledger''s % are never changed or removed (only the owner of the table may)',\n"
+        "            TG_TABLE_NAME USING ERRCODE = '42501';\n"
+        "    END IF;\n"
+        "    IF TG_LEVEL = 'STATEMENT' THEN RETURN NULL; END IF;\n"
+        "    IF TG_OP = 'DELETE' THEN RETURN OLD; END IF;\n"
+        "    RETURN NEW;\n"
+        "END\n"
+        "$fn$",
+        "CREATE OR REPLACE FUNCTION orv_advance_head() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER " + path +
+            " AS $fn$\n"
+            "DECLARE\n"
+            "    head_number bigint;\n"
+            "    head_hash text;\n"
+            "BEGIN\n"
+            "    SELECT c.number, c.hash INTO head_number, head_hash FROM chain_head c WHERE c.id = 1 FOR UPDATE;\n"
+            "    IF NOT FOUND THEN\n"
+            "        RAISE EXCEPTION 'the chain head is missing';\n"
+            "    END IF;\n"
+            "    IF NEW.number <> head_number + 1 OR NEW.prev_hash <> head_hash THEN\n"
+            "        RAISE EXCEPTION 'event % does not follow the chain head (event %)', NEW.number, head_number;\n"
+            "    END IF;\n"
+            "    UPDATE chain_head SET number = NEW.number, hash = NEW.hash WHERE id = 1;\n"
+            "    RETURN NEW;\n"
+            "END\n"
+            "$fn$",
+        "CREATE OR REPLACE FUNCTION orv_lock_head(OUT number bigint, OUT hash text) LANGUAGE sql SECURITY DEFINER " +
+            path + " AS $fn$ SELECT c.number, c.hash FROM chain_head c WHERE c.id = 1 FOR UPDATE $fn$",
+        "REVOKE ALL ON FUNCTION orv_lock_head() FROM PUBLIC",
+        "REVOKE ALL ON FUNCTION orv_advance_head() FROM PUBLIC",
+        "DROP TRIGGER IF EXISTS events_advance_head ON events",
+        "CREATE TRIGGER events_advance_head BEFORE INSERT ON events FOR EACH ROW EXECUTE FUNCTION orv_advance_head()",
+    };
+    for (const char* table : {"events", "checkpoints", "chain_head"}) {
+        const std::string t(table);
+        statements.push_back("DROP TRIGGER IF EXISTS " + t + "_never_change ON " + t);
+        statements.push_back("CREATE TRIGGER " + t + "_never_change BEFORE UPDATE OR DELETE ON " + t +
+                             " FOR EACH ROW EXECUTE FUNCTION orv_refuse_change()");
+        statements.push_back("DROP TRIGGER IF EXISTS " + t + "_never_emptied ON " + t);
+        statements.push_back("CREATE TRIGGER " + t + "_never_emptied BEFORE TRUNCATE ON " + t +
+                             " FOR EACH STATEMENT EXECUTE FUNCTION orv_refuse_change()");
+    }
+    return statements;
+}
+
+// What a refusal for want of privileges means here, and what to do.
+std::string initDbHint(PGconn* connection, const std::string& what)
+{
+    const char* user = PQuser(connection);
+    return "this account (" + std::string(user ? user : "?") + ") may not " + what +
+           ": the database's owner runs `orvctl ledger init-db LOCATION --station-role " + (user ? user : "ROLE") +
+           "` once";
+}
+
+bool runAll(PGconn* connection, const std::vector<std::string>& statements, std::string& error)
+{
+    for (const std::string& statement : statements) {
+        if (!runCommand(connection, statement, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string currentSchema(PGconn* connection, std::string& error)
+{
+    const Result r = run(connection, "SELECT quote_ident(current_schema())", {}, error);
+    if (!r || PQntuples(r.get()) != 1 || PQgetisnull(r.get(), 0, 0)) {
+        if (error.empty()) {
+            error = "there is no schema to create the tables in (search_path)";
+        }
+        return {};
+    }
+    return PQgetvalue(r.get(), 0, 0);
+}
+
+// The owner's functions and triggers, and the origin and version of schema 2.
+bool finishSchema2(PGconn* connection, bool setOrigin, std::string& error)
+{
+    const std::string schema = currentSchema(connection, error);
+    if (schema.empty() || !runAll(connection, ownerStatements(schema), error)) {
+        return false;
+    }
+    if (setOrigin) {
+        const std::optional<std::string> origin = detail::newOrigin();
+        if (!origin) {
+            error = "the system gives no random bytes for the ledger's origin";
+            return false;
+        }
+        if (!run(connection, "INSERT INTO meta (key, value) VALUES ('origin', $1)", {*origin}, error)) {
+            return false;
+        }
+    }
+    return run(connection,
+               "INSERT INTO meta (key, value) VALUES ('schema_version', $1) "
+               "ON CONFLICT (key) DO UPDATE SET value = EXCLUDED.value",
+               {std::to_string(kSchemaVersion)}, error) != nullptr;
+}
+
+// Creates the tables in a database that has none, or upgrades a ledger of schema 1; refuses (and
+// alters nothing in) one whose tables are not a ledger's or were written by a newer schema. Under
+// an advisory lock, so two stations opening a new database at once create the tables once.
 bool ensureSchema(PGconn* connection, std::string& error)
 {
     std::string why;
@@ -253,7 +408,8 @@ bool ensureSchema(PGconn* connection, std::string& error)
     }
     const Result tables = run(connection,
                               "SELECT to_regclass('meta') IS NOT NULL, to_regclass('events') IS NOT NULL, "
-                              "to_regclass('chain_head') IS NOT NULL",
+                              "to_regclass('chain_head') IS NOT NULL, to_regclass('checkpoints') IS NOT NULL, "
+                              "to_regprocedure('orv_lock_head()') IS NOT NULL",
                               {}, why);
     if (!tables) {
         return give("cannot look at the ledger's tables: " + why);
@@ -261,6 +417,8 @@ bool ensureSchema(PGconn* connection, std::string& error)
     const bool hasMeta = isTrue(tables.get(), 0);
     const bool hasEvents = isTrue(tables.get(), 1);
     const bool hasHead = isTrue(tables.get(), 2);
+    const bool hasCheckpoints = isTrue(tables.get(), 3);
+    const bool hasLock = isTrue(tables.get(), 4);
     if (hasMeta) {
         const Result version = run(connection, "SELECT value FROM meta WHERE key = $1", {"schema_version"}, why);
         if (!version) {
@@ -280,25 +438,56 @@ bool ensureSchema(PGconn* connection, std::string& error)
         if (!hasEvents || !hasHead) {
             return give("it has a meta table but lacks the events or chain_head table; it is left as it is");
         }
-        rollbackIfOpen(connection);
+        if (number == kSchemaVersion) {
+            if (!hasCheckpoints || !hasLock) {
+                return give("it is a ledger of schema " + std::to_string(number) +
+                            " without its checkpoints table or the owner's functions; the database's owner runs "
+                            "`orvctl ledger init-db LOCATION --station-role ROLE` to restore them");
+            }
+            rollbackIfOpen(connection);
+            return true;
+        }
+        // Schema 1: the checkpoints table, the origin and the owner's functions.
+        if (hasCheckpoints) {
+            return give("it is a ledger of schema 1 that already has a checkpoints table; it is left as it is");
+        }
+        if (!runAll(connection, detail::upgradeStatementsFrom1(kDialect), why) ||
+            !finishSchema2(connection, true, why) || !commit(connection, why)) {
+            return give(lastState == kNoPrivilege
+                            ? initDbHint(connection, "upgrade the ledger's tables to schema " +
+                                                         std::to_string(kSchemaVersion))
+                            : "cannot upgrade the ledger's tables to schema " + std::to_string(kSchemaVersion) +
+                                  ": " + why);
+        }
         return true;
     }
-    if (hasEvents || hasHead) {
-        return give("it holds an events or chain_head table of another program; it is left as it is");
+    if (hasEvents || hasHead || hasCheckpoints) {
+        return give("it holds an events, chain_head or checkpoints table of another program; it is left as it is");
     }
-    for (const std::string& statement : detail::schemaStatements("BIGINT", "\"C\"")) {
-        if (!runCommand(connection, statement, why)) {
-            return give("cannot create the ledger's tables: " + why);
-        }
-    }
-    if (!run(connection, "INSERT INTO meta (key, value) VALUES ($1, $2)",
-             {"schema_version", std::to_string(kSchemaVersion)}, why) ||
+    if (!runAll(connection, detail::schemaStatements(kDialect), why) ||
         !run(connection, "INSERT INTO chain_head (id, number, hash) VALUES (1, $1, $2)",
              {"0", std::string(kGenesisHash)}, why) ||
-        !commit(connection, why)) {
-        return give("cannot create the ledger's tables: " + why);
+        !finishSchema2(connection, true, why) || !commit(connection, why)) {
+        return give(lastState == kNoPrivilege ? initDbHint(connection, "create the ledger's tables")
+                                              : "cannot create the ledger's tables: " + why);
     }
     return true;
+}
+
+// The ledger's origin; empty with `error` when the meta table holds none a checkpoint may carry.
+std::string readOrigin(PGconn* connection, std::string& error)
+{
+    const Result r = run(connection, "SELECT value FROM meta WHERE key = 'origin'", {}, error);
+    if (!r) {
+        error = "cannot read the ledger's origin: " + error;
+        return {};
+    }
+    const std::string origin = PQntuples(r.get()) == 1 ? value(r.get(), 0, 0).value_or("") : "";
+    if (!detail::isValidOrigin(origin)) {
+        error = "its meta table holds no valid origin (\"" + origin + "\"); it is left as it is";
+        return {};
+    }
+    return origin;
 }
 
 bool readHead(PGconn* connection, ChainHead& head, std::string& error)
@@ -343,6 +532,12 @@ bool selectEvents(PGconn* connection, const EventFilter& filter, std::vector<Eve
     condition(filter.officerId, "(officer_before = ? OR officer_after = ?)");
     condition(filter.sinceUtc, "time_utc >= ?");
     condition(filter.untilUtc, "time_utc <= ?");
+    if (filter.afterNumber > 0) {
+        condition(std::to_string(filter.afterNumber), "number > ?::bigint");
+    }
+    if (filter.throughNumber > 0) {
+        condition(std::to_string(filter.throughNumber), "number <= ?::bigint");
+    }
     sql += " ORDER BY number";
 
     const Result result = run(connection, sql, params, error);
@@ -354,20 +549,51 @@ bool selectEvents(PGconn* connection, const EventFilter& filter, std::vector<Eve
     std::vector<Event> read(static_cast<std::size_t>(rows));
     for (int row = 0; row < rows; ++row) {
         for (std::size_t column = 0; column < detail::kColumnCount; ++column) {
-            const auto text = value(result.get(), row, static_cast<int>(column));
-            if (!detail::setColumnText(read[static_cast<std::size_t>(row)], column, text)) {
-                error = "event " + value(result.get(), row, 0).value_or("?") + ": its " +
-                        std::string(detail::kFields[column].column) + " holds \"" + text.value_or("NULL") +
-                        "\", not a number";
-                return false;
-            }
+            detail::takeColumn(read[static_cast<std::size_t>(row)], column,
+                               value(result.get(), row, static_cast<int>(column)));
         }
     }
     events = std::move(read);
     return true;
 }
 
+bool selectCheckpoints(PGconn* connection, std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints,
+                       std::string& error)
+{
+    const Result result =
+        run(connection, "SELECT id, tree_size, note, recorded_utc FROM checkpoints WHERE tree_size >= $1 ORDER BY id",
+            {std::to_string(minSize)}, error);
+    if (!result) {
+        error = "cannot read the checkpoints: " + error;
+        return false;
+    }
+    const int rows = PQntuples(result.get());
+    std::vector<StoredCheckpoint> read(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row) {
+        StoredCheckpoint& c = read[static_cast<std::size_t>(row)];
+        Event scratch;
+        detail::setColumnText(scratch, 0, value(result.get(), row, 0));
+        c.id = scratch.number;
+        detail::setColumnText(scratch, 0, value(result.get(), row, 1));
+        c.size = scratch.number;
+        c.note = value(result.get(), row, 2).value_or("");
+        c.recordedUtc = value(result.get(), row, 3).value_or("");
+    }
+    checkpoints = std::move(read);
+    return true;
+}
+
 } // namespace
+
+std::string locationSecretProblem(const std::string& location)
+{
+    if (!isPostgresLocation(location)) {
+        return {};
+    }
+    Conninfo options;
+    std::string error;
+    return parseLocation(location, options, error) ? std::string() : error;
+}
 
 std::string describePostgresLocation(const std::string& location, std::string& error)
 {
@@ -430,6 +656,16 @@ std::unique_ptr<PostgresLedger> PostgresLedger::open(const std::string& location
         connection, [](void*, const char*) {}, nullptr);
     if (PQstatus(connection) != CONNECTION_OK) {
         error = described + ": cannot connect: " + trimmed(PQerrorMessage(connection));
+        // libpq names neither the cause nor the CA file it checked against; IT needs both.
+        if (error.find("certificate verify failed") != std::string::npos) {
+            const Conninfo used(PQconninfo(connection));
+            const std::string ca = optionValue(used.get(), "sslrootcert");
+            error += "; the server's certificate is not signed by the trusted CA (" +
+                     (ca.empty() ? std::string("sslrootcert not set: libpq's root.crt, ~/.postgresql/root.crt or "
+                                               "%APPDATA%\\postgresql\\root.crt on Windows")
+                                 : "sslrootcert=" + ca) +
+                     ") or could not be verified (expired, or not yet valid)";
+        }
         return nullptr;
     }
     const char* host = PQhost(connection);
@@ -444,6 +680,16 @@ std::unique_ptr<PostgresLedger> PostgresLedger::open(const std::string& location
         error = ledger->location_ + ": " + why;
         return nullptr;
     }
+    ledger->origin_ = readOrigin(connection, why);
+    if (ledger->origin_.empty()) {
+        error = ledger->location_ + ": " + why;
+        return nullptr;
+    }
+    std::string place = host ? host : "";
+    if (place.find(':') != std::string::npos && place.find('/') == std::string::npos) {
+        place = "[" + place + "]";
+    }
+    ledger->place_ = "postgresql://" + place + ":" + PQport(connection) + "/" + PQdb(connection);
     return ledger;
 }
 
@@ -505,8 +751,7 @@ bool PostgresLedger::append(Event& event)
     // then the event, the head and the commit together.
     std::vector<Result> results;
     const auto lockHead = [&](std::string& error) {
-        if (runBatch(connection_, {{"BEGIN", {}}, {"SELECT number, hash FROM chain_head WHERE id = 1 FOR UPDATE", {}}},
-                     results, error)) {
+        if (runBatch(connection_, {{"BEGIN", {}}, {"SELECT number, hash FROM orv_lock_head()", {}}}, results, error)) {
             return true;
         }
         error = "cannot read the chain head: " + error;
@@ -535,14 +780,10 @@ bool PostgresLedger::append(Event& event)
     for (std::size_t i = 1; i <= insert.params.size(); ++i) {
         insert.sql += "$" + std::to_string(i) + (i < insert.params.size() ? ", " : ")");
     }
-    const bool done = runBatch(
-        connection_,
-        {insert,
-         {"UPDATE chain_head SET number = $1, hash = $2 WHERE id = 1", {std::to_string(chained.number), chained.hash}},
-         {"COMMIT", {}}},
-        results, why);
-    if (!done || std::string_view(PQcmdTuples(results[1].get())) != "1" ||
-        std::string_view(PQcmdStatus(results[2].get())) != "COMMIT") {
+    // The owner's trigger moves the head with the event; no station may move it otherwise.
+    const bool done = runBatch(connection_, {insert, {"COMMIT", {}}}, results, why);
+    if (!done || std::string_view(PQcmdTuples(results[0].get())) != "1" ||
+        std::string_view(PQcmdStatus(results[1].get())) != "COMMIT") {
         // A connection lost during COMMIT leaves it unknown whether the event was recorded.
         return abandon("cannot record event " + std::to_string(chained.number) + ": " +
                        (why.empty() ? std::string("the chain head did not move") : why));
@@ -576,24 +817,152 @@ std::optional<ChainHead> PostgresLedger::head()
     return chainHead;
 }
 
-bool PostgresLedger::readChain(std::vector<Event>& events, ChainHead& chainHead)
+bool PostgresLedger::readSnapshot(LedgerSnapshot& snapshot)
 {
     std::lock_guard lock(mutex_);
     std::string why;
     const auto read = [&](std::string& error) {
-        // One snapshot for the head and the events.
+        // One snapshot for the head, the events and the checkpoints.
         if (!runCommand(connection_, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", error)) {
             error = "cannot start reading: " + error;
             return false;
         }
-        const bool ok = readHead(connection_, chainHead, error) && selectEvents(connection_, {}, events, error);
+        ChainHead head;
+        const bool ok = readHead(connection_, head, error) && selectEvents(connection_, {}, snapshot.events, error) &&
+                        selectCheckpoints(connection_, 0, snapshot.checkpoints, error);
         rollbackIfOpen(connection_);
+        snapshot.head = head;
         return ok;
     };
     if (!withConnection(read, why)) {
         return fail(why);
     }
+    snapshot.origin = origin_;
     errors_.clear();
+    return true;
+}
+
+bool PostgresLedger::hashAt(std::int64_t number, std::optional<std::string>& hash)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    const auto read = [&](std::string& error) {
+        const Result r = run(connection_, "SELECT hash FROM events WHERE number = $1", {std::to_string(number)}, error);
+        if (!r) {
+            error = "cannot read event " + std::to_string(number) + ": " + error;
+            return false;
+        }
+        hash = PQntuples(r.get()) == 1 ? value(r.get(), 0, 0) : std::nullopt;
+        return true;
+    };
+    if (!withConnection(read, why)) {
+        return fail(why);
+    }
+    errors_.clear();
+    return true;
+}
+
+bool PostgresLedger::addCheckpoint(std::int64_t size, const std::string& note)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    // Never sent twice: a connection lost during the insert leaves it unknown whether it was kept.
+    if (!ensureConnected(why) ||
+        !run(connection_, "INSERT INTO checkpoints (tree_size, note, recorded_utc) VALUES ($1, $2, $3)",
+             {std::to_string(size), note, utcNow()}, why)) {
+        return fail("cannot record the checkpoint of " + std::to_string(size) + " events: " + why);
+    }
+    errors_.clear();
+    return true;
+}
+
+bool PostgresLedger::readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    if (!withConnection(
+            [&](std::string& error) { return selectCheckpoints(connection_, minSize, checkpoints, error); }, why)) {
+        return fail(why);
+    }
+    errors_.clear();
+    return true;
+}
+
+} // namespace orv::ledger
+
+namespace orv::ledger {
+
+bool PostgresLedger::grantRoles(const std::string& stationRole, const std::string& witnessRole, std::string& error)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    if (!ensureConnected(why)) {
+        error = why;
+        return false;
+    }
+    const auto quoted = [&](const std::string& name) {
+        char* escaped = PQescapeIdentifier(connection_, name.c_str(), name.size());
+        std::string text = escaped ? escaped : "";
+        PQfreemem(escaped);
+        return text;
+    };
+    const auto give = [&](std::string text) {
+        rollbackIfOpen(connection_);
+        error = std::move(text);
+        return false;
+    };
+    if (!runCommand(connection_, "BEGIN", why)) {
+        return give(why);
+    }
+    const std::string schema = currentSchema(connection_, why);
+    if (schema.empty()) {
+        return give(why);
+    }
+    // Another account's GRANT only warns: nothing would be granted, and init-db would say it was.
+    const Result owned = run(connection_,
+                             "SELECT bool_and(pg_has_role(relowner, 'USAGE')) FROM pg_class WHERE oid IN "
+                             "('meta'::regclass, 'events'::regclass, 'chain_head'::regclass, 'checkpoints'::regclass)",
+                             {}, why);
+    if (!owned) {
+        return give("cannot grant the roles their rights: " + why);
+    }
+    if (!isTrue(owned.get(), 0)) {
+        return give("this account (" + std::string(PQuser(connection_)) +
+                    ") may not grant on the ledger's tables: init-db is run by the database's owner");
+    }
+    std::vector<std::string> statements = {
+        "REVOKE ALL ON meta, events, chain_head, checkpoints FROM PUBLIC",
+        "REVOKE ALL ON FUNCTION orv_lock_head() FROM PUBLIC",
+    };
+    for (const std::string* role : {&stationRole, &witnessRole}) {
+        if (role->empty()) {
+            continue;
+        }
+        const Result exists = run(connection_, "SELECT 1 FROM pg_roles WHERE rolname = $1", {*role}, why);
+        if (!exists) {
+            return give(why);
+        }
+        if (PQntuples(exists.get()) != 1) {
+            return give("there is no role " + *role + " in this database server: create it first (CREATE ROLE " +
+                        quoted(*role) + " LOGIN)");
+        }
+        const std::string r = quoted(*role);
+        statements.push_back("REVOKE ALL ON meta, events, chain_head, checkpoints FROM " + r);
+        statements.push_back("GRANT USAGE ON SCHEMA " + schema + " TO " + r);
+        statements.push_back("GRANT SELECT ON meta, events, chain_head, checkpoints TO " + r);
+        statements.push_back("GRANT INSERT ON checkpoints TO " + r);
+        if (role == &stationRole) {
+            statements.push_back("GRANT INSERT ON events TO " + r);
+            statements.push_back("GRANT EXECUTE ON FUNCTION orv_lock_head() TO " + r);
+        }
+    }
+    if (!runAll(connection_, statements, why) || !commit(connection_, why)) {
+        return give(lastState == kNoPrivilege
+                        ? "this account (" + std::string(PQuser(connection_)) +
+                              ") may not grant on the ledger's tables: init-db is run by the database's owner (" +
+                              why + ")"
+                        : "cannot grant the roles their rights: " + why);
+    }
     return true;
 }
 

@@ -28,8 +28,19 @@ public:
     bool append(Event& event) override;
     bool readEvents(const EventFilter& filter, std::vector<Event>& events) override;
     std::optional<ChainHead> head() override;
-    bool readChain(std::vector<Event>& events, ChainHead& chainHead) override;
+    bool readSnapshot(LedgerSnapshot& snapshot) override;
+    const std::string& origin() const override { return origin_; }
+    std::string place() const override { return place_; }
+    bool hashAt(std::int64_t number, std::optional<std::string>& hash) override;
+    bool addCheckpoint(std::int64_t size, const std::string& note) override;
+    bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) override;
     std::string error() const override { return errors_.get(); }
+
+    // What init-db gives the stations' role (and a witness's, when named): reading every table,
+    // appending events and checkpoints, locking the head through the owner's function; nothing
+    // else (no UPDATE, DELETE or TRUNCATE anywhere). Run by the database's owner. False with
+    // `error` when a role does not exist or this account may not grant.
+    bool grantRoles(const std::string& stationRole, const std::string& witnessRole, std::string& error);
 
 private:
     PostgresLedger(pg_conn* connection, std::string location);
@@ -43,6 +54,8 @@ private:
 
     pg_conn* connection_;
     std::string location_;
+    std::string origin_;
+    std::string place_;
     std::mutex mutex_; // one connection: one call at a time
     detail::ThreadErrors errors_;
 };

@@ -2,6 +2,7 @@
 
 #include "ledger/event_fields.h"
 #include "ledger/ledger.h"
+#include "persist/atomic_file.h"
 #include "persist/private_folder.h"
 
 #include <sqlite3.h>
@@ -25,11 +26,7 @@ constexpr int kBusyTimeoutMs = 15000;
 
 constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 
-std::string pathText(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
+constexpr detail::SqlDialect kDialect{"INTEGER", "", "INTEGER PRIMARY KEY"};
 
 class Statement
 {
@@ -187,6 +184,9 @@ Contents inspect(sqlite3* db)
     } else if (contents.version <= kSchemaVersion && (!tables.contains("events") || !tables.contains("chain_head"))) {
         contents.kind = Contents::Kind::Foreign;
         contents.problem = "it has a meta table but lacks the events or chain_head table";
+    } else if (contents.version >= 2 && contents.version <= kSchemaVersion && !tables.contains("checkpoints")) {
+        contents.kind = Contents::Kind::Foreign;
+        contents.problem = "it is a ledger of schema " + std::to_string(contents.version) + " without its checkpoints table";
     }
     return contents;
 }
@@ -208,19 +208,64 @@ std::string refusal(const Contents& contents)
     return {};
 }
 
-bool createSchema(sqlite3* db, std::string& error)
+bool setMeta(sqlite3* db, std::string_view key, std::string_view value, std::string& error)
 {
-    for (const std::string& statement : detail::schemaStatements("INTEGER", "")) {
+    Statement meta(db, "INSERT OR REPLACE INTO meta (key, value) VALUES (?1, ?2)");
+    meta.bind(1, key);
+    meta.bind(2, value);
+    if (meta.step() != SQLITE_DONE) {
+        error = meta.message();
+        return false;
+    }
+    return true;
+}
+
+// The origin and the version a ledger of schema 2 carries; `origin` is made here.
+bool setOriginAndVersion(sqlite3* db, std::string& error)
+{
+    const std::optional<std::string> origin = detail::newOrigin();
+    if (!origin) {
+        error = "the system gives no random bytes for the ledger's origin";
+        return false;
+    }
+    return setMeta(db, "origin", *origin, error) && setMeta(db, "schema_version", std::to_string(kSchemaVersion), error);
+}
+
+bool upgradeFrom1(sqlite3* db, std::string& error)
+{
+    for (const std::string& statement : detail::upgradeStatementsFrom1(kDialect)) {
         if (!execute(db, statement.c_str(), error)) {
             return false;
         }
     }
-    Statement meta(db, "INSERT INTO meta (key, value) VALUES (?1, ?2)");
-    meta.bind(1, "schema_version");
-    const std::string version = std::to_string(kSchemaVersion);
-    meta.bind(2, version);
-    if (meta.step() != SQLITE_DONE) {
-        error = meta.message();
+    return setOriginAndVersion(db, error);
+}
+
+// The origin in the meta table; empty with `error` when there is none a checkpoint may carry.
+std::string readOrigin(sqlite3* db, std::string& error)
+{
+    Statement s(db, "SELECT value FROM meta WHERE key = 'origin'");
+    const int rc = s.step();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        error = "cannot read its origin: " + s.message();
+        return {};
+    }
+    const std::string origin(rc == SQLITE_ROW ? s.column(0).value_or("") : "");
+    if (!detail::isValidOrigin(origin)) {
+        error = "its meta table holds no valid origin (\"" + origin + "\"); it is left as it is";
+        return {};
+    }
+    return origin;
+}
+
+bool createSchema(sqlite3* db, std::string& error)
+{
+    for (const std::string& statement : detail::schemaStatements(kDialect)) {
+        if (!execute(db, statement.c_str(), error)) {
+            return false;
+        }
+    }
+    if (!setOriginAndVersion(db, error)) {
         return false;
     }
     Statement head(db, "INSERT INTO chain_head (id, number, hash) VALUES (1, ?1, ?2)");
@@ -272,9 +317,10 @@ std::string checkFileBeforeOpening(const fs::path& file, bool& isNew)
 
 } // namespace
 
-SqliteLedger::SqliteLedger(sqlite3* db, std::string location)
+SqliteLedger::SqliteLedger(sqlite3* db, std::string location, std::string place)
     : db_(db)
     , location_(std::move(location))
+    , place_(std::move(place))
 {
 }
 
@@ -285,7 +331,7 @@ SqliteLedger::~SqliteLedger()
 
 std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::string& error)
 {
-    const std::string where = pathText(file);
+    const std::string where = pathUtf8(file);
     const auto refuse = [&](const std::string& why) {
         error = where + ": " + why;
         return nullptr;
@@ -329,7 +375,12 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
         sqlite3_close_v2(db);
         return refuse("cannot open it: " + why);
     }
-    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, where));
+    fs::path absolute = fs::absolute(file, ec);
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    if (!ec) {
+        absolute = canonical;
+    }
+    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, where, pathUtf8(absolute)));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
 
     // Everything up to the refusals only reads.
@@ -354,26 +405,33 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
     if (!useWriteAheadLog(db, why) || !execute(db, "PRAGMA synchronous = FULL", why)) {
         return refuse("cannot set it up: " + why);
     }
-    if (contents.kind == Contents::Kind::Ledger) {
-        return ledger;
+    if (contents.kind != Contents::Kind::Ledger || contents.version < kSchemaVersion) {
+        // A new ledger, or one of an older schema. Another process may be creating or upgrading
+        // it at this moment: decide again under the write lock.
+        if (!execute(db, "BEGIN IMMEDIATE", why)) {
+            return refuse("cannot start writing it: " + why);
+        }
+        contents = inspect(db);
+        if (const std::string no = refusal(contents); !no.empty()) {
+            rollbackIfOpen(db);
+            return refuse(no);
+        }
+        if (contents.kind == Contents::Kind::Empty && !createSchema(db, why)) {
+            rollbackIfOpen(db);
+            return refuse("cannot create the ledger's tables: " + why);
+        }
+        if (contents.kind == Contents::Kind::Ledger && contents.version == 1 && !upgradeFrom1(db, why)) {
+            rollbackIfOpen(db);
+            return refuse("cannot upgrade its tables to schema " + std::to_string(kSchemaVersion) + ": " + why);
+        }
+        if (!execute(db, "COMMIT", why)) {
+            rollbackIfOpen(db);
+            return refuse("cannot create the ledger's tables: " + why);
+        }
     }
-    // A new ledger. Another process may be creating it at this moment: decide again under the
-    // write lock.
-    if (!execute(db, "BEGIN IMMEDIATE", why)) {
-        return refuse("cannot start writing it: " + why);
-    }
-    contents = inspect(db);
-    if (const std::string no = refusal(contents); !no.empty()) {
-        rollbackIfOpen(db);
-        return refuse(no);
-    }
-    if (contents.kind == Contents::Kind::Empty && !createSchema(db, why)) {
-        rollbackIfOpen(db);
-        return refuse("cannot create the ledger's tables: " + why);
-    }
-    if (!execute(db, "COMMIT", why)) {
-        rollbackIfOpen(db);
-        return refuse("cannot create the ledger's tables: " + why);
+    ledger->origin_ = readOrigin(db, why);
+    if (ledger->origin_.empty()) {
+        return refuse(why);
     }
     return ledger;
 }
@@ -386,20 +444,12 @@ bool SqliteLedger::fail(const std::string& what)
 
 namespace {
 
-// One row of SELECT eventColumnList() as an event.
-bool readRow(const Statement& s, Event& event, std::string& error)
+// One row of SELECT eventColumnList() as an event; a value it cannot take makes it unreadable.
+void readRow(const Statement& s, Event& event)
 {
     for (std::size_t i = 0; i < detail::kColumnCount; ++i) {
-        const auto text = s.column(static_cast<int>(i));
-        if (!detail::setColumnText(event, i, text)) {
-            const std::string_view column =
-                i < detail::kFields.size() ? detail::kFields[i].column : std::string_view("hash");
-            error = "event " + std::string(s.column(0).value_or("?")) + ": its " + std::string(column) + " holds \"" +
-                    std::string(text.value_or("NULL")) + "\", not a number";
-            return false;
-        }
+        detail::takeColumn(event, i, s.column(static_cast<int>(i)));
     }
-    return true;
 }
 
 bool readHead(sqlite3* db, ChainHead& head, std::string& error)
@@ -445,6 +495,14 @@ bool selectEvents(sqlite3* db, const EventFilter& filter, std::vector<Event>& ev
     condition(filter.officerId, "(officer_before = ? OR officer_after = ?)");
     condition(filter.sinceUtc, "time_utc >= ?");
     condition(filter.untilUtc, "time_utc <= ?");
+    const std::string after = std::to_string(filter.afterNumber);
+    if (filter.afterNumber > 0) {
+        condition(after, "number > CAST(? AS INTEGER)");
+    }
+    const std::string through = std::to_string(filter.throughNumber);
+    if (filter.throughNumber > 0) {
+        condition(through, "number <= CAST(? AS INTEGER)");
+    }
     sql += " ORDER BY number";
 
     Statement s(db, sql);
@@ -454,9 +512,7 @@ bool selectEvents(sqlite3* db, const EventFilter& filter, std::vector<Event>& ev
     std::vector<Event> read;
     int rc = SQLITE_ERROR;
     while ((rc = s.step()) == SQLITE_ROW) {
-        if (!readRow(s, read.emplace_back(), error)) {
-            return false;
-        }
+        readRow(s, read.emplace_back());
     }
     if (rc != SQLITE_DONE) {
         error = "cannot read the events: " + s.message();
@@ -555,17 +611,94 @@ std::optional<ChainHead> SqliteLedger::head()
     return chainHead;
 }
 
-bool SqliteLedger::readChain(std::vector<Event>& events, ChainHead& chainHead)
+namespace {
+
+bool selectCheckpoints(sqlite3* db, std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints,
+                       std::string& error)
+{
+    Statement s(db, "SELECT id, tree_size, note, recorded_utc FROM checkpoints WHERE tree_size >= ?1 ORDER BY id");
+    s.bindInteger(1, minSize);
+    std::vector<StoredCheckpoint> read;
+    int rc = SQLITE_ERROR;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        StoredCheckpoint& c = read.emplace_back();
+        Event scratch;
+        detail::setColumnText(scratch, 0, s.column(0));
+        c.id = scratch.number;
+        scratch.number = -1;
+        detail::setColumnText(scratch, 0, s.column(1)); // a size that is no number stays -1: no checkpoint matches it
+        c.size = scratch.number;
+        c.note = std::string(s.column(2).value_or(""));
+        c.recordedUtc = std::string(s.column(3).value_or(""));
+    }
+    if (rc != SQLITE_DONE) {
+        error = "cannot read the checkpoints: " + s.message();
+        return false;
+    }
+    checkpoints = std::move(read);
+    return true;
+}
+
+} // namespace
+
+bool SqliteLedger::readSnapshot(LedgerSnapshot& snapshot)
 {
     std::lock_guard lock(mutex_);
     std::string why;
-    // One read transaction: the head and the events come from the same snapshot.
+    // One read transaction: the head, the events and the checkpoints come from the same moment.
     if (!execute(db_, "BEGIN", why)) {
         return fail("cannot start reading: " + why);
     }
-    const bool ok = readHead(db_, chainHead, why) && selectEvents(db_, {}, events, why);
+    ChainHead head;
+    const bool ok = readHead(db_, head, why) && selectEvents(db_, {}, snapshot.events, why) &&
+                    selectCheckpoints(db_, 0, snapshot.checkpoints, why);
     rollbackIfOpen(db_);
     if (!ok) {
+        return fail(why);
+    }
+    snapshot.head = head;
+    snapshot.origin = origin_;
+    errors_.clear();
+    return true;
+}
+
+bool SqliteLedger::hashAt(std::int64_t number, std::optional<std::string>& hash)
+{
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "SELECT hash FROM events WHERE number = ?1");
+    s.bindInteger(1, number);
+    const int rc = s.step();
+    if (rc == SQLITE_DONE) {
+        hash.reset();
+    } else if (rc == SQLITE_ROW) {
+        hash = std::string(s.column(0).value_or(""));
+    } else {
+        return fail("cannot read event " + std::to_string(number) + ": " + s.message());
+    }
+    errors_.clear();
+    return true;
+}
+
+bool SqliteLedger::addCheckpoint(std::int64_t size, const std::string& note)
+{
+    std::lock_guard lock(mutex_);
+    Statement s(db_, "INSERT INTO checkpoints (tree_size, note, recorded_utc) VALUES (?1, ?2, ?3)");
+    s.bindInteger(1, size);
+    s.bind(2, note);
+    const std::string now = utcNow();
+    s.bind(3, now);
+    if (s.step() != SQLITE_DONE) {
+        return fail("cannot record the checkpoint of " + std::to_string(size) + " events: " + s.message());
+    }
+    errors_.clear();
+    return true;
+}
+
+bool SqliteLedger::readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints)
+{
+    std::lock_guard lock(mutex_);
+    std::string why;
+    if (!selectCheckpoints(db_, minSize, checkpoints, why)) {
         return fail(why);
     }
     errors_.clear();

@@ -28,16 +28,23 @@ public:
     bool append(Event& event) override;
     bool readEvents(const EventFilter& filter, std::vector<Event>& events) override;
     std::optional<ChainHead> head() override;
-    bool readChain(std::vector<Event>& events, ChainHead& chainHead) override;
+    bool readSnapshot(LedgerSnapshot& snapshot) override;
+    const std::string& origin() const override { return origin_; }
+    std::string place() const override { return place_; }
+    bool hashAt(std::int64_t number, std::optional<std::string>& hash) override;
+    bool addCheckpoint(std::int64_t size, const std::string& note) override;
+    bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) override;
     std::string error() const override { return errors_.get(); }
 
 private:
-    SqliteLedger(sqlite3* db, std::string location);
+    SqliteLedger(sqlite3* db, std::string location, std::string place);
 
     bool fail(const std::string& what);
 
     sqlite3* db_;
     const std::string location_;
+    const std::string place_;
+    std::string origin_; // set once by open()
     std::mutex mutex_; // one connection: one call at a time
     detail::ThreadErrors errors_;
 };

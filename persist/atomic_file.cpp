@@ -158,6 +158,12 @@ bool renameOver(const fs::path& from, const fs::path& to)
 
 } // namespace
 
+std::string pathUtf8(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 FileContents readWholeFile(const fs::path& file)
 {
     FileContents result;

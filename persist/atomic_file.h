@@ -26,6 +26,9 @@ inline constexpr std::uintmax_t kMaxProfileFileSize = 16u * 1024 * 1024;
 
 FileContents readWholeFile(const std::filesystem::path& file);
 
+// A path as messages and files name it: UTF-8 (on Windows path::string() is the ANSI code page).
+std::string pathUtf8(const std::filesystem::path& path);
+
 // Replaces the file's contents with `bytes`: writes a temporary file beside it, flushes it to
 // disk and renames it over the target, so the target holds either the old or the new contents,
 // never a mix or nothing. An existing target that cannot be opened for writing (read-only,

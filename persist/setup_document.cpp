@@ -157,6 +157,7 @@ std::string writeSetup(const SetupValues& values)
 SetupReadResult readSetup(std::string_view bytes)
 {
     SetupReadResult result;
+    result.bytes = bytes;
     std::string converted;
     if (utf::firstInvalidUtf8(bytes) != bytes.npos) {
         // Older installations wrote the legacy Chinese code page under the same UTF-8 declaration.

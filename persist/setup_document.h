@@ -94,6 +94,9 @@ struct SetupReadResult
     int line = 0;         // where the document stops being well-formed (NotXml)
     std::string message;  // English, for logs and the command line; empty when read
     bool fromGbk = false; // the file was not UTF-8 and was read as GBK
+    // The bytes read, as they were: what the elements come from, and what names this setup (its
+    // hash), so that nothing reads the file a second time.
+    std::string bytes;
     // The root's known child elements in document order; duplicates appear each time.
     std::vector<SetupElement> elements;
 

@@ -249,10 +249,10 @@ void FleetRun::recordInLedger(CameraProgress& camera)
     if (!settings_.ledger || ledgerFailed_) {
         return;
     }
-    ledger::Event event = outcomeEvent(
-        settings_.eventTemplate,
-        {camera.candidate.label(), camera.deviceId, camera.officerId, camera.officerBefore, camera.unitBefore,
-         camera.unitAfter, camera.sent, camera.message, camera.differences, camera.clockOffset});
+    ledger::Event event = outcomeEvent(settings_.eventTemplate,
+                                       {camera.candidate.label(), camera.deviceId, camera.officerId,
+                                        camera.officerBefore, camera.unitBefore, camera.unitAfter, camera.sent,
+                                        camera.message, camera.differences, camera.clockOffset, camera.notReadBack});
     if (settings_.ledger->append(event)) {
         camera.ledgerEvent = event.number;
         return;
@@ -419,6 +419,7 @@ FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, 
         check ? checkSetup(link, plan, progress, &run.stop_) : applySetup(link, plan, progress, &run.stop_);
     camera.differences = applied.differences;
     camera.sent = applied.sent;
+    camera.notReadBack = deviceNotReadBack(plan, applied);
     const std::string prefix = check ? "check: " : "";
     if (applied.stopped) {
         const std::string sent = applied.sent.empty() ? "nothing" : groupList(applied.sent);

@@ -92,6 +92,8 @@ struct CameraProgress
     std::vector<FieldDifference> differences; // Finished
     bool recorded = false;                    // Finished: the inventory row was written
     std::int64_t ledgerEvent = 0;             // Finished: the event's number in the ledger (0: none)
+    // Finished: what the device group gave the camera when it was sent and never read back.
+    std::optional<UnconfirmedDevice> notReadBack;
 };
 
 // How one run treats its cameras.

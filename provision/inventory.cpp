@@ -3,6 +3,7 @@
 #include "fleet/csv.h"
 #include "lang/utf.h"
 #include "link/local_clock.h"
+#include "persist/csv_cells.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,33 +21,12 @@
 namespace orv::provision {
 namespace {
 
-std::string csvField(std::string text)
-{
-    // Camera texts come from whoever configured the camera; a cell starting like a formula must
-    // not run when the inventory is opened in a spreadsheet.
-    if (!text.empty() &&
-        (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@' || text[0] == '\t' || text[0] == '\r')) {
-        text.insert(text.begin(), '\'');
-    }
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    quoted += '"';
-    return quoted;
-}
-
 std::string csvLine(std::initializer_list<std::string> fields)
 {
     std::string line;
     for (const std::string& f : fields) {
-        line += csvField(f) + ",";
+        // Camera texts come from whoever configured the camera: a cell never runs as a formula.
+        line += csvCell(f) + ",";
     }
     line.back() = '\r';
     return line + "\n";
@@ -95,7 +75,7 @@ std::string readHead(const std::filesystem::path& file, std::size_t bytes, bool&
     return head;
 }
 
-// What csvField wrote, as it was given: the apostrophe before a formula character goes.
+// What csvCell wrote, as it was given: the apostrophe before a formula character goes.
 std::u16string cellText(std::u16string text)
 {
     if (text.size() > 1 && text[0] == u'\'' &&

@@ -3,13 +3,17 @@
 #include "lang/utf.h"
 #include "persist/atomic_file.h"
 
+#include <algorithm>
+
 namespace orv::provision {
 namespace {
 
-std::string pathText(const std::filesystem::path& path)
+// The text as the camera keeps it: bounded by its field, in the link's 8-bit text.
+std::u16string asRecorded(const Field& field, const std::u16string& text)
 {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    DeviceRecord record;
+    record.setText(field, text);
+    return record.text(field);
 }
 
 } // namespace
@@ -32,16 +36,10 @@ void stampNow(ledger::Event& event)
     event.utcOffsetMinutes = ledger::localOffsetMinutes();
 }
 
-bool noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std::string& error)
+void noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std::string_view bytes)
 {
-    const FileContents file = readWholeFile(setup);
-    if (file.outcome != ReadOutcome::Read) {
-        error = "cannot read " + pathText(setup);
-        return false;
-    }
-    event.setupName = pathText(setup.filename());
-    event.setupSha256 = ledger::sha256Hex(file.bytes);
-    return true;
+    event.setupName = pathUtf8(setup.filename());
+    event.setupSha256 = ledger::sha256Hex(bytes);
 }
 
 std::string groupList(std::span<const Group> groups)
@@ -51,6 +49,41 @@ std::string groupList(std::span<const Group> groups)
         list += (list.empty() ? "" : ", ") + std::string(groupName(g));
     }
     return list;
+}
+
+std::optional<UnconfirmedDevice> deviceNotReadBack(std::span<const GroupPlan> plan, const ApplyReport& report)
+{
+    const bool sent = std::find(report.sent.begin(), report.sent.end(), Group::Device) != report.sent.end();
+    const bool readBack = std::any_of(report.readBack.begin(), report.readBack.end(),
+                                      [](const GroupValues& values) { return values.group == Group::Device; });
+    if (!sent || readBack) {
+        return std::nullopt;
+    }
+    UnconfirmedDevice given;
+    for (const GroupPlan& group : plan) {
+        if (group.group != Group::Device) {
+            continue;
+        }
+        for (const Assignment& a : group.assignments) {
+            if (a.fieldSpec->field.name == DeviceRecord::policeId.name) {
+                given.officer = asRecorded(DeviceRecord::policeId, a.text);
+            } else if (a.fieldSpec->field.name == DeviceRecord::companyName.name) {
+                given.unit = asRecorded(DeviceRecord::companyName, a.text);
+            }
+        }
+    }
+    return given;
+}
+
+void noteNotReadBack(ledger::Event& event, const UnconfirmedDevice& sent)
+{
+    if (sent.officer) {
+        event.officerAfter = utf::toUtf8(*sent.officer);
+    }
+    if (sent.unit) {
+        event.unitAfter = utf::toUtf8(*sent.unit);
+    }
+    event.result += "; device not read back";
 }
 
 ledger::Event outcomeEvent(ledger::Event shared, const CameraOutcomeRecord& outcome)
@@ -67,6 +100,9 @@ ledger::Event outcomeEvent(ledger::Event shared, const CameraOutcomeRecord& outc
     event.result = outcome.result;
     event.differences = differenceList(outcome.differences);
     event.clockOffsetSeconds = outcome.clockOffset;
+    if (outcome.notReadBack) {
+        noteNotReadBack(event, *outcome.notReadBack);
+    }
     return event;
 }
 

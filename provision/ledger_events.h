@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orv::provision {
@@ -31,19 +32,34 @@ ledger::Event startEvent(const EventOrigin& origin, std::string kind);
 // its camera finishes).
 void stampNow(ledger::Event& event);
 
-// Names the setup file in `event`: its file name and the SHA-256 of its bytes. False with `error`
-// when the file cannot be read.
-bool noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std::string& error);
+// Names the setup file in `event`: its file name and the SHA-256 of `bytes`, the bytes the plan was
+// made from (read once: a file replaced since cannot give the event another setup's hash).
+void noteSetupFile(ledger::Event& event, const std::filesystem::path& setup, std::string_view bytes);
 
 // "platform, wifi, device"
 std::string groupList(std::span<const Group> groups);
+
+// The device group as it went to a camera that never read it back (asked to stop, fallen silent,
+// gone): the officer and unit the event names then.
+struct UnconfirmedDevice
+{
+    std::optional<std::u16string> officer; // none: the plan left the officer as it was
+    std::optional<std::u16string> unit;
+};
+
+// What `plan` gave the device group when `report` has it sent but not read back; nullopt otherwise.
+std::optional<UnconfirmedDevice> deviceNotReadBack(std::span<const GroupPlan> plan, const ApplyReport& report);
+
+// Names in `event`, whose result is set, the officer and unit as sent, and says in the result that
+// they were not read back.
+void noteNotReadBack(ledger::Event& event, const UnconfirmedDevice& sent);
 
 // What became of one camera, as its event tells it.
 struct CameraOutcomeRecord
 {
     std::string where; // "usb0 192.168.2.158", "127.0.0.5"
     std::u16string deviceId;
-    std::u16string officerId; // as read back (or as it was, when nothing was sent)
+    std::u16string officerId; // as read back (or as it was, when nothing was sent; see notReadBack)
     std::u16string officerBefore;
     std::u16string unitBefore;
     std::u16string unitAfter;
@@ -51,6 +67,7 @@ struct CameraOutcomeRecord
     std::string result;
     std::vector<FieldDifference> differences;
     std::optional<std::int64_t> clockOffset;
+    std::optional<UnconfirmedDevice> notReadBack; // the device group sent and never read back
 };
 
 // The event of `outcome`: `shared` (origin, kind, setup file) stamped now, with the outcome's facts.

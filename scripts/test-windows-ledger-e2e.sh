@@ -5,7 +5,11 @@
 # script starts on the Linux side (initdb into a temporary folder as an unprivileged account,
 # 127.0.0.1 and a free port, trust for its one role; stopped and removed on every exit). The events
 # are read back with `orvctl.exe ledger verify|head|history` and, for PostgreSQL, with psql; an
-# event edited behind the ledger's back must make `ledger verify` fail.
+# event edited behind the ledger's back must make `ledger verify` fail. The evidence under Wine:
+# the station's key and witness file in %LOCALAPPDATA%\OrvCamera, a signed checkpoint after each
+# command, a proof of one event, the export verified with no database, a ledger file swapped for
+# another refused before anything is sent (exit 5), and a database set up by `ledger init-db`
+# where the stations' role records but cannot change an event (psql) nor move the head.
 #   scripts/test-windows-ledger-e2e.sh [BUILD_DIR [PROGRAM_FOLDER]]
 # BUILD_DIR (default build-ci-windows) gives bin/orv-camsim.exe; PROGRAM_FOLDER holds the
 # orvctl.exe under test with its DLLs (default BUILD_DIR/bin; scripts/test-windows-e2e.sh passes
@@ -208,6 +212,38 @@ work --ledger "$fileLedger"
 checkLedger "--ledger $fileLedger" 3 --ledger "$fileLedger"
 checkLedger "the default file, left alone by --ledger" $((before + 3))
 
+# --- the evidence ------------------------------------------------------------------------------
+expectRun key ledger key
+vkey=$(sed -n 1p "$tmp/key.out")
+[[ $vkey =~ ^station/[^+]+\+[0-9a-f]{8}\+[A-Za-z0-9+/=]+$ ]] || fail "ledger key printed \"$(output key)\""
+[[ -s $localAppData/OrvCamera/orv_station.key && -s $localAppData/OrvCamera/orv_witness.txt ]] ||
+    fail "no station key or witness file in $localAppData/OrvCamera"
+expectRun checkpoint --ledger "$fileLedger" ledger checkpoint
+[[ $(sed -n 2p "$tmp/checkpoint.out") == 3 ]] || fail "ledger checkpoint printed \"$(output checkpoint)\""
+grep -q "^— ${vkey%%+*} " "$tmp/checkpoint.out" || fail "the checkpoint is not signed by ${vkey%%+*}"
+expectRun verify --ledger "$fileLedger" ledger verify
+grep -q "3 checkpoints signed by $(cut -d+ -f1-2 <<<"$vkey")" "$tmp/verify.out" ||
+    fail "ledger verify does not count the station's checkpoints: $(output verify)"
+expectRun prove --ledger "$fileLedger" ledger prove 2 --out "$(winPath "$tmp")\\event2.tlog-proof"
+[[ $(sed -n 1p "$tmp/event2.tlog-proof") == "c2sp.org/tlog-proof@v1" && $(sed -n 3p "$tmp/event2.tlog-proof") == "index 1" ]] ||
+    fail "ledger prove wrote $(head -n 3 "$tmp/event2.tlog-proof")"
+expectRun export --ledger "$fileLedger" ledger export "$(winPath "$tmp")\\ledger.jsonl"
+mv "$tmp/station/ledger.db" "$tmp/station/moved.db"
+expectRun verify-file ledger verify --file "$(winPath "$tmp")\\ledger.jsonl"
+grep -q "^intact: 3 events" "$tmp/verify-file.out" || fail "verify --file printed \"$(output verify-file)\""
+say "station key ${vkey%%+*}, a checkpoint after each command, a proof, the export verified with no database"
+
+# Another valid ledger put in the file's place: refused before anything is sent.
+cp "$defaultLedger" "$tmp/station/ledger.db"
+run swapped --ip "$address" --ledger "$fileLedger" set wifi ssid=Van-08
+((ran == 5)) || fail "a swapped ledger: orvctl.exe exited with $ran: $(cat "$tmp/swapped.err")"
+grep -q "not the one this station recorded to" "$tmp/swapped.err" || fail "a swapped ledger: $(cat "$tmp/swapped.err")"
+grep -q "nothing was sent" "$tmp/swapped.err" || fail "a swapped ledger: $(cat "$tmp/swapped.err")"
+expectRun wifi-after --ip "$address" get wifi
+grep -q "^wifi.ssid=Van-07$" "$tmp/wifi-after.out" || fail "the camera was sent something: $(output wifi-after)"
+ls "$localAppData"/OrvCamera/orv_fork_*.txt >/dev/null 2>&1 || fail "no proof of the swap beside the witness file"
+say "a swapped ledger file: exit 5, nothing sent, the proof kept"
+
 # --- PostgreSQL ---------------------------------------------------------------------------------
 work --ledger "$pgLedger"
 checkLedger "PostgreSQL database orv_ledger" 3 --ledger "$pgLedger"
@@ -226,3 +262,18 @@ run verify --ledger "$pgLedger" ledger verify
 ((ran != 0)) || fail "ledger verify exited with 0 after event 3 was edited: $(output verify)"
 grep -q "^broken at event 3" "$tmp/verify.out" || fail "ledger verify printed \"$(output verify)\" for an edited event 3"
 say "an event edited with psql: ledger verify exits with $ran, \"$(output verify)\""
+
+# A database set up by its owner for a stations' role that may append and nothing more.
+psqlAt postgres "CREATE ROLE orv_station LOGIN" >/dev/null
+psqlAt postgres "CREATE DATABASE orv_shared" >/dev/null
+expectRun init-db ledger init-db "postgresql://$role@127.0.0.1:$port/orv_shared" --station-role orv_station
+stationLedger=postgresql://orv_station@127.0.0.1:$port/orv_shared
+work --ledger "$stationLedger"
+checkLedger "PostgreSQL database orv_shared as orv_station" 3 --ledger "$stationLedger"
+psqlAs() { psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$port" -U orv_station -d orv_shared -Atc "$1" 2>&1; }
+for sql in "UPDATE events SET officer_after = 'P-9999' WHERE number = 3" "DELETE FROM events WHERE number = 3" \
+    "UPDATE chain_head SET number = 2" "DELETE FROM checkpoints"; do
+    if psqlAs "$sql" >/dev/null; then fail "the stations' role could: $sql"; fi
+done
+checkLedger "orv_shared after the stations' role tried to change it" 3 --ledger "$stationLedger"
+say "init-db: the stations' role records, and cannot change an event, a checkpoint or the head"

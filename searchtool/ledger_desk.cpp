@@ -77,6 +77,87 @@ void LedgerDesk::open(std::function<void(const Opened&)> done)
     }
 }
 
+void LedgerDesk::setTrustedKeys(std::filesystem::path file)
+{
+    std::lock_guard lock(mutex_);
+    trustedKeys_ = std::move(file);
+}
+
+std::shared_ptr<ledger::Station> LedgerDesk::stationHere(std::string& error)
+{
+    std::filesystem::path trusted;
+    {
+        std::lock_guard lock(mutex_);
+        trusted = trustedKeys_;
+    }
+    if (!station_ || stationTrusted_ != trusted) {
+        station_ = ledger::Station::open(ledger::stationSetup(trusted), error);
+        stationTrusted_ = trusted;
+    }
+    return station_;
+}
+
+void LedgerDesk::prepareRun(std::function<void(const Opened&)> done)
+{
+    const bool posted = post([this, done = std::move(done)] {
+        Opened opened = openHere();
+        if (!opened.ok()) {
+            done(opened);
+            return;
+        }
+        std::string error;
+        const std::shared_ptr<ledger::Station> station = stationHere(error);
+        if (!station) {
+            opened.refusal = ledger::RecordingStart::Refusal::Station;
+            opened.problem = ledger::oneLine(error);
+            opened.ledger.reset();
+            done(opened);
+            return;
+        }
+        const ledger::RecordingStart start = ledger::startRecording({}, {}, station, opened.ledger);
+        if (!start.ok()) {
+            opened.refusal = start.refusal;
+            opened.problem = start.message;
+            const std::u8string evidence = start.evidence.u8string();
+            opened.evidence = std::string(evidence.begin(), evidence.end());
+            opened.ledger.reset();
+            if (start.refusal == ledger::RecordingStart::Refusal::Unreachable) {
+                ledger_.reset(); // lost: opened again next time
+            }
+        } else {
+            opened.head = start.recording->head;
+        }
+        done(opened);
+    });
+    if (!posted && !closed_) {
+        Opened refused;
+        refused.problem = "no thread for the ledger";
+        done(refused);
+    }
+}
+
+void LedgerDesk::seal(std::function<void(const Sealed&)> done)
+{
+    post([this, done = std::move(done)] {
+        Sealed sealed;
+        const Opened opened = openHere();
+        std::string error;
+        const std::shared_ptr<ledger::Station> station = opened.ok() ? stationHere(error) : nullptr;
+        if (!opened.ok()) {
+            sealed.problem = opened.where + ": " + opened.problem;
+        } else if (!station) {
+            sealed.problem = ledger::oneLine(error);
+        } else {
+            const ledger::Station::Signed signedNow = station->signCheckpoint(*opened.ledger);
+            if (!signedNow.ok) {
+                sealed.problem = ledger::oneLine(signedNow.message);
+            }
+            sealed.head = opened.ledger->head();
+        }
+        done(sealed);
+    });
+}
+
 void LedgerDesk::history(std::string deviceId, std::function<void(const History&)> done)
 {
     post([this, deviceId = std::move(deviceId), done = std::move(done)] {

@@ -6,6 +6,7 @@
 
 #include "fleet/worker_pool.h"
 #include "ledger/ledger.h"
+#include "ledger/station.h"
 
 #include <atomic>
 #include <functional>
@@ -27,7 +28,16 @@ public:
         std::optional<ledger::ChainHead> head;
         std::string where; // the location as the ledger names it (never a password)
         std::string problem;
+        // Set by prepareRun: the station refused (its key, trusted keys or witness file), or the
+        // ledger's history changed since this station saw it (`evidence` keeps the proof).
+        ledger::RecordingStart::Refusal refusal = ledger::RecordingStart::Refusal::None;
+        std::string evidence;
         bool ok() const { return ledger && head && problem.empty(); }
+    };
+    struct Sealed
+    {
+        std::optional<ledger::ChainHead> head;
+        std::string problem; // no checkpoint signed, and why
     };
     struct History
     {
@@ -44,8 +54,16 @@ public:
     void setLocation(std::string location);
     std::string location() const;
 
+    // The trusted keys from now on (empty: those the station remembers).
+    void setTrustedKeys(std::filesystem::path file);
+
     // Opens the ledger (again, when it was lost or the location changed) and reads its head.
     void open(std::function<void(const Opened&)> done);
+    // As open, and the station's check before a run: its key, trusted keys and witness file can be
+    // used, and the ledger still holds what this station saw.
+    void prepareRun(std::function<void(const Opened&)> done);
+    // After a run: signs a checkpoint of the ledger, then reads its head.
+    void seal(std::function<void(const Sealed&)> done);
     // The camera's events.
     void history(std::string deviceId, std::function<void(const History&)> done);
     // The last event of each of these cameras that wrote something to it (a configuration).
@@ -57,12 +75,17 @@ public:
 
 private:
     Opened openHere();
+    // The station, opened on the desk's thread once; null with `error`.
+    std::shared_ptr<ledger::Station> stationHere(std::string& error);
     bool post(std::function<void()> task);
 
     mutable std::mutex mutex_;
     std::string location_;
     std::shared_ptr<ledger::Ledger> ledger_; // the desk thread's; handed to runs
     std::string openedAt_;                   // the location ledger_ was opened at
+    std::filesystem::path trustedKeys_;      // under mutex_
+    std::shared_ptr<ledger::Station> station_; // the desk thread's
+    std::filesystem::path stationTrusted_;     // the trusted keys station_ was opened with
     std::atomic<bool> closed_{false};
     fleet::WorkerPool pool_{1}; // last: it ends before the members it uses
 };

@@ -79,6 +79,11 @@ int main(int argc, char* argv[])
                        "string (its password from ~/.pgpass or PGPASSWORD, never here). Default: the location chosen "
                        "in the window last, else orv_ledger.db in the user's data folder."),
         QStringLiteral("LOCATION"));
+    const QCommandLineOption trustedKeys(
+        QStringLiteral("trusted"),
+        QStringLiteral("The verifier keys to trust besides this station's own, one a line (what orvctl ledger key "
+                       "prints); remembered for later sessions."),
+        QStringLiteral("FILE"));
     const QCommandLineOption applyAllWhen(
         QStringLiteral("apply-all-when"),
         QStringLiteral("Press Apply to all by itself once N cameras are ready (unattended use)."), QStringLiteral("N"));
@@ -90,8 +95,8 @@ int main(int argc, char* argv[])
         QStringLiteral("keep-applying"),
         QStringLiteral("With --apply-all-when: after that first run, set up every camera plugged in later as soon as "
                        "it is ready, each once while it stays plugged in (a dock station left to itself)."));
-    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, ledgerLocation, applyAllWhen,
-                       closeWhenDone, keepApplying});
+    parser.addOptions({address, interfaceName, cameraAddress, port, setup, roster, inventory, ledgerLocation, trustedKeys,
+                       applyAllWhen, closeWhenDone, keepApplying});
     parser.process(application);
 
     orv::search::SearchToolOptions options;
@@ -142,6 +147,7 @@ int main(int argc, char* argv[])
     settings.LoadTexts();
     options.language = *settings.language;
     options.layoutFile = orv::searchToolStateFile(settings);
+    options.trustedKeys = parser.value(trustedKeys);
     if (parser.isSet(ledgerLocation)) {
         options.ledgerLocation = parser.value(ledgerLocation); // for this session: remembered once edited
     } else {

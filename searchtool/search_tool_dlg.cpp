@@ -138,6 +138,7 @@ bool CSearchToolDlg::OnInitDialog()
     setDlgItemText(sid::kRosterFile, options_.rosterFile);
     setDlgItemText(sid::kLedgerLocation, options_.ledgerLocation);
     desk_->setLocation(options_.ledgerLocation.trimmed().toStdString());
+    desk_->setTrustedKeys(pathOf(options_.trustedKeys));
     if (auto* edit = dlgItem<QLineEdit>(sid::kLedgerLocation)) {
         connect(edit, &QLineEdit::editingFinished, this, [this] { useLedgerLocation(); });
     }
@@ -562,6 +563,9 @@ bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings, RunMode mode
         return refuse(text(SearchText::SetupUnreadable).arg(setupFile, fromUtf8(setup.message)));
     }
     settings.plan = provision::planSetup(setup.elements);
+    // The events name the bytes planned from, not the file as it may be by the time a camera is done.
+    settings.eventTemplate = provision::startEvent(origin_, mode == RunMode::Check ? "check" : "provision");
+    provision::noteSetupFile(settings.eventTemplate, pathOf(setupFile), setup.bytes);
 
     const QString rosterFile = dlgItemText(sid::kRosterFile).trimmed();
     roster_.reset();
@@ -624,7 +628,7 @@ void CSearchToolDlg::work(const std::vector<std::string>& labels, RunMode mode)
     runMode_ = mode;
     setDlgItemText(sid::kStatus, text(SearchText::StatusOpeningLedger));
     updateControls();
-    desk_->open([mailbox = mailbox_, this, labels, settings](const LedgerDesk::Opened& opened) {
+    desk_->prepareRun([mailbox = mailbox_, this, labels, settings](const LedgerDesk::Opened& opened) {
         mailbox->post([this, labels, settings, opened]() mutable {
             startRun(std::move(labels), std::move(settings), opened);
         });
@@ -647,17 +651,22 @@ void CSearchToolDlg::startRun(std::vector<std::string> labels, provision::FleetS
     if (!ledger.ok()) {
         inventory_.reset();
         updateControls();
-        say(text(SearchText::LedgerUnreachable).arg(fromUtf8(ledger.where), fromUtf8(ledger.problem)),
-            QMessageBox::Warning);
+        using Refusal = ledger::RecordingStart::Refusal;
+        if (ledger.refusal == Refusal::Forked) {
+            say(text(SearchText::LedgerForked).arg(fromUtf8(ledger.problem), fromUtf8(ledger.evidence)),
+                QMessageBox::Critical);
+        } else if (ledger.refusal == Refusal::Station) {
+            say(text(SearchText::StationUnusable).arg(fromUtf8(ledger.problem)), QMessageBox::Warning);
+        } else {
+            say(text(SearchText::LedgerUnreachable).arg(fromUtf8(ledger.where), fromUtf8(ledger.problem)),
+                QMessageBox::Warning);
+        }
         if (options_.closeWhenDone && autoApplied_) {
             closeUnattended(1);
         }
         return;
     }
     settings.ledger = ledger.ledger;
-    settings.eventTemplate = provision::startEvent(origin_, settings.mode == RunMode::Check ? "check" : "provision");
-    std::string unreadable;
-    provision::noteSetupFile(settings.eventTemplate, pathOf(dlgItemText(sid::kSetupFile).trimmed()), unreadable);
     // Cameras that went while the ledger was looked at are not started.
     std::erase_if(labels, [this](const std::string& label) {
         const CameraRow& row = rows_.at(label);
@@ -833,40 +842,48 @@ void CSearchToolDlg::finishRun()
     if (ledgerFailed) {
         say(text(SearchText::LedgerLost).arg(fromUtf8(ledgerProblem), QString::number(inventoryOnly)),
             QMessageBox::Warning);
-    } else {
-        showLedgerHead();
     }
-    if (options_.closeWhenDone && autoApplied_) {
-        closeUnattended(allVerified_ && !inventoryFailed && !ledgerFailed ? 0 : 1);
-    }
-}
-
-void CSearchToolDlg::showLedgerHead()
-{
-    desk_->open([mailbox = mailbox_, this](const LedgerDesk::Opened& opened) {
-        if (!opened.ok()) {
-            return;
-        }
-        const ledger::ChainHead head = *opened.head;
-        mailbox->post([this, head] {
-            ledgerHead_ = text(SearchText::LedgerHead)
-                              .arg(QString::number(head.number), fromUtf8(head.hash.substr(0, 16)));
-            if (QWidget* status = GetDlgItem(sid::kStatus)) {
-                status->setToolTip(fromUtf8(head.hash));
+    // Whatever the run recorded is sealed by a checkpoint before an unattended run reports.
+    const bool unattended = options_.closeWhenDone && autoApplied_;
+    const bool done = allVerified_ && !inventoryFailed && !ledgerFailed;
+    desk_->seal([mailbox = mailbox_, this, unattended, done](const LedgerDesk::Sealed& sealed) {
+        mailbox->post([this, unattended, done, sealed] {
+            if (sealed.head) {
+                showLedgerHead(*sealed.head);
             }
-            if (options_.closeWhenDone) {
-                std::fprintf(stderr, "SearchTool: ledger head %lld %s\n", static_cast<long long>(head.number),
-                             head.hash.c_str());
+            if (!sealed.problem.empty()) {
+                say(text(SearchText::CheckpointFailed).arg(fromUtf8(sealed.problem)), QMessageBox::Warning);
             }
-            updateSummary();
+            if (unattended) {
+                closeUnattended(done && sealed.problem.empty() ? 0 : 1);
+            }
         });
     });
+}
+
+void CSearchToolDlg::showLedgerHead(const ledger::ChainHead& head)
+{
+    ledgerHead_ = text(SearchText::LedgerHead).arg(QString::number(head.number), fromUtf8(head.hash.substr(0, 16)));
+    if (QWidget* status = GetDlgItem(sid::kStatus)) {
+        status->setToolTip(fromUtf8(head.hash));
+    }
+    if (options_.closeWhenDone) {
+        std::fprintf(stderr, "SearchTool: ledger head %lld %s\n", static_cast<long long>(head.number),
+                     head.hash.c_str());
+    }
+    updateSummary();
 }
 
 void CSearchToolDlg::useLedgerLocation()
 {
     const QString location = dlgItemText(sid::kLedgerLocation).trimmed();
     if (location.toStdString() == desk_->location()) {
+        return;
+    }
+    // Refused before anything keeps it: a password would be written into the settings file.
+    if (const std::string problem = ledger::locationSecretProblem(location.toStdString()); !problem.empty()) {
+        setDlgItemText(sid::kLedgerLocation, fromUtf8(desk_->location()));
+        say(text(SearchText::LedgerRefused).arg(fromUtf8(problem)), QMessageBox::Warning);
         return;
     }
     desk_->setLocation(location.toStdString());

@@ -93,6 +93,9 @@ struct SearchToolOptions
     QString rosterFile;
     // Where the ledger is: a file or a PostgreSQL connection string; empty: the default file.
     QString ledgerLocation;
+    // The verifier keys to trust besides the station's own (remembered by the station); empty: the
+    // file the station remembers.
+    QString trustedKeys;
     // Unattended use (a dock station, a script): once this many cameras are ready, Apply to all
     // is pressed once; 0 leaves it to the operator.
     std::size_t applyAllWhen = 0;
@@ -188,7 +191,7 @@ private:
                   const LedgerDesk::Opened& ledger);
     void finishRun();
     void useLedgerLocation();
-    void showLedgerHead();
+    void showLedgerHead(const ledger::ChainHead& head);
     // Asks the ledger when these cameras were last configured; the rows learn it when it answers.
     void lookUpConfigured(std::vector<std::string> deviceIds);
     void showConfigured(QTreeWidgetItem* item, const ledger::Event& event);

@@ -134,6 +134,16 @@ constexpr std::array<Row, static_cast<std::size_t>(T::Count)> kRows{{
     {T::HistoryFrom, u"从", u"從", u"From"},
     {T::HistoryUntil, u"到", u"到", u"Until"},
     {T::HistoryStill, u"至今", u"至今", u"still"},
+    {T::LedgerForked, u"台账的历史在本工作站上次看到之后被更改: %1。未发送任何设置。\n\n证据保存在 %2。",
+     u"台賬的歷史在本工作站上次看到之後被更改: %1。未發送任何設置。\n\n證據保存在 %2。",
+     u"The ledger's history changed since this station last saw it: %1. Nothing was sent.\n\nThe proof is kept "
+     u"in %2."},
+    {T::StationUnusable, u"本工作站无法为台账签名: %1。未发送任何设置。", u"本工作站無法為台賬簽名: %1。未發送任何設置。",
+     u"This station cannot sign the ledger: %1. Nothing was sent."},
+    {T::CheckpointFailed, u"结果已记录在台账中, 但未能签署检查点: %1", u"結果已記錄在台賬中, 但未能簽署檢查點: %1",
+     u"The outcomes are recorded in the ledger, but no checkpoint was signed: %1"},
+    {T::LedgerRefused, u"不使用也不保存此台账位置: %1", u"不使用也不保存此台賬位置: %1",
+     u"This ledger location is neither used nor remembered: %1"},
 }};
 
 constexpr bool rowsInOrder()

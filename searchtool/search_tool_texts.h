@@ -109,6 +109,11 @@ enum class SearchText : std::uint8_t {
     HistoryFrom,
     HistoryUntil,
     HistoryStill,
+    // added with the signed checkpoints
+    LedgerForked,     // %1 where and what changed, %2 the file that keeps the proof
+    StationUnusable,  // %1 why (the key, the trusted keys, the witness file)
+    CheckpointFailed, // %1 why
+    LedgerRefused,    // %1 where and why
     Count
 };
 

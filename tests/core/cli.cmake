@@ -18,6 +18,7 @@ orv_add_gtest(cli_tests
         ${CMAKE_CURRENT_LIST_DIR}/cli/provision_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_fleet_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_ledger_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_evidence_test.cpp
     LIBS orv_cli orv_camsim
 )
 
@@ -25,8 +26,16 @@ orv_add_gtest(cli_tests
 if(UNIX)
     target_sources(cli_tests PRIVATE
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_stations_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_evidence_stations_test.cpp
         ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp
     )
     target_compile_definitions(cli_tests PRIVATE ORV_ORVCTL_BINARY="$<TARGET_FILE:orvctl>")
     add_dependencies(cli_tests orvctl)
+endif()
+
+# The worked example of docs/LEDGER.md, run as written with the openssl command line.
+if(UNIX AND NOT CMAKE_CROSSCOMPILING AND TARGET orv-camsim)
+    add_test(NAME ledger_openssl_example COMMAND ${PROJECT_SOURCE_DIR}/tests/ledger/openssl_example.sh
+                                                 $<TARGET_FILE_DIR:orvctl>)
+    set_tests_properties(ledger_openssl_example PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
 endif()

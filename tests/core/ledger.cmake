@@ -18,9 +18,15 @@ add_executable(ledger_tests
     ${CMAKE_CURRENT_LIST_DIR}/ledger/assignments_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/chain_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/concurrency_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/evidence_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/form_and_export_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/independent_witness_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/ledger_time_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/opening_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/schema_upgrade_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/station_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/witness_file_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ledger/tls_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/tlog_formats_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/tlog_merkle_test.cpp
     ${orv_postgres_server}
@@ -28,6 +34,9 @@ add_executable(ledger_tests
 target_link_libraries(ledger_tests PRIVATE orv_ledger GTest::gtest_main GTest::gmock orv_flags)
 if(WIN32)
     target_link_libraries(ledger_tests PRIVATE ws2_32)
+else()
+    # Runs psql as a station would; the server is never there on Windows.
+    target_sources(ledger_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ledger/privileges_test.cpp)
 endif()
 target_compile_definitions(ledger_tests PRIVATE ORV_LEDGER_APPEND_TOOL="$<TARGET_FILE:ledger_append_tool>"
                                                  ORV_MERKLE_VECTORS="${PROJECT_SOURCE_DIR}/tests/data/merkle_vectors")

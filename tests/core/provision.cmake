@@ -8,6 +8,7 @@ orv_add_gtest(provision_tests
         ${CMAKE_CURRENT_LIST_DIR}/provision/fleet_runner_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/provision/camera_watch_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/provision/inventory_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/provision/ledger_events_test.cpp
     LIBS orv_provision orv_camsim
 )
 

@@ -1,12 +1,18 @@
 #include "tests/support/postgres_server.h"
 
 #include <libpq-fe.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,9 +104,121 @@ struct Connection
     ~Connection() { PQfinish(conn); }
 };
 
+struct KeyFree
+{
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
+struct CertificateFree
+{
+    void operator()(X509* certificate) const { X509_free(certificate); }
+};
+using Certificate = std::unique_ptr<X509, CertificateFree>;
+
+Key newKey()
+{
+    // P-256: made in a millisecond, where an RSA key would cost the suite noticeable time.
+    return Key(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
+}
+
+using Extensions = std::initializer_list<std::pair<int, const char*>>;
+
+// A certificate named `commonName` for `key`, valid from an hour ago for a week, signed by
+// `issuer` (self-signed when null).
+Certificate makeCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer, EVP_PKEY* issuerKey,
+                            Extensions extensions)
+{
+    Certificate certificate(X509_new());
+    if (!certificate) {
+        return {};
+    }
+    X509* c = certificate.get();
+    X509_NAME* name = X509_get_subject_name(c);
+    bool ok = X509_set_version(c, X509_VERSION_3) == 1 && ASN1_INTEGER_set(X509_get_serialNumber(c), serial) == 1 &&
+              X509_gmtime_adj(X509_getm_notBefore(c), -3600) != nullptr &&
+              X509_gmtime_adj(X509_getm_notAfter(c), 7 * 24 * 3600) != nullptr &&
+              X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName),
+                                         -1, -1, 0) == 1 &&
+              X509_set_issuer_name(c, issuer ? X509_get_subject_name(issuer) : name) == 1 &&
+              X509_set_pubkey(c, key) == 1;
+    X509V3_CTX context{};
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer ? issuer : c, c, nullptr, nullptr, 0);
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension = ok ? X509V3_EXT_conf_nid(nullptr, &context, nid, value) : nullptr;
+        ok = extension != nullptr && X509_add_ext(c, extension, -1) == 1;
+        X509_EXTENSION_free(extension);
+    }
+    ok = ok && X509_sign(c, issuer ? issuerKey : key, EVP_sha256()) > 0;
+    return ok ? std::move(certificate) : Certificate();
+}
+
+// Created with `mode` and owned as `owner` is: the server refuses a key that is not its own or that
+// others may read.
+bool writePem(const fs::path& file, ::mode_t mode, const struct stat& owner, X509* certificate, EVP_PKEY* key)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    if (fd < 0) {
+        return false;
+    }
+    BIO* bio = ::fchown(fd, owner.st_uid, owner.st_gid) == 0 ? BIO_new_fd(fd, BIO_CLOSE) : nullptr;
+    if (bio == nullptr) {
+        ::close(fd);
+        return false;
+    }
+    const bool written = certificate ? PEM_write_bio_X509(bio, certificate) == 1
+                                     : PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    return BIO_free(bio) == 1 && written;
+}
+
+// In `folder`: ca.crt, which signed server.crt (localhost and 127.0.0.1) and its server.key, and
+// other-ca.crt, a CA of the same kind that signed nothing here.
+bool writeTlsFiles(const fs::path& folder, std::string& error)
+{
+    struct stat owner = {};
+    if (::stat(folder.c_str(), &owner) != 0) {
+        error = "cannot read the owner of " + folder.string();
+        return false;
+    }
+    const Extensions ca = {{NID_basic_constraints, "critical,CA:TRUE"},
+                           {NID_key_usage, "critical,keyCertSign,cRLSign"},
+                           {NID_subject_key_identifier, "hash"}};
+    const Extensions server = {{NID_basic_constraints, "critical,CA:FALSE"},
+                               {NID_key_usage, "critical,digitalSignature"},
+                               {NID_ext_key_usage, "serverAuth"},
+                               {NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1"},
+                               {NID_subject_key_identifier, "hash"},
+                               {NID_authority_key_identifier, "keyid:always"}};
+    const Key caKey = newKey();
+    const Key otherKey = newKey();
+    const Key serverKey = newKey();
+    const Certificate caCertificate =
+        caKey ? makeCertificate(caKey.get(), "OrvCamera test CA", 1, nullptr, nullptr, ca) : nullptr;
+    const Certificate otherCertificate =
+        otherKey ? makeCertificate(otherKey.get(), "OrvCamera unrelated test CA", 1, nullptr, nullptr, ca) : nullptr;
+    const Certificate serverCertificate =
+        serverKey && caCertificate
+            ? makeCertificate(serverKey.get(), "localhost", 2, caCertificate.get(), caKey.get(), server)
+            : nullptr;
+    if (!caCertificate || !otherCertificate || !serverCertificate) {
+        std::array<char, 256> why{};
+        ERR_error_string_n(ERR_get_error(), why.data(), why.size());
+        error = std::string("cannot make the test certificates: ") + why.data();
+        return false;
+    }
+    if (!writePem(folder / "ca.crt", 0644, owner, caCertificate.get(), nullptr) ||
+        !writePem(folder / "other-ca.crt", 0644, owner, otherCertificate.get(), nullptr) ||
+        !writePem(folder / "server.crt", 0644, owner, serverCertificate.get(), nullptr) ||
+        !writePem(folder / "server.key", 0600, owner, nullptr, serverKey.get())) {
+        error = "cannot write the test certificates into " + folder.string();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-PostgresServer::PostgresServer(bool durable)
+PostgresServer::PostgresServer(bool durable, Tls tls)
 {
     bin_ = serverBinaries();
     installed_ = !bin_.empty();
@@ -108,7 +226,7 @@ PostgresServer::PostgresServer(bool durable)
         error_ = "PostgreSQL server (initdb) not installed";
         return;
     }
-    running_ = start(durable);
+    running_ = start(durable, tls);
 }
 
 PostgresServer::~PostgresServer()
@@ -173,7 +291,7 @@ int PostgresServer::runAsServerUser(const std::vector<std::string>& command) con
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool PostgresServer::start(bool durable)
+bool PostgresServer::start(bool durable, Tls tls)
 {
     char pattern[] = "/tmp/orv-pg-XXXXXX"; // short: the socket's path must fit in 107 bytes
     if (::mkdtemp(pattern) == nullptr) {
@@ -199,10 +317,30 @@ bool PostgresServer::start(bool durable)
         error_ = "initdb failed:\n" + readText(folder_ / "commands.log");
         return false;
     }
+    std::string tlsOptions;
+    if (tls == Tls::On) {
+        if (!writeTlsFiles(folder_, error_)) {
+            return false;
+        }
+        caCertificate_ = folder_ / "ca.crt";
+        otherCaCertificate_ = folder_ / "other-ca.crt";
+        // Rewriting initdb's file keeps its owner; the Unix socket stays open for the tests' own SQL.
+        std::ofstream hba(fs::path(data) / "pg_hba.conf", std::ios::trunc);
+        hba << "local   all all              trust\n"
+               "hostssl all all 127.0.0.0/8  trust\n";
+        if (!hba.flush()) {
+            error_ = "cannot write pg_hba.conf";
+            return false;
+        }
+        tlsOptions = " -c ssl=on -c ssl_cert_file=" + (folder_ / "server.crt").string() +
+                     " -c ssl_key_file=" + (folder_ / "server.key").string();
+    }
     for (int attempt = 0; attempt < 5; ++attempt) {
         port_ = freeLoopbackPort();
-        std::string options = "-c listen_addresses=127.0.0.1 -c port=" + std::to_string(port_) +
-                              " -c unix_socket_directories=" + folder_.string() + " -c max_connections=60";
+        std::string options = std::string("-c listen_addresses=") +
+                              (tls == Tls::On ? "127.0.0.1,127.0.0.2" : "127.0.0.1") +
+                              " -c port=" + std::to_string(port_) + " -c unix_socket_directories=" + folder_.string() +
+                              " -c max_connections=60" + tlsOptions;
         if (!durable) {
             options += " -c fsync=off -c full_page_writes=off";
         }
@@ -230,6 +368,17 @@ std::string PostgresServer::socketLocation(const std::string& database) const
 std::string PostgresServer::tcpLocation(const std::string& database) const
 {
     return "postgresql://" + role_ + "@127.0.0.1:" + std::to_string(port_) + "/" + database;
+}
+
+std::string PostgresServer::tlsLocation(const std::string& database, const std::string& host,
+                                        const std::string& sslmode, const fs::path& rootCertificate) const
+{
+    std::string location = "host=" + host + " port=" + std::to_string(port_) + " user=" + role_ +
+                           " dbname=" + database + " sslmode=" + sslmode;
+    if (!rootCertificate.empty()) {
+        location += " sslrootcert=" + rootCertificate.string();
+    }
+    return location;
 }
 
 std::string PostgresServer::createDatabase(std::string& error)

@@ -42,7 +42,7 @@ std::uint16_t freeLoopbackPort()
     return port;
 }
 
-PostgresServer::PostgresServer(bool /*durable*/) : error_(kNoServer) {}
+PostgresServer::PostgresServer(bool /*durable*/, Tls /*tls*/) : error_(kNoServer) {}
 
 PostgresServer::~PostgresServer() = default;
 
@@ -73,6 +73,17 @@ std::string PostgresServer::tcpLocation(const std::string& database) const
     return "postgresql://" + role_ + "@127.0.0.1:" + std::to_string(port_) + "/" + database;
 }
 
+std::string PostgresServer::tlsLocation(const std::string& database, const std::string& host,
+                                        const std::string& sslmode, const std::filesystem::path& rootCertificate) const
+{
+    std::string location = "host=" + host + " port=" + std::to_string(port_) + " user=" + role_ +
+                           " dbname=" + database + " sslmode=" + sslmode;
+    if (!rootCertificate.empty()) {
+        location += " sslrootcert=" + rootCertificate.string();
+    }
+    return location;
+}
+
 bool PostgresServer::execute(const std::string&, const std::string&, std::string& error) const
 {
     error = kNoServer;
@@ -85,7 +96,7 @@ std::vector<std::string> PostgresServer::query(const std::string&, const std::st
     return {};
 }
 
-bool PostgresServer::start(bool)
+bool PostgresServer::start(bool, Tls)
 {
     return false;
 }

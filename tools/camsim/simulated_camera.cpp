@@ -119,6 +119,7 @@ struct SimulatedCamera::Impl
     long sizeDelta = 0;
     std::optional<HeaderPart> corruptHeader;
     bool quiet = false;
+    std::optional<ConfigType> quietAfterSet;
     bool closeAfter = false;
     bool refusing = false;
     bool uDisk = false;
@@ -404,6 +405,11 @@ struct SimulatedCamera::Impl
                 frames.push_back({header.command, {frame.begin(), frame.end()}});
             }
             outcome = state.handle(header.command, payload);
+            if (quietAfterSet && header.command == static_cast<std::uint16_t>(Command::SetConfig) && !payload.empty() &&
+                payload[0] == static_cast<std::uint8_t>(*quietAfterSet)) {
+                quiet = true;
+                quietAfterSet.reset();
+            }
             formats += outcome.formatCard ? 1 : 0;
             factoryResets += outcome.factoryReset ? 1 : 0;
             if (outcome.changed) {
@@ -871,6 +877,13 @@ void SimulatedCamera::stayQuiet(bool quiet)
 {
     std::lock_guard lock(impl_->mutex);
     impl_->quiet = quiet;
+    impl_->quietAfterSet.reset();
+}
+
+void SimulatedCamera::stayQuietAfterSet(ConfigType type)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->quietAfterSet = type;
 }
 
 void SimulatedCamera::closeAfterRequest()

@@ -131,6 +131,7 @@ public:
     void wrongSizeNextReply(long delta);                       // reply `delta` bytes short/long
     void corruptNextReplyHeader(HeaderPart part);              // same size, that part of the header wrong
     void stayQuiet(bool quiet);                                // answer nothing until reset
+    void stayQuietAfterSet(ConfigType type);                   // the same from the next SetConfig of `type` on
     void closeAfterRequest();                                  // drop the connection after the next request
     void refuseConnections(bool refuse);                       // as while in U-disk mode
     // Requests still take effect while quiet or when the connection is dropped after them; only

@@ -70,8 +70,12 @@ constexpr std::string_view kExitStatus = R"(Exit status:
   3    login refused
   4    camera unreachable or silent (or gone during the command); scan: no camera answered
   5    verification or check found a field that differs, or cameras with the same device id
-       were left without their officer; ledger verify: the chain is broken (an event was
-       altered, removed, inserted or reordered)
+       were left without their officer; the ledger's history changed since this station last
+       saw it, or another ledger was put in its place (nothing was sent; the proof is kept
+       beside the station's witness file); ledger verify: the ledger is broken (an event was
+       altered, removed, inserted or reordered, a signed checkpoint or this station's witness
+       file disagrees with it, a checkpoint's signature does not verify or no trusted key
+       signed it); ledger witness: the ledger contradicts what the witness cosigned before
   130  provision or check interrupted)";
 
 constexpr std::string_view kTimes =
@@ -145,11 +149,51 @@ constexpr OptionDefinition kGlobalOptions[] = {
      "(default: orv_ledger.db in the user's data folder). Every command that\n"
      "writes to a camera, check and provision record each outcome there;\n"
      "one that cannot be reached stops them before anything is sent."},
+    {"--trusted", "FILE", "needs a file",
+     "The verifier keys to trust besides this station's own, one a line (what\n"
+     "ledger key prints); remembered for later commands (orv_station.ini in the\n"
+     "station's folder). Checkpoints signed by other keys are not evidence."},
     {"--version", "", "", "Print the program version and exit."},
 };
 
 constexpr OptionDefinition kWhoOptions[] = {
     {"--at", "TIME", "needs a time", "The moment asked about.", &CliOptions::at},
+};
+
+constexpr OptionDefinition kVerifyOptions[] = {
+    {"--file", "EXPORT", "needs a file",
+     "Verify an export (ledger export FILE.jsonl) instead of the ledger, with\n"
+     "no database.",
+     &CliOptions::file},
+    {"--witness-keys", "FILE", "needs a file",
+     "The witnesses' verifier keys to trust (what ledger key witness prints).", &CliOptions::witnessKeys},
+    {"--min-witnesses", "K", "needs a number",
+     "At least K of those witnesses must have cosigned the ledger.", &CliOptions::minWitnesses},
+};
+
+constexpr OptionDefinition kCheckpointOptions[] = {
+    {"--size", "N", "needs a number", "The checkpoint of N events rather than the newest.", &CliOptions::size},
+};
+
+constexpr OptionDefinition kProveOptions[] = {
+    {"--out", "FILE", "needs a file", "Write the proof to FILE (written whole or not at all).", &CliOptions::out},
+};
+
+constexpr OptionDefinition kWitnessOptions[] = {
+    {"--state", "FILE", "needs a file",
+     "The witness's own state file: what it cosigned of each ledger (made on\n"
+     "first use; only ever added to).",
+     &CliOptions::state},
+    {"--key", "FILE", "needs a file",
+     "The witness's key (default: orv_witness.key in this account's data\n"
+     "folder, made on first use).",
+     &CliOptions::key},
+};
+
+constexpr OptionDefinition kInitDbOptions[] = {
+    {"--station-role", "ROLE", "needs a role", "The role the stations log in as.", &CliOptions::stationRole},
+    {"--witness-role", "ROLE", "needs a role", "A role for independent witnesses (reading, and adding cosignatures).",
+     &CliOptions::witnessRole},
 };
 
 constexpr OptionDefinition kHistoryOptions[] = {
@@ -162,10 +206,10 @@ constexpr OptionDefinition kHistoryOptions[] = {
 // Options of orvctl that apply to a command, listed again in its own help.
 constexpr std::string_view kCameraOptions = "--ip --user --password-stdin --password-file --timeout-ms --json";
 constexpr std::string_view kRecordedOptions =
-    "--ip --user --password-stdin --password-file --timeout-ms --ledger --json";
+    "--ip --user --password-stdin --password-file --timeout-ms --ledger --trusted --json";
 constexpr std::string_view kManyCameraOptions = "--inventory --count --all --roster --not-on-roster --retry-failed "
                                                 "--interface --address --poll-ms --ip --user --password-stdin "
-                                                "--password-file --timeout-ms --ledger --json";
+                                                "--password-file --timeout-ms --ledger --trusted --json";
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
 
@@ -194,11 +238,11 @@ constexpr CommandDoc kCommands[] = {
      "rebuilt from the camera's proxy values with the named ones replaced. An unknown field stops\n"
      "before anything is sent. With --secrets-file, FIELD=VALUE may be left out when the file holds\n"
      "the group's password.",
-     "--secrets-file --ip --user --password-stdin --password-file --timeout-ms --ledger --json"},
+     "--secrets-file --ip --user --password-stdin --password-file --timeout-ms --ledger --trusted --json"},
     {"passwd", CommandKind::Passwd, "NEW|-", 1, 1, "Change the password of the --user account.",
      "Give \"-\" to read NEW from standard input, or leave NEW out and put a new-password line in\n"
      "--secrets-file; see \"Passwords\" below.",
-     "--secrets-file --ip --user --password-stdin --password-file --timeout-ms --ledger --json"},
+     "--secrets-file --ip --user --password-stdin --password-file --timeout-ms --ledger --trusted --json"},
     {"timesync", CommandKind::TimeSync, "", 0, 0, "Set the camera's clock from this computer.",
      "The camera's time zone and summer time stay as they are.", kRecordedOptions},
     {"udisk", CommandKind::UDisk, "", 0, 0, "Switch the camera to U-disk mode; it leaves the network.", "",
@@ -206,17 +250,17 @@ constexpr CommandDoc kCommands[] = {
     {"uidentify", CommandKind::UIdentify, "on|off", 1, 1, "Switch U-identify on or off.", "", kRecordedOptions},
     {"factory", CommandKind::Factory, "--yes", 0, 0, "Restore the camera's factory settings.",
      "This cannot be undone: without --yes nothing is sent.",
-     "--yes --ip --user --password-stdin --password-file --timeout-ms --ledger --json"},
+     "--yes --ip --user --password-stdin --password-file --timeout-ms --ledger --trusted --json"},
     {"format", CommandKind::Format, "--yes", 0, 0, "Format the camera's SD card.",
      "This cannot be undone: without --yes nothing is sent.",
-     "--yes --ip --user --password-stdin --password-file --timeout-ms --ledger --json"},
+     "--yes --ip --user --password-stdin --password-file --timeout-ms --ledger --trusted --json"},
     {"apply", CommandKind::Apply, "SETUP.xml", 1, 1, "Send a setup file saved by the console, then verify it.",
      "Sends what the setup file holds: U-identify, platform, 4g, wifi, the device fields except the\n"
      "device id, time zone and summer time (with the clock from this computer). Groups missing from\n"
      "the file are not sent; the file's \"camera\" (login) and \"language\" elements are not used.\n"
      "Then every sent group is read back and each field that differs from the file is reported\n"
      "(exit status 5).",
-     "--show-passwords --ip --user --password-stdin --password-file --timeout-ms --ledger --json"},
+     "--show-passwords --ip --user --password-stdin --password-file --timeout-ms --ledger --trusted --json"},
     {"export-id", CommandKind::ExportId, "FILE", 1, 1,
      "Append the camera's device id to FILE, as the console's Export does.",
      "The id is appended as one UTF-16LE line.", kCameraOptions},
@@ -263,10 +307,17 @@ constexpr CommandDoc kLedger = {
     "--ledger --json", {}, kTimes};
 
 constexpr CommandDoc kLedgerActions[] = {
-    {"verify", CommandKind::LedgerVerify, "", 0, 0, "Check the chain: numbering, every link and hash, the head.",
+    {"verify", CommandKind::LedgerVerify, "", 0, 0,
+     "Check the chain, its signed checkpoints, this station's witness file.",
      "Checks that the events are numbered 1, 2, 3, ... without gaps, every link and every hash, and\n"
-     "that the chain head the ledger keeps is its last event's.",
-     "--ledger --json"},
+     "that the chain head the ledger keeps is its last event's; then every checkpoint: a signature by\n"
+     "a trusted key must verify, a checkpoint no trusted key signed is an unknown signer, and the\n"
+     "first N events must still hash to the root of each checkpoint of N events (a rewrite is found\n"
+     "even when its hashes were computed again, a removed tail by the events the checkpoint counts);\n"
+     "then this station's witness file: the ledger at this place is the one it recorded to, and every\n"
+     "checkpoint it signed is still in it and still true. Exit status 5 names the first event where\n"
+     "they disagree, and whose checkpoint it was.",
+     "--ledger --trusted --json", kVerifyOptions},
     {"head", CommandKind::LedgerHead, "", 0, 0, "Print the number and hash of the last event.", "", "--ledger --json"},
     {"who", CommandKind::LedgerWho, "DEVICE --at TIME", 1, 1, "Print the officer who held camera DEVICE at TIME.",
      "Prints the officer, the unit and the interval (local time) in which the camera carried that\n"
@@ -276,16 +327,53 @@ constexpr CommandDoc kLedgerActions[] = {
     {"history", CommandKind::LedgerHistory, "--device ID|--officer ID", 0, 0,
      "Who held a camera, or which cameras an officer held, over time.",
      "Give the camera (--device) or the officer (--officer), not both; --since and --until narrow\n"
-     "the time. Prints the events, oldest first, one a line (number, local time, kind, device,\n"
-     "officer before -> after, result, station, operator, where), then the intervals in which the\n"
-     "camera carried each officer, or in which the officer held each camera.",
+     "the time (a date alone covers that whole day). Prints the events, oldest first, one a line\n"
+     "(number, local time, kind, device, officer before -> after, result, station, operator, where),\n"
+     "then the intervals in which the camera carried each officer, or in which the officer held each\n"
+     "camera.",
      "--ledger --json", kHistoryOptions, kTimes},
     {"cameras", CommandKind::LedgerCameras, "", 0, 0, "List every camera in the ledger: its officer now, its last event.",
      "", "--ledger --json"},
-    {"export", CommandKind::LedgerExport, "FILE.csv", 1, 1, "Write the ledger's events to FILE.csv.",
-     "UTF-8 with a byte order mark, a header row, one event a row with both hashes, so that anyone\n"
-     "can recompute the chain.",
+    {"export", CommandKind::LedgerExport, "FILE.jsonl|FILE.csv", 1, 1, "Write the ledger to a file.",
+     "FILE.jsonl (or .json): JSON Lines, the ledger's origin and head, every event with both hashes\n"
+     "and every signed checkpoint, exactly as stored: verify it with ledger verify --file. Any other\n"
+     "name: CSV for people (UTF-8 with a byte order mark, a header row, one event a row), where a cell\n"
+     "that starts like a spreadsheet formula gets an apostrophe first, so it is safe to open but not\n"
+     "for recomputing hashes.",
      "--ledger --json"},
+    {"key", CommandKind::LedgerKey, "[witness]", 0, 1, "Print this station's verifier key (or its witness key).",
+     "The first line is the verifier key, as the trusted keys file takes it (name+id+key); the lines\n"
+     "after it, starting with #, say whose it is and its fingerprint, to compare by telephone. The key\n"
+     "is made on first use in this account's data folder (or ORV_STATION_FOLDER). \"witness\" prints\n"
+     "the key this account cosigns with as an independent witness.",
+     "--json"},
+    {"checkpoint", CommandKind::LedgerCheckpoint, "", 0, 0,
+     "Print the newest signed checkpoint with all its signatures.",
+     "A signed note in the C2SP tlog-checkpoint form: the ledger's origin, its number of events and\n"
+     "the root of its Merkle tree (RFC 6962), then one line for each station's signature and each\n"
+     "witness's cosignature. Only checkpoints signed by a trusted key are printed.",
+     "--ledger --trusted --json", kCheckpointOptions},
+    {"prove", CommandKind::LedgerProve, "NUMBER", 1, 1,
+     "Write the proof that event NUMBER is in the signed ledger.",
+     "The proof holds the event's canonical form (the extra line), its index (NUMBER - 1), the\n"
+     "inclusion proof and the newest checkpoint signed by a trusted key, with every signature:\n"
+     "anyone can check it offline against the signers' verifier keys.",
+     "--ledger --trusted --json", kProveOptions},
+    {"witness", CommandKind::LedgerWitness, "--state FILE", 0, 0,
+     "Cosign the ledger's newest checkpoint as an independent witness.",
+     "Run by a party that does not administer the database, on its own computer (a scheduled task):\n"
+     "takes the newest checkpoint a trusted station signed, checks that the ledger's events hash to\n"
+     "it and that it extends the checkpoint this witness cosigned before (a consistency proof), keeps\n"
+     "it in the state file, then adds the witness's cosignature to the ledger. A smaller tree, or the\n"
+     "same size with another root, is refused (exit status 5).",
+     "--ledger --trusted --json", kWitnessOptions},
+    {"init-db", CommandKind::LedgerInitDb, "LOCATION --station-role ROLE", 1, 1,
+     "Create a shared PostgreSQL ledger; grant the stations' role.",
+     "Run once by the database's owner. Creates the ledger's tables (or upgrades older ones), and\n"
+     "gives ROLE what appending needs and nothing more: reading, adding events and checkpoints, and\n"
+     "locking the chain head through the owner's function. No station may change or remove an event\n"
+     "or a checkpoint or move the head (the database refuses it for every role but the owner).",
+     "--json", kInitDbOptions},
 };
 
 // ---- help from the CLI11 model ----
@@ -583,6 +671,16 @@ std::optional<int> positiveNumber(std::string_view text)
     return value;
 }
 
+std::optional<std::int64_t> positiveNumber64(std::string_view text)
+{
+    std::int64_t value = 0;
+    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || next != text.data() + text.size() || value <= 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 ParsedCommandLine usage(std::string message)
 {
     return {std::nullopt, std::move(message)};
@@ -750,6 +848,9 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
     if (last("--ledger", o.ledger) && o.ledger.empty()) {
         return usage("--ledger needs a location");
     }
+    if (last("--trusted", o.trusted) && o.trusted.empty()) {
+        return usage("--trusted needs a file");
+    }
     o.json = given(app, "--json");
     o.yes = given(app, "--yes");
     o.showPasswords = given(app, "--show-passwords");
@@ -767,7 +868,8 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
         if (!extras.empty()) {
             return usage("ledger: unknown action \"" + extras.front() + "\"");
         }
-        return usage("ledger needs an action: verify, head, who, history, cameras or export");
+        return usage("ledger needs an action: verify, head, who, history, cameras, export, key, checkpoint, prove, "
+                     "witness or init-db");
     }
     if (!extras.empty()) {
         return usage("unknown command \"" + extras.front() + "\"");
@@ -858,6 +960,53 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
         case CommandKind::LedgerExport:
             if (o.operands[0].empty()) {
                 return usage("ledger export needs a file");
+            }
+            break;
+        case CommandKind::LedgerVerify:
+            if (!o.minWitnesses.empty()) {
+                const std::optional<int> k = positiveNumber(o.minWitnesses);
+                if (!k) {
+                    return usage("--min-witnesses takes a whole number above 0, not \"" + o.minWitnesses + "\"");
+                }
+                if (o.witnessKeys.empty()) {
+                    return usage("--min-witnesses needs --witness-keys FILE: the witnesses it counts");
+                }
+                o.minWitnessCount = *k;
+            }
+            break;
+        case CommandKind::LedgerKey:
+            if (!o.operands.empty() && o.operands[0] != "witness") {
+                return usage("ledger key takes nothing, or \"witness\"");
+            }
+            break;
+        case CommandKind::LedgerCheckpoint:
+            if (!o.size.empty()) {
+                const std::optional<std::int64_t> n = positiveNumber64(o.size);
+                if (!n) {
+                    return usage("--size takes a whole number above 0, not \"" + o.size + "\"");
+                }
+                o.treeSize = *n;
+            }
+            break;
+        case CommandKind::LedgerProve: {
+            const std::optional<std::int64_t> n = positiveNumber64(o.operands[0]);
+            if (!n) {
+                return usage("ledger prove takes an event number, not \"" + o.operands[0] + "\"");
+            }
+            o.number = *n;
+            break;
+        }
+        case CommandKind::LedgerWitness:
+            if (o.state.empty()) {
+                return usage("ledger witness needs --state FILE: the witness's own record");
+            }
+            break;
+        case CommandKind::LedgerInitDb:
+            if (o.stationRole.empty()) {
+                return usage("ledger init-db needs --station-role ROLE");
+            }
+            if (o.operands[0].empty()) {
+                return usage("ledger init-db needs the database's location");
             }
             break;
         default:

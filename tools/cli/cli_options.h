@@ -22,7 +22,8 @@ enum ExitCode : int {
     kExitLoginRefused = 3,
     kExitUnreachable = 4, // unreachable or silent
     kExitDiffers = 5,
-    kExitLedgerBroken = 5, // ledger verify: an event was altered, removed, inserted or reordered
+    kExitLedgerBroken = 5, // ledger verify: the ledger disagrees with its chain, its checkpoints or this station;
+                           // before a write: the ledger's history changed since this station saw it
     kExitInterrupted = 130,
 };
 
@@ -48,6 +49,11 @@ enum class CommandKind : std::uint8_t {
     LedgerHistory,
     LedgerCameras,
     LedgerExport,
+    LedgerKey,
+    LedgerCheckpoint,
+    LedgerProve,
+    LedgerWitness,
+    LedgerInitDb,
 };
 
 enum class PasswordSource : std::uint8_t { Default, Stdin, File };
@@ -77,7 +83,22 @@ struct CliOptions
     bool retryFailed = false;      // only cameras whose last outcome in the inventory was not ok
     std::chrono::milliseconds timeout{3000};
     std::chrono::milliseconds poll{500};
-    std::string ledger; // --ledger: where the ledger is; empty: the default place
+    std::string ledger;  // --ledger: where the ledger is; empty: the default place
+    std::string trusted; // --trusted: the verifier keys to trust; empty: those remembered
+
+    // The evidence actions' options, as given.
+    std::string file;          // ledger verify --file: an export to verify with no database
+    std::string witnessKeys;   // ledger verify --witness-keys
+    std::string minWitnesses;  // ledger verify --min-witnesses
+    std::string size;          // ledger checkpoint --size
+    std::string out;           // ledger prove --out
+    std::string state;         // ledger witness --state
+    std::string key;           // ledger witness --key
+    std::string stationRole;   // ledger init-db --station-role
+    std::string witnessRole;   // ledger init-db --witness-role
+    int minWitnessCount = 0;   // --min-witnesses read
+    std::int64_t treeSize = 0; // --size read
+    std::int64_t number = 0;   // ledger prove NUMBER
 
     // The ledger's queries, as given (times are read where they are used).
     std::string device;  // ledger who: DEVICE; ledger history --device

@@ -88,10 +88,11 @@ int exitCodeOf(CameraResult result)
 class FleetWork
 {
 public:
-    FleetWork(const CliOptions& options, CliContext& context, RunMode mode)
+    FleetWork(const CliOptions& options, CliContext& context, RunMode mode, const std::string& setupBytes)
         : o_(options)
         , c_(context)
         , mode_(mode)
+        , setupBytes_(setupBytes)
     {
     }
 
@@ -126,23 +127,27 @@ public:
             settings.roster = std::make_shared<const fleet::Roster>(std::move(roster_.roster));
         }
         // Reached before the first camera: every outcome is to be recorded there.
-        settings.ledger = openReachableLedger(ledgerLocation(o_), error);
-        if (!settings.ledger) {
-            c_.err << "orvctl: ledger " << error << "; nothing was " << verb << "\n";
-            return kExitFailed;
+        int refused = kExitDone;
+        recording_ = startRecording(o_, c_, refused, std::string("nothing was ") + verb);
+        if (!recording_) {
+            return refused;
         }
+        settings.ledger = recording_->ledger;
         settings.eventTemplate = startEvent(orvctlOrigin(), mode_ == RunMode::Check ? "check" : "provision");
-        if (!noteSetupFile(settings.eventTemplate, pathFrom(o_.operands[0]), error)) {
-            c_.err << "orvctl: " << error << "; nothing was " << verb << "\n";
-            return kExitFailed;
-        }
+        noteSetupFile(settings.eventTemplate, pathFrom(o_.operands[0]), setupBytes_);
         settings.mode = mode_;
         // One run for the whole session, which may see thousands of cameras: only its tally is kept.
         run_ = std::make_shared<FleetRun>(
             std::move(settings), inventory_, [this](const CameraProgress& p) { print(p); }, Outcomes::TallyOnly);
         const int code = o_.all ? watchAndWork() : workOnOne();
+        // Whatever was recorded is sealed by a checkpoint, also when the run ended early; a ledger
+        // lost during the run is said below.
+        const bool sealed = run_->ledgerFailed() || sealRecording(*recording_, c_) == kExitDone;
         if (code != kExitDone) {
             return code;
+        }
+        if (!sealed) {
+            return kExitFailed;
         }
         bool lost = false;
         if (run_->ledgerFailed()) {
@@ -384,9 +389,11 @@ private:
     const CliOptions& o_;
     CliContext& c_;
     const RunMode mode_;
+    const std::string& setupBytes_;
     std::shared_ptr<FleetInventory> inventory_;
     InventoryHistory history_;
     fleet::RosterLoad roster_;
+    std::optional<ledger::Recording> recording_;
     std::shared_ptr<FleetRun> run_;
     bool interrupted_ = false;
     std::size_t notInLedger_ = 0; // outcomes the ledger did not take; heard one at a time
@@ -486,7 +493,7 @@ int scanCameras(const CliOptions& o, CliContext& c, const FleetLogin& login)
 }
 
 int workOnCameras(const CliOptions& o, CliContext& c, const FleetLogin& login, std::vector<GroupPlan> plan,
-                  RunMode mode)
+                  const std::string& setupBytes, RunMode mode)
 {
     FleetSettings settings;
     settings.user = login.user;
@@ -494,7 +501,7 @@ int workOnCameras(const CliOptions& o, CliContext& c, const FleetLogin& login, s
     settings.plan = std::move(plan);
     settings.notOnRoster = o.notOnRosterSetup ? NotOnRoster::UseSetup : NotOnRoster::Skip;
     settings.timeout = o.timeout;
-    return FleetWork(o, c, mode).run(std::move(settings));
+    return FleetWork(o, c, mode, setupBytes).run(std::move(settings));
 }
 
 } // namespace orv::cli

@@ -21,8 +21,9 @@ int scanCameras(const CliOptions& options, CliContext& context, const FleetLogin
 
 // provision --all (mode Apply) and check --all (mode Check): works on every camera found at once
 // and keeps looking for more until --count cameras were taken on or the operator interrupts;
-// check without --all reads the one camera at --ip. The exit code.
+// check without --all reads the one camera at --ip. `setupBytes` are the setup file's bytes the
+// plan was made from, which the events name. The exit code.
 int workOnCameras(const CliOptions& options, CliContext& context, const FleetLogin& login,
-                  std::vector<provision::GroupPlan> plan, provision::RunMode mode);
+                  std::vector<provision::GroupPlan> plan, const std::string& setupBytes, provision::RunMode mode);
 
 } // namespace orv::cli

@@ -91,6 +91,11 @@ public:
             case CommandKind::LedgerHistory:
             case CommandKind::LedgerCameras:
             case CommandKind::LedgerExport:
+            case CommandKind::LedgerKey:
+            case CommandKind::LedgerCheckpoint:
+            case CommandKind::LedgerProve:
+            case CommandKind::LedgerWitness:
+            case CommandKind::LedgerInitDb:
                 return runLedgerCommand(o_, c_);
         }
         return kExitUsage;
@@ -129,15 +134,16 @@ private:
     // not started) and begins the command's event; kExitDone when both went well.
     int beginEvent(std::string kind, const std::string* setupFile = nullptr)
     {
-        std::string problem;
-        ledger_ = openReachableLedger(ledgerLocation(o_), problem);
-        if (!ledger_) {
-            return ledgerUnusable(problem);
+        int code = kExitDone;
+        recording_ = startRecording(o_, c_, code);
+        if (!recording_) {
+            return code;
         }
+        ledger_ = recording_->ledger;
         event_ = startEvent(orvctlOrigin(), std::move(kind));
         event_.where = o_.address;
-        if (setupFile && !noteSetupFile(event_, pathFromArgument(*setupFile), problem)) {
-            return failure(kExitFailed, "read " + *setupFile, problem, false);
+        if (setupFile) {
+            noteSetupFile(event_, pathFromArgument(*setupFile), setupBytes_);
         }
         eventOpen_ = true;
         return kExitDone;
@@ -165,9 +171,13 @@ private:
         }
         eventOpen_ = false;
         event_.result = std::move(result);
+        if (notReadBack_) {
+            noteNotReadBack(event_, *notReadBack_);
+        }
         stampNow(event_);
         if (ledger_->append(event_)) {
-            return code;
+            // The outcome is recorded: a checkpoint of the ledger now holds it too.
+            return sealRecording(*recording_, c_) == kExitDone ? code : kExitFailed;
         }
         c_.err << "orvctl: ledger " << ledgerProblem(*ledger_) << "; this outcome is not recorded in it\n";
         return kExitFailed;
@@ -612,6 +622,7 @@ private:
             return failure(kExitFailed, "read " + file, read.message, false);
         }
         plan = planSetup(read.elements);
+        setupBytes_ = read.bytes;
         if (plan.empty() && !mayBeEmpty) {
             return failure(kExitFailed, "read " + file, "the file holds no group to send", false);
         }
@@ -647,6 +658,7 @@ private:
         const ApplyReport report = applySetup(link_, plan);
         event_.groups = groupList(report.sent);
         event_.differences = differenceList(report.differences);
+        notReadBack_ = deviceNotReadBack(plan, report);
         for (const GroupValues& group : report.readBack) {
             if (group.group != Group::Device) {
                 continue;
@@ -771,7 +783,7 @@ private:
         if (!error.empty()) {
             return usageError(error);
         }
-        return workOnCameras(o_, c_, {user_, password_}, std::move(plan), mode);
+        return workOnCameras(o_, c_, {user_, password_}, std::move(plan), setupBytes_, mode);
     }
 
     int provisionCameras()
@@ -791,15 +803,14 @@ private:
         settings.count = o_.count;
         settings.timeout = o_.timeout;
         settings.poll = o_.poll;
-        std::string problem;
-        settings.ledger = openReachableLedger(ledgerLocation(o_), problem);
-        if (!settings.ledger) {
-            return ledgerUnusable(problem);
+        int code = kExitDone;
+        const std::optional<ledger::Recording> recording = startRecording(o_, c_, code);
+        if (!recording) {
+            return code;
         }
+        settings.ledger = recording->ledger;
         settings.eventTemplate = startEvent(orvctlOrigin(), "provision");
-        if (!noteSetupFile(settings.eventTemplate, pathFromArgument(o_.operands[0]), problem)) {
-            return failure(kExitFailed, "read " + o_.operands[0], problem, false);
-        }
+        noteSetupFile(settings.eventTemplate, pathFromArgument(o_.operands[0]), setupBytes_);
         ProvisionHooks hooks;
         hooks.interrupted = c_.interrupted;
         hooks.onEvent = [this](const ProvisionEvent& e) {
@@ -831,6 +842,9 @@ private:
                    << (result.inventoryOnly == 1 ? " outcome is" : " outcomes are") << " in the inventory only ("
                    << o_.inventory << ")\n";
         }
+        if (sealRecording(*recording, c_) != kExitDone) {
+            return kExitFailed;
+        }
         return result.exitCode;
     }
 
@@ -840,9 +854,12 @@ private:
     std::u16string user_;
     std::u16string password_;
     std::optional<SecretsFile> secrets_;
+    std::optional<ledger::Recording> recording_;
     std::shared_ptr<ledger::Ledger> ledger_;
     ledger::Event event_; // the command's outcome, once begun
     bool eventOpen_ = false;
+    std::string setupBytes_; // the setup file as loadPlan read it: planned from, and named in the event
+    std::optional<UnconfirmedDevice> notReadBack_; // apply: the device group went out, never read back
 };
 
 } // namespace

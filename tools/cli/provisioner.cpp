@@ -192,6 +192,7 @@ private:
         const ApplyReport report = applySetup(link_, s_.plan);
         outcome.sent = report.sent;
         outcome.differences = report.differences;
+        outcome.notReadBack = deviceNotReadBack(s_.plan, report);
         for (const GroupValues& group : report.readBack) {
             if (group.group == Group::Device) {
                 if (const FieldValue* officer = group.find("policeId")) {

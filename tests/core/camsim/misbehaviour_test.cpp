@@ -117,6 +117,25 @@ TEST_F(MisbehaviourTest, QuietCameraRecordsAndActsButDoesNotAnswer)
     EXPECT_EQ(frames[1].command, static_cast<std::uint16_t>(Command::SetProxy));
 }
 
+TEST_F(MisbehaviourTest, QuietAfterASetOfOneRecordTakesItAndAnswersNothingMore)
+{
+    ASSERT_NO_FATAL_FAILURE(startCamera(29));
+    camera->stayQuietAfterSet(ConfigType::Device);
+    Bytes wifi(WifiRecord::kSize, 0x41);
+    wifi[0] = static_cast<std::uint8_t>(ConfigType::Wifi);
+    ASSERT_TRUE(client.send(frame(Command::SetConfig, wifi)));
+    EXPECT_EQ(exchange(frame(Command::GetUsers), UserTable::kSize).size(), kUsersReply) << "another record's set";
+    Bytes device(DeviceRecord::kSize, 0x42);
+    device[0] = static_cast<std::uint8_t>(ConfigType::Device);
+    ASSERT_TRUE(client.send(frame(Command::SetConfig, device)));
+    ASSERT_TRUE(client.send(frame(Command::GetUsers)));
+    ASSERT_TRUE(camera->waitForFrames(4, 3s));
+    EXPECT_EQ(camera->configRecord(ConfigType::Device), device) << "the set is taken";
+    camera->stayQuiet(false);
+    EXPECT_EQ(exchange(frame(Command::GetUsers), UserTable::kSize).size(), kUsersReply);
+    EXPECT_TRUE(restOfStream().empty()) << "the request made while quiet had no answer";
+}
+
 TEST_F(MisbehaviourTest, CloseAfterRequestDropsWithoutReplyOnce)
 {
     ASSERT_NO_FATAL_FAILURE(startCamera(26));

@@ -1,5 +1,5 @@
 // `orvctl apply`: a setup file of the console pushed as its Load Setup, login and Sets would push
-// it, then read back and compared.
+// it, then read back and compared; its event names the officer as read back, or as sent.
 #include "link/commands.h"
 #include "link/local_clock.h"
 #include "provision/camera_session.h"
@@ -177,6 +177,21 @@ TEST_F(OrvctlApply, FieldsTheCameraDoesNotHoldAsWrittenAreReported)
     EXPECT_THAT(json.out, HasSubstr("{\"group\":\"wifi\",\"field\":\"wifiPassword\",\"camera\":\"********\","
                                     "\"setup\":\"********\"}"));
     EXPECT_THAT(json.out, HasSubstr("\"result\":\"differs\"}"));
+}
+
+TEST_F(OrvctlApply, AnOfficerSentButNeverReadBackIsRecordedAsSent)
+{
+    camera->stayQuietAfterSet(ConfigType::Device);
+    const OrvctlRun applied = run({"apply", saveSetup(unitSetup())});
+    EXPECT_EQ(applied.code, 4) << applied.err;
+    const std::vector<ledger::Event> events = eventsIn(ledger::locationOrDefault({}));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().kind, "apply");
+    EXPECT_EQ(events.back().groups, "uidentify, platform, 4g, wifi, device");
+    EXPECT_EQ(events.back().officerAfter, "P77") << "as sent, since it was not read back";
+    EXPECT_EQ(events.back().unitAfter, "Harbour");
+    EXPECT_EQ(events.back().result,
+              "failed: time: read the time record: no reply of the expected size; device not read back");
 }
 
 TEST_F(OrvctlApply, UnusableFilesSendNothing)

@@ -310,7 +310,8 @@ TEST(CliParts, HelpIsAskedForAnyCommandAndLaidOutForTheManualPage)
                                 "apply", "export-id", "provision", "scan", "check", "help"}) {
         topics.push_back({command});
     }
-    for (const char* action : {"verify", "head", "who", "history", "cameras", "export"}) {
+    for (const char* action :
+         {"verify", "head", "who", "history", "cameras", "export", "key", "checkpoint", "prove", "witness", "init-db"}) {
         topics.push_back({"ledger", action});
     }
     for (const auto& topic : topics) {

@@ -10,8 +10,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <numeric>
+#include <streambuf>
 #include <tuple>
+#include <utility>
 
 namespace orv::test {
 namespace {
@@ -40,6 +44,32 @@ std::string ledgerBytes(const std::filesystem::path& file)
 {
     return readFile(file) + readFile(file.string() + "-wal");
 }
+
+// Standard input that runs `beforeRead` when it is first read. orvctl reads the password once it
+// has planned from the setup file, and before it records anything.
+class InputThatActsFirst : public std::streambuf
+{
+public:
+    InputThatActsFirst(std::string text, std::function<void()> beforeRead)
+        : text_(std::move(text))
+        , beforeRead_(std::move(beforeRead))
+    {
+    }
+
+protected:
+    int_type underflow() override
+    {
+        if (beforeRead_) {
+            std::exchange(beforeRead_, nullptr)();
+            setg(text_.data(), text_.data(), text_.data() + text_.size());
+        }
+        return gptr() < egptr() ? traits_type::to_int_type(*gptr()) : traits_type::eof();
+    }
+
+private:
+    std::string text_;
+    std::function<void()> beforeRead_;
+};
 
 bool sentSetConfig(const LoopbackCamera& camera)
 {
@@ -236,6 +266,44 @@ TEST_F(OrvctlLedgerFleet, ProvisionAllRecordsEachCameraWithItsOfficerBeforeAndAf
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
 }
 
+TEST_F(OrvctlLedgerFleet, EachEventNamesTheSetupThatWasAppliedThoughTheFileChangedMeanwhile)
+{
+    std::string replacement = kSetup;
+    replacement.replace(replacement.find("policeid=\"SETUP\""), 16, "policeid=\"OTHER\"");
+    const std::vector<std::vector<std::string>> commands = {
+        {"--ip", camera.address, "apply", path("setup.xml")},
+        {"--ip", camera.address, "--poll-ms", "20", "provision", path("setup.xml"), "--inventory", path("loop.csv"),
+         "--count", "1"},
+        {"--ip", camera.address, "check", path("setup.xml")},
+        {"--address", camera.address, "--address", second.address, "--poll-ms", "20", "provision", path("setup.xml"),
+         "--all", "--inventory", path("all.csv"), "--count", "2"},
+    };
+    std::size_t recorded = 0;
+    for (std::vector<std::string> args : commands) {
+        SCOPED_TRACE(std::accumulate(args.begin(), args.end(), std::string(),
+                                     [](const std::string& line, const std::string& arg) { return line + " " + arg; }));
+        writeFile(folder / "setup.xml", kSetup);
+        args.insert(args.begin(), {"--timeout-ms", kTestTimeoutMs, "--ledger", location, "--password-stdin"});
+        InputThatActsFirst input("wrenq\n", [&] { writeFile(folder / "setup.xml", replacement); });
+        std::istream in(&input);
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::CliContext context(in, out, err);
+        EXPECT_EQ(cli::runOrvctl(args, context), 0) << out.str() << err.str();
+        ASSERT_EQ(readFile(folder / "setup.xml"), replacement) << "the file changed while orvctl ran";
+
+        const std::vector<ledger::Event> events = eventsIn(location);
+        ASSERT_GT(events.size(), recorded);
+        for (std::size_t i = recorded; i < events.size(); ++i) {
+            EXPECT_EQ(events[i].setupName, "setup.xml");
+            EXPECT_EQ(events[i].setupSha256, ledger::sha256Hex(kSetup)) << "event " << events[i].number;
+        }
+        recorded = events.size();
+    }
+    EXPECT_EQ(camera->config<DeviceRecord>().text(DeviceRecord::policeId), u"SETUP");
+    EXPECT_EQ(second->config<DeviceRecord>().text(DeviceRecord::policeId), u"SETUP");
+}
+
 TEST_F(OrvctlLedgerFleet, ALedgerThatCannotBeReachedStopsEveryCommandBeforeAnythingIsSent)
 {
     writeFile(folder / "plain", "a file, not a folder");
@@ -374,6 +442,43 @@ TEST(OrvctlLedgerActions, ReadingNeverCreatesALedgerAndBadTimesAreUsageErrors)
         EXPECT_EQ(r.code, 2) << args.back();
         EXPECT_THAT(r.err, StartsWith("orvctl: ledger "));
     }
+}
+
+TEST(OrvctlLedgerActions, ADateAloneUntilTakesInThatWholeDay)
+{
+    ScratchFolder folder;
+    const std::string location = text(folder / "ledger.db");
+    std::string error;
+    const std::unique_ptr<ledger::Ledger> opened = ledger::openLedger(location, error);
+    ASSERT_TRUE(opened) << error;
+    // In this computer's zone, in which a date alone is read too.
+    for (const char* local :
+         {"2026-03-05 00:00:00.000", "2026-03-05 12:00", "2026-03-05 23:59:59.999", "2026-03-06 00:00:00.000"}) {
+        ledger::Event event;
+        event.timeUtc = ledger::parseUserTime(local).value_or("");
+        event.kind = "provision";
+        event.deviceId = "CAM-1";
+        event.officerAfter = "A";
+        event.result = "ok";
+        ASSERT_TRUE(opened->append(event)) << opened->error();
+    }
+    for (const std::vector<std::string>& bounds :
+         {std::vector<std::string>{"--since", "2026-03-05", "--until", "2026-03-05"},
+          std::vector<std::string>{"--until", "2026-03-05"}}) {
+        std::vector<std::string> args{"--ledger", location, "ledger", "history", "--device", "CAM-1"};
+        args.insert(args.end(), bounds.begin(), bounds.end());
+        SCOPED_TRACE(bounds.front());
+        const OrvctlRun r = runOrvctlWith(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        for (const char* event : {"#1  ", "\n#2  ", "\n#3  "}) {
+            EXPECT_THAT(r.out, HasSubstr(event));
+        }
+        EXPECT_THAT(r.out, Not(HasSubstr("#4  "))) << "the next day's first moment";
+    }
+    const OrvctlRun next = runOrvctlWith({"--ledger", location, "ledger", "history", "--device", "CAM-1", "--since",
+                                          "2026-03-06", "--until", "2026-03-06"});
+    EXPECT_THAT(next.out, StartsWith("#4  "));
+    EXPECT_THAT(next.out, Not(HasSubstr("#3  ")));
 }
 
 } // namespace

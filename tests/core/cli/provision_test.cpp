@@ -1,4 +1,5 @@
-// `orvctl provision`: cameras brought up and taken down one after another at the same address.
+// `orvctl provision`: cameras brought up and taken down one after another at the same address, each
+// outcome in the inventory and the ledger.
 #include "link/local_clock.h"
 #include "tests/core/cli/orvctl_fixture.h"
 
@@ -172,6 +173,22 @@ TEST_F(OrvctlProvision, ACameraThatFallsSilentIsRecordedAsFailedAndTheLoopGoesOn
     EXPECT_THAT(output.str(), HasSubstr("{\"camera\":1,\"step\":\"failed\",\"message\":\"" + camera.address +
                                         ": uidentify: read the function record (type 6): no reply of the "
                                         "expected size\",\"exitCode\":4}\n"));
+}
+
+TEST_F(OrvctlProvision, AnOfficerSentButNeverReadBackIsRecordedAsSent)
+{
+    camera->stayQuietAfterSet(ConfigType::Device);
+    startProvision({"--count", "1"});
+    EXPECT_EQ(finish(), 4);
+    EXPECT_EQ(camera->config<DeviceRecord>().text(DeviceRecord::policeId), u"P-100") << "the camera took it";
+
+    const std::vector<ledger::Event> events = eventsIn(ledger::locationOrDefault({}));
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].officerBefore, "PC4471");
+    EXPECT_EQ(events[0].officerAfter, "P-100") << "as sent, since it was not read back";
+    EXPECT_EQ(events[0].result,
+              "failed: time: read the time record: no reply of the expected size; device not read back");
+    EXPECT_THAT(readFile(inventory), HasSubstr(",ORV202600001,PC4471,failed: time: ")) << "the inventory as it was";
 }
 
 TEST_F(OrvctlProvision, RefusedLoginIsRecorded)

@@ -100,11 +100,16 @@ TEST(CsvExport, BytesWithBomHeaderCrlfAndQuoting)
     plain.groups = "wifi";
     plain.differences = "";
     plain.clockOffsetSeconds.reset();
+    // Text a camera or a person typed never runs as a formula when the export is opened.
+    plain.officerAfter = "=HYPERLINK(\"http://x\",\"P1\")";
+    plain.unitAfter = "@SUM(A1)";
+    plain.where = "-1+2";
     std::string error;
     ASSERT_TRUE(exportCsv({pinnedEvent(), plain}, file, error)) << error;
     EXPECT_EQ(fileBytes(file), kHeader + "1,2026-03-05T06:07:09.123Z,480,\"desk, 1\",\"say \"\"hi\"\"\",orvctl,1.0.0.2,"
                                          "check,D1,,,P1,,,,,\"platform, wifi\",differs,\"a\nb\",-2,p,h\r\n"
-                                         "2,2026-03-05T06:07:09.123Z,480,desk,clerk,orvctl,1.0.0.2,check,D1,,,P1,,,,,"
+                                         "2,2026-03-05T06:07:09.123Z,480,desk,clerk,orvctl,1.0.0.2,check,D1,'-1+2,,"
+                                         "\"'=HYPERLINK(\"\"http://x\"\",\"\"P1\"\")\",,'@SUM(A1),,,"
                                          "wifi,differs,,,p,h\r\n");
     ASSERT_TRUE(exportCsv({}, file, error)) << error;
     EXPECT_EQ(fileBytes(file), kHeader);

@@ -121,6 +121,29 @@ TEST(UserTime, DaylightSavingFollowsTheDate)
 }
 #endif
 
+TEST(UserTime, ADateAloneAsAnUpperBoundTakesInTheWholeDay)
+{
+    const TimeZone china("CST-8");
+    EXPECT_EQ(parseUserTime("2026-03-05", DateOnly::EndOfDay), "2026-03-05T15:59:59.999Z");
+    EXPECT_EQ(parseUserTime("2026-12-31", DateOnly::EndOfDay), "2026-12-31T15:59:59.999Z");
+    EXPECT_EQ(parseUserTime("2024-02-28", DateOnly::EndOfDay), "2024-02-28T15:59:59.999Z");
+    EXPECT_EQ(parseUserTime("2026-03-05", DateOnly::StartOfDay), "2026-03-04T16:00:00.000Z");
+    // A time given is that time, whichever bound it is.
+    EXPECT_EQ(parseUserTime("2026-03-05 14:07", DateOnly::EndOfDay), "2026-03-05T06:07:00.000Z");
+    EXPECT_EQ(parseUserTime("2026-03-05T06:07:09Z", DateOnly::EndOfDay), "2026-03-05T06:07:09.000Z");
+    EXPECT_FALSE(parseUserTime("2026-02-30", DateOnly::EndOfDay));
+}
+
+#ifndef _WIN32
+TEST(UserTime, TheDayEndsWhereTheNextBeginsAcrossDaylightSaving)
+{
+    const TimeZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
+    EXPECT_EQ(parseUserTime("2026-03-29", DateOnly::StartOfDay), "2026-03-28T23:00:00.000Z");
+    EXPECT_EQ(parseUserTime("2026-03-29", DateOnly::EndOfDay), "2026-03-29T21:59:59.999Z") << "23 hours";
+    EXPECT_EQ(parseUserTime("2026-10-25", DateOnly::EndOfDay), "2026-10-25T22:59:59.999Z") << "25 hours";
+}
+#endif
+
 TEST(Context, NowOffsetStationOperatorAndDefaultFile)
 {
     {

@@ -1,8 +1,8 @@
 // The runner on several simulated cameras at once, each on a loopback address of its own: every
 // camera gets its own officer from the roster, a camera that goes away fails alone, Stop lets each
 // camera finish its step, Check writes nothing, twins get no officer, the clock is measured, and a
-// long session keeps the same few threads; every outcome goes to the ledger before it is told, and
-// a ledger lost during a run starts no further camera.
+// long session keeps the same few threads; every outcome goes to the ledger before it is told (an
+// officer sent but never read back as sent), and a ledger lost during a run starts no further camera.
 #include "fleet/roster.h"
 #include "lang/utf.h"
 #include "ledger/ledger.h"
@@ -12,6 +12,7 @@
 #include "tests/support/camera_on_loopback.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 #include <fstream>
 #include <iterator>
@@ -26,6 +27,7 @@ using provision::CameraResult;
 using provision::CameraStep;
 using provision::Group;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 provision::GroupPlan groupOf(Group group, std::initializer_list<std::string_view> assignments)
 {
@@ -50,6 +52,45 @@ std::string readAll(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Every value of every row of every table, read through SQLite: a fresh ledger's events may still
+// be in its write-ahead log, not in the file itself.
+std::string everyValueIn(const std::filesystem::path& file)
+{
+    sqlite3* db = nullptr;
+    std::string values;
+    const std::u8string path = file.u8string();
+    if (sqlite3_open_v2(reinterpret_cast<const char*>(path.c_str()), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << file << ": " << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return values;
+    }
+    const auto eachRow = [&](const std::string& sql, const std::function<void(sqlite3_stmt*)>& take) {
+        sqlite3_stmt* statement = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+            take(statement);
+        }
+        EXPECT_EQ(step, SQLITE_DONE) << sqlite3_errmsg(db);
+        sqlite3_finalize(statement);
+    };
+    std::vector<std::string> tables{"sqlite_master"};
+    eachRow("SELECT name FROM sqlite_master WHERE type = 'table'", [&](sqlite3_stmt* row) {
+        tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(row, 0)));
+    });
+    for (const std::string& table : tables) {
+        eachRow("SELECT * FROM \"" + table + "\"", [&](sqlite3_stmt* row) {
+            for (int column = 0; column < sqlite3_column_count(row); ++column) {
+                const auto* bytes = static_cast<const char*>(sqlite3_column_blob(row, column));
+                values.append(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+                values += '\n';
+            }
+        });
+    }
+    sqlite3_close(db);
+    return values;
 }
 
 std::size_t setConfigFrames(const camsim::SimulatedCamera& camera)
@@ -441,6 +482,18 @@ public:
         return real_->readEvents(filter, events);
     }
     std::optional<ledger::ChainHead> head() override { return real_->head(); }
+    bool readSnapshot(ledger::LedgerSnapshot& snapshot) override { return real_->readSnapshot(snapshot); }
+    const std::string& origin() const override { return real_->origin(); }
+    std::string place() const override { return real_->place(); }
+    bool hashAt(std::int64_t number, std::optional<std::string>& hash) override { return real_->hashAt(number, hash); }
+    bool addCheckpoint(std::int64_t size, const std::string& note) override
+    {
+        return real_->addCheckpoint(size, note);
+    }
+    bool readCheckpoints(std::int64_t minSize, std::vector<ledger::StoredCheckpoint>& checkpoints) override
+    {
+        return real_->readCheckpoints(minSize, checkpoints);
+    }
     std::string error() const override { return "server closed the connection"; }
 
 private:
@@ -508,8 +561,64 @@ TEST_F(FleetRunnerTest, EveryOutcomeIsInTheLedgerBeforeItIsTold)
         EXPECT_TRUE(event->clockOffsetSeconds.has_value());
         EXPECT_EQ(event->station, ledger::stationName());
     }
-    const std::string bytes = readAll(folder / "ledger.db");
-    EXPECT_EQ(bytes.find("unit-secret"), std::string::npos) << "no password goes into the ledger";
+    const std::string values = everyValueIn(folder / "ledger.db");
+    EXPECT_THAT(values, HasSubstr("OLD-CAM-A")) << "the search below looks at the events";
+    for (const char* secret : {"unit-secret", "wrenq"}) {
+        EXPECT_THAT(values, Not(HasSubstr(secret))) << "no password goes into the ledger";
+    }
+}
+
+TEST_F(FleetRunnerTest, AnOfficerSentButNeverReadBackIsRecordedAsSentAndSaidSo)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void(provision::FleetRun&, camsim::SimulatedCamera&)> afterDeviceSent;
+        CameraResult result;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"the camera falls silent", [](provision::FleetRun&, camsim::SimulatedCamera& c) { c.stayQuiet(true); },
+         CameraResult::Unreachable, "failed: wifi: read the Wi-Fi record (type 2): no reply of the expected size"},
+        {"Stop is pressed", [](provision::FleetRun& run, camsim::SimulatedCamera&) { run.stop(); },
+         CameraResult::Stopped, "stopped before reading back wifi (sent: wifi, device)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        cameras.clear();
+        inventory.reset();
+        std::filesystem::remove(folder / "inventory.csv");
+        std::filesystem::remove(folder / "ledger.db");
+        startCameras({u"CAM-A"});
+        std::string error;
+        std::shared_ptr<ledger::Ledger> ledger = ledger::openLedger((folder / "ledger.db").string(), error);
+        ASSERT_TRUE(ledger) << error;
+        auto s = settings();
+        s.roster = rosterOf("device_id,police_id,police_name,company_id,company_name\r\n"
+                            "CAM-A,PA,Officer A,U1,Unit One\r\n");
+        s.ledger = ledger;
+        s.timeout = std::chrono::milliseconds(300);
+        run(s, [&](const CameraProgress& p, provision::FleetRun& fleetRun) {
+            if (p.step == CameraStep::Sent && p.group == Group::Device) {
+                row.afterDeviceSent(fleetRun, *cameras[0].camera);
+            }
+        });
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes[0].result, row.result) << outcomes[0].message;
+        EXPECT_EQ(outcomes[0].message, row.message);
+        // Login, device record, clock, then each group read and written back.
+        ASSERT_TRUE(cameras[0]->waitForFrames(7, std::chrono::seconds(5)));
+        EXPECT_EQ(officerOf(0), u"PA") << "the camera took the officer";
+
+        std::vector<ledger::Event> events;
+        ASSERT_TRUE(ledger->readEvents({}, events));
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0].officerBefore, "OLD-CAM-A");
+        EXPECT_EQ(events[0].officerAfter, "PA") << "as sent, since it was not read back";
+        EXPECT_EQ(events[0].unitAfter, "Unit One");
+        EXPECT_EQ(events[0].groups, "wifi, device");
+        EXPECT_EQ(events[0].result, std::string(row.message) + "; device not read back");
+    }
 }
 
 TEST_F(FleetRunnerTest, ALedgerLostMidRunStartsNoFurtherCameraAndTheInventoryKeepsEveryOutcome)
