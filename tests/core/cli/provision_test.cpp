@@ -178,11 +178,13 @@ TEST_F(OrvctlProvision, ACameraThatFallsSilentIsRecordedAsFailedAndTheLoopGoesOn
 TEST_F(OrvctlProvision, AnOfficerSentButNeverReadBackIsRecordedAsSent)
 {
     camera->stayQuietAfterSet(ConfigType::Device);
-    startProvision({"--count", "1"});
+    // A ledger of the test's own: on Windows the default one is the whole test run's.
+    const std::string ledgerFile = (folder / "ledger.db").string();
+    startProvision({"--count", "1", "--ledger", ledgerFile});
     EXPECT_EQ(finish(), 4);
     EXPECT_EQ(camera->config<DeviceRecord>().text(DeviceRecord::policeId), u"P-100") << "the camera took it";
 
-    const std::vector<ledger::Event> events = eventsIn(ledger::locationOrDefault({}));
+    const std::vector<ledger::Event> events = eventsIn(ledgerFile);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].officerBefore, "PC4471");
     EXPECT_EQ(events[0].officerAfter, "P-100") << "as sent, since it was not read back";

@@ -172,7 +172,9 @@ TEST_P(EvidenceTest, AnotherLedgerPutInItsPlaceIsFound)
         {"its file replaced by another ledger's", true,
          [&](const std::string& other) {
              std::error_code ec;
-             std::filesystem::copy_file(other, location_, std::filesystem::copy_options::overwrite_existing, ec);
+             // Removed first: mingw's copy_file does not overwrite, whatever the options say.
+             std::filesystem::remove(location_, ec);
+             std::filesystem::copy_file(other, location_, ec);
              ASSERT_FALSE(ec) << ec.message();
              for (const char* part : {"-wal", "-shm"}) {
                  std::filesystem::remove(location_ + part, ec);
