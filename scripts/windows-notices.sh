@@ -37,14 +37,17 @@ runtimeOf() {
 
 tinyxml2=$(cached ORV_TINYXML2_SOURCE_DIR)
 cli11=$(cached ORV_CLI11_INCLUDE_DIR)
+json=$(cached ORV_NLOHMANN_JSON_INCLUDE_DIR)
 ledger=$(cached LEDGER_MINGW)
 [[ -f $tinyxml2/debian/changelog ]] || fail "no Debian tinyxml2 source at '$tinyxml2' (ORV_TINYXML2_SOURCE_DIR)"
 [[ -f $cli11/Version.hpp ]] || fail "no CLI11 at '$cli11' (ORV_CLI11_INCLUDE_DIR)"
+[[ -f $json/nlohmann/json.hpp ]] || fail "no nlohmann-json at '$json' (ORV_NLOHMANN_JSON_INCLUDE_DIR)"
 [[ -f $ledger/include/sqlite3.h ]] || fail "no ledger prefix at '$ledger' (LEDGER_MINGW)"
 gcc=$(runtimeOf libstdc++-6.dll)
 [[ $(runtimeOf libgcc_s_seh-1.dll) == "$gcc" ]] || fail "libgcc_s_seh-1.dll and libstdc++-6.dll come from different packages"
 mingw=$(runtimeOf libwinpthread-1.dll)
 cli11_deb=$(debOf "$cli11/Version.hpp")
+json_deb=$(debOf "$json/nlohmann/json.hpp")
 # Qt's DLLs are built from the source of the same Debian qt6-base whose host tools (moc, rcc, uic)
 # the build uses.
 qt_deb=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
@@ -61,6 +64,9 @@ declare -A notice=(
     [TINYXML2_DEBIAN]=$(dpkg-parsechangelog -l "$tinyxml2/debian/changelog" -S Version)
     [CLI11_VERSION]=$(sed -n 's/^#define CLI11_VERSION "\(.*\)"/\1/p' "$cli11/Version.hpp")
     [CLI11_DEBIAN]=${cli11_deb#* }
+    [JSON_DEBIAN]=${json_deb#* }
+    [JSON_VERSION]=$(sed -n 's/^#define NLOHMANN_JSON_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\).*/\2/p' \
+        "$json/nlohmann/detail/abi_macros.hpp" | head -n 3 | paste -sd.)
     [GCC_DEBIAN]=${gcc#* }
     [MINGW_DEBIAN]=${mingw#* }
     [OPENSSL_VERSION]=$(dllVersion libcrypto-3-x64.dll)
@@ -109,6 +115,8 @@ section "tinyxml2: Debian's copyright record"
 cat "$tinyxml2/debian/copyright"
 section "CLI11: Debian's copyright record ($cli11_deb)"
 cat "/usr/share/doc/${cli11_deb% *}/copyright"
+section "nlohmann-json: Debian's copyright record ($json_deb)"
+cat "/usr/share/doc/${json_deb% *}/copyright"
 section "GCC runtime (libstdc++, libgcc): Debian's copyright record ($gcc)"
 cat "/usr/share/doc/${gcc% *}/copyright"
 section "mingw-w64 runtime (winpthreads, start-up code): Debian's copyright record ($mingw)"
