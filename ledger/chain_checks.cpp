@@ -2,17 +2,6 @@
 
 namespace orv::ledger {
 
-bool Ledger::readChain(std::vector<Event>& events, ChainHead& chainHead)
-{
-    LedgerSnapshot snapshot;
-    if (!readSnapshot(snapshot)) {
-        return false;
-    }
-    events = std::move(snapshot.events);
-    chainHead = snapshot.head.value_or(ChainHead{});
-    return true;
-}
-
 VerifyReport verifyChain(Ledger& ledger)
 {
     LedgerSnapshot snapshot;

@@ -16,11 +16,6 @@ constexpr std::string_view kIndexPrefix = "index ";
 // No tree of up to 2^64 - 1 leaves needs a longer inclusion proof.
 constexpr std::size_t kMaxPathLength = 64;
 
-std::string_view bytesOf(const Hash& hash)
-{
-    return {reinterpret_cast<const char*>(hash.data()), hash.size()};
-}
-
 // Decimal with no leading zeroes ("0" itself excepted), within 64 bits: one text for each number.
 std::optional<std::uint64_t> parseDecimal(std::string_view text)
 {
@@ -39,17 +34,6 @@ std::optional<std::uint64_t> parseDecimal(std::string_view text)
         value = value * 10 + digit;
     }
     return value;
-}
-
-std::optional<Hash> parseBase64Hash(std::string_view text)
-{
-    const auto bytes = base64Decode(text);
-    if (!bytes || bytes->size() != Hash().size()) {
-        return std::nullopt;
-    }
-    Hash hash{};
-    std::copy(bytes->begin(), bytes->end(), hash.begin());
-    return hash;
 }
 
 // Takes the next line off `rest`, without its newline; false when no newline is left.
@@ -80,9 +64,25 @@ ProofCheck refused(ProofCheck check, std::string problem)
 
 } // namespace
 
+std::string hashBase64(const Hash& hash)
+{
+    return base64Encode(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()));
+}
+
+std::optional<Hash> hashFromBase64(std::string_view text)
+{
+    const auto bytes = base64Decode(text);
+    if (!bytes || bytes->size() != Hash().size()) {
+        return std::nullopt;
+    }
+    Hash hash{};
+    std::copy(bytes->begin(), bytes->end(), hash.begin());
+    return hash;
+}
+
 std::string checkpointText(const Checkpoint& checkpoint)
 {
-    return checkpoint.origin + '\n' + std::to_string(checkpoint.size) + '\n' + base64Encode(bytesOf(checkpoint.root)) +
+    return checkpoint.origin + '\n' + std::to_string(checkpoint.size) + '\n' + hashBase64(checkpoint.root) +
            '\n';
 }
 
@@ -108,7 +108,7 @@ std::optional<Checkpoint> parseCheckpoint(std::string_view text, std::string& er
         return std::nullopt;
     }
     checkpoint.size = *size;
-    const auto root = parseBase64Hash(lines[2]);
+    const auto root = hashFromBase64(lines[2]);
     if (!root) {
         error = "the checkpoint's root is not the base64 of a 32-byte hash";
         return std::nullopt;
@@ -134,7 +134,7 @@ std::string proofText(const TlogProof& proof)
     text += std::to_string(proof.index);
     text += '\n';
     for (const Hash& hash : proof.path) {
-        text += base64Encode(bytesOf(hash));
+        text += hashBase64(hash);
         text += '\n';
     }
     text += '\n';
@@ -179,7 +179,7 @@ std::optional<TlogProof> parseProof(std::string_view text, std::string& error)
         if (line.empty()) {
             break;
         }
-        const auto hash = parseBase64Hash(line);
+        const auto hash = hashFromBase64(line);
         if (!hash) {
             error = "hash " + std::to_string(proof.path.size() + 1) + " of the proof is not the base64 of 32 bytes";
             return std::nullopt;

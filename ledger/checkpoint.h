@@ -12,6 +12,11 @@
 
 namespace orv::ledger {
 
+// A hash as checkpoints, proofs and witness files write it: base64 of its 32 bytes; reading takes
+// the strict base64 of exactly 32 bytes only.
+std::string hashBase64(const Hash& hash);
+std::optional<Hash> hashFromBase64(std::string_view text);
+
 // The note text of a checkpoint: the origin, the tree size in decimal, the base64 root, each on
 // a line of its own. OrvCamera writes no extension lines and reads none.
 struct Checkpoint

@@ -1,5 +1,7 @@
 #include "ledger/event_fields.h"
 
+#include "ledger/signed_note.h"
+
 #include <openssl/rand.h>
 
 #include <charconv>
@@ -34,17 +36,6 @@ auto textMember(E& e, std::size_t field) -> decltype(&e.timeUtc)
     case kHashColumn: return &e.hash;
     default: return {};
     }
-}
-
-std::optional<std::int64_t> parseInteger(std::string_view text)
-{
-    std::int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 // Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) without NUL.
@@ -96,6 +87,17 @@ bool isDigit(char c)
 }
 
 } // namespace
+
+std::optional<std::int64_t> parseInteger(std::string_view text)
+{
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 std::string eventColumnList()
 {
@@ -173,16 +175,8 @@ std::optional<std::string> newOrigin()
 
 bool isValidOrigin(std::string_view origin)
 {
-    if (origin.empty() || !isCleanUtf8(origin)) {
-        return false;
-    }
-    for (const char c : origin) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7F || c == '+') {
-            return false;
-        }
-    }
-    return true;
+    // A checkpoint's origin is its log's name in the note rules: no space, no '+', no control.
+    return isValidKeyName(origin);
 }
 
 std::optional<std::string> fieldText(const Event& event, std::size_t field)

@@ -81,9 +81,12 @@ std::vector<std::string> upgradeStatementsFrom1(const SqlDialect& dialect);
 // A new origin: "orvcamera.ledger/" the UTC date "/" 32 random hex digits. Nullopt when the
 // system gives no random bytes.
 std::optional<std::string> newOrigin();
-// Whether `origin` is one a checkpoint may carry (non-empty, no space, no '+', no control
-// character, valid UTF-8).
+// Whether `origin` is one a checkpoint may carry (non-empty UTF-8, no Unicode space, no '+', no
+// control character).
 bool isValidOrigin(std::string_view origin);
+
+// A whole decimal number and nothing else; nullopt otherwise.
+std::optional<std::int64_t> parseInteger(std::string_view text);
 
 // The field's value as text; nullopt only for an absent optional number.
 std::optional<std::string> fieldText(const Event& event, std::size_t field);

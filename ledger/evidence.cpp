@@ -346,8 +346,8 @@ EvidenceReport verifyEvidence(const LedgerSnapshot& snapshot, const VerifyPolicy
     return report;
 }
 
-std::optional<std::string> mergedCheckpoint(const LedgerSnapshot& snapshot, const KeyRing& stations,
-                                            const KeyRing& witnesses, std::int64_t size, std::string& error)
+std::optional<JudgedCheckpoint> trustedCheckpoint(const LedgerSnapshot& snapshot, const KeyRing& stations,
+                                                  const KeyRing& witnesses, std::int64_t size, std::string& error)
 {
     const std::vector<MergedCheckpoint> merged = mergeCheckpoints(snapshot, stations, witnesses, nullptr);
     const MergedCheckpoint* chosen = nullptr;
@@ -364,23 +364,27 @@ std::optional<std::string> mergedCheckpoint(const LedgerSnapshot& snapshot, cons
                                 " signed by a trusted key";
         return std::nullopt;
     }
-    return noteMessage(Note{chosen->judged.text, chosen->judged.signatures});
+    return chosen->judged;
+}
+
+std::optional<std::string> mergedCheckpoint(const LedgerSnapshot& snapshot, const KeyRing& stations,
+                                            const KeyRing& witnesses, std::int64_t size, std::string& error)
+{
+    const std::optional<JudgedCheckpoint> chosen = trustedCheckpoint(snapshot, stations, witnesses, size, error);
+    if (!chosen) {
+        return std::nullopt;
+    }
+    return noteMessage(Note{chosen->text, chosen->signatures});
 }
 
 std::optional<TlogProof> proveEvent(const LedgerSnapshot& snapshot, const KeyRing& stations, const KeyRing& witnesses,
                                     std::int64_t number, std::string& error)
 {
-    const std::optional<std::string> note = mergedCheckpoint(snapshot, stations, witnesses, 0, error);
-    if (!note) {
+    const std::optional<JudgedCheckpoint> newest = trustedCheckpoint(snapshot, stations, witnesses, 0, error);
+    if (!newest) {
         return std::nullopt;
     }
-    std::string why;
-    const std::optional<Note> parsed = parseNote(*note, why);
-    const std::optional<Checkpoint> checkpoint = parsed ? parseCheckpoint(parsed->text, why) : std::nullopt;
-    if (!checkpoint) {
-        error = "the newest checkpoint cannot be read: " + why;
-        return std::nullopt;
-    }
+    const Checkpoint* checkpoint = &newest->checkpoint;
     const auto size = static_cast<std::int64_t>(checkpoint->size);
     if (number < 1 || number > static_cast<std::int64_t>(snapshot.events.size())) {
         error = "there is no event " + std::to_string(number) + " in the ledger";
@@ -406,7 +410,7 @@ std::optional<TlogProof> proveEvent(const LedgerSnapshot& snapshot, const KeyRin
     proof.extra = canonicalForm(snapshot.events[static_cast<std::size_t>(number - 1)]);
     proof.index = static_cast<std::uint64_t>(number - 1);
     proof.path = inclusionProof(tree, proof.index);
-    proof.checkpoint = *note;
+    proof.checkpoint = noteMessage(Note{newest->text, newest->signatures});
     return proof;
 }
 

@@ -71,9 +71,11 @@ struct EvidenceReport
 // witnesses: each trusted cosignature verifies, and at least minWitnesses trusted witnesses cosigned.
 EvidenceReport verifyEvidence(const LedgerSnapshot& snapshot, const VerifyPolicy& policy);
 
-// The checkpoint of `size` events (0: the newest signed by a trusted key) with every signature
-// and cosignature the ledger holds for it, as one signed note. Nullopt with `error` when there is
-// none.
+// The checkpoint of `size` events (0: the newest) signed by a trusted key, with every signature
+// and cosignature the ledger holds for it. Nullopt with `error` when there is none.
+std::optional<JudgedCheckpoint> trustedCheckpoint(const LedgerSnapshot& snapshot, const KeyRing& stations,
+                                                  const KeyRing& witnesses, std::int64_t size, std::string& error);
+// The same as one signed note.
 std::optional<std::string> mergedCheckpoint(const LedgerSnapshot& snapshot, const KeyRing& stations,
                                             const KeyRing& witnesses, std::int64_t size, std::string& error);
 

@@ -26,15 +26,11 @@ WitnessRun witnessLedger(Ledger& ledger, const KeyRing& stations, const SignerKe
                                                         " and is now " + snapshot.origin);
     }
     std::string why;
-    const std::optional<std::string> note = mergedCheckpoint(snapshot, stations, {}, 0, why);
-    if (!note) {
+    const std::optional<JudgedCheckpoint> newest = trustedCheckpoint(snapshot, stations, {}, 0, why);
+    if (!newest) {
         return finish(WitnessRun::Outcome::Failed, why + "; nothing to cosign");
     }
-    const std::optional<Note> parsed = parseNote(*note, why);
-    const std::optional<Checkpoint> checkpoint = parsed ? parseCheckpoint(parsed->text, why) : std::nullopt;
-    if (!checkpoint) {
-        return finish(WitnessRun::Outcome::Failed, "the newest checkpoint cannot be read: " + why);
-    }
+    const Checkpoint* checkpoint = &newest->checkpoint;
     run.checkpoint = *checkpoint;
     const auto size = static_cast<std::int64_t>(checkpoint->size);
     const std::string sizeText = std::to_string(size);
@@ -86,15 +82,15 @@ WitnessRun witnessLedger(Ledger& ledger, const KeyRing& stations, const SignerKe
     }
     const std::string keyName = keyLabel(key.name(), key.id());
     const bool cosignedBefore =
-        std::any_of(parsed->signatures.begin(), parsed->signatures.end(),
+        std::any_of(newest->signatures.begin(), newest->signatures.end(),
                     [&](const NoteSignature& s) { return s.name == key.name() && s.keyId == key.id(); });
     if (cosignedBefore && last && last->size == size) {
         return finish(WitnessRun::Outcome::Unchanged,
                       "the newest checkpoint (" + sizeText + " events) is cosigned by this witness already");
     }
 
-    const NoteSignature cosignature = cosignCheckpoint(key, parsed->text, now);
-    const std::string cosigned = noteMessage(Note{parsed->text, {cosignature}});
+    const NoteSignature cosignature = cosignCheckpoint(key, newest->text, now);
+    const std::string cosigned = noteMessage(Note{newest->text, {cosignature}});
     if (!state.originAt(place) && !state.addPlace(place, snapshot.origin, why)) {
         return finish(WitnessRun::Outcome::Failed, "the state file " + why);
     }

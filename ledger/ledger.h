@@ -119,11 +119,8 @@ public:
     // The last event's number and hash as the database's chain head records them.
     virtual std::optional<ChainHead> head() = 0;
 
-    // Every event in number order together with the chain head, both as of one moment (one read
-    // transaction), so that an append by another station between the two reads is not mistaken
-    // for a broken chain. False with error() set.
-    bool readChain(std::vector<Event>& events, ChainHead& chainHead);
-    // Events, head and checkpoints as of one moment. False with error() set.
+    // Events, head and checkpoints as of one moment (one read transaction), so that an append by
+    // another station between the reads is not mistaken for a broken chain. False with error() set.
     virtual bool readSnapshot(LedgerSnapshot& snapshot) = 0;
 
     // The ledger's origin: the name its checkpoints carry, made when it was created and never
@@ -165,6 +162,11 @@ std::unique_ptr<Ledger> openLedger(const std::string& location, std::string& err
 // The embedded default: "orv_ledger.db" in the user's data folder ($XDG_DATA_HOME/OrvCamera or
 // ~/.local/share/OrvCamera; %LOCALAPPDATA%\OrvCamera on Windows).
 std::filesystem::path defaultLedgerFile();
+// Makes `folder` ready for the ledger's and the station's files: the default file's folder is
+// OrvCamera's own, its owner's only as every file in it; any other is created as it is, with the
+// permissions of the place the operator chose. False when it cannot be had, `why` the system's
+// reason where it gave one.
+bool prepareLedgerFolder(const std::filesystem::path& folder, std::string& why);
 // `location` as openLedger takes it: an empty one is the default file, as UTF-8.
 std::string locationOrDefault(const std::string& location);
 

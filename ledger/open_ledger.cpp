@@ -1,6 +1,7 @@
 #include "ledger/ledger.h"
 #include "ledger/postgres_ledger.h"
 #include "ledger/sqlite_ledger.h"
+#include "persist/private_folder.h"
 
 namespace orv::ledger {
 namespace {
@@ -21,6 +22,22 @@ bool isWordChar(char c)
 }
 
 } // namespace
+
+bool prepareLedgerFolder(const std::filesystem::path& folder, std::string& why)
+{
+    if (sameFolder(folder, defaultLedgerFile().parent_path())) {
+        return usePrivateFolder(folder);
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            why = ec.message();
+            return false;
+        }
+    }
+    return true;
+}
 
 std::string locationOrDefault(const std::string& location)
 {

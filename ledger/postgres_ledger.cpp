@@ -501,12 +501,12 @@ bool readHead(PGconn* connection, ChainHead& head, std::string& error)
         error = "the chain head is missing";
         return false;
     }
-    Event scratch;
-    if (!detail::setColumnText(scratch, 0, value(result.get(), 0, 0))) {
+    const std::optional<std::int64_t> number = detail::parseInteger(value(result.get(), 0, 0).value_or(""));
+    if (!number) {
         error = "the chain head's number is not a number";
         return false;
     }
-    head.number = scratch.number;
+    head.number = *number;
     head.hash = value(result.get(), 0, 1).value_or("");
     return true;
 }
@@ -571,11 +571,8 @@ bool selectCheckpoints(PGconn* connection, std::int64_t minSize, std::vector<Sto
     std::vector<StoredCheckpoint> read(static_cast<std::size_t>(rows));
     for (int row = 0; row < rows; ++row) {
         StoredCheckpoint& c = read[static_cast<std::size_t>(row)];
-        Event scratch;
-        detail::setColumnText(scratch, 0, value(result.get(), row, 0));
-        c.id = scratch.number;
-        detail::setColumnText(scratch, 0, value(result.get(), row, 1));
-        c.size = scratch.number;
+        c.id = detail::parseInteger(value(result.get(), row, 0).value_or("")).value_or(0);
+        c.size = detail::parseInteger(value(result.get(), row, 1).value_or("")).value_or(-1);
         c.note = value(result.get(), row, 2).value_or("");
         c.recordedUtc = value(result.get(), row, 3).value_or("");
     }
@@ -762,12 +759,14 @@ bool PostgresLedger::append(Event& event)
         return abandon(why);
     }
     why.clear();
-    Event scratch;
-    if (PQntuples(results[1].get()) != 1 || !detail::setColumnText(scratch, 0, value(results[1].get(), 0, 0))) {
+    const std::optional<std::int64_t> headNumber =
+        PQntuples(results[1].get()) == 1 ? detail::parseInteger(value(results[1].get(), 0, 0).value_or(""))
+                                         : std::nullopt;
+    if (!headNumber) {
         return abandon("the chain head is missing");
     }
     Event chained = event;
-    chained.number = scratch.number + 1;
+    chained.number = *headNumber + 1;
     chained.previousHash = value(results[1].get(), 0, 1).value_or("");
     chained.hash = eventHash(chained.previousHash, chained);
 

@@ -364,6 +364,24 @@ bool isValidKeyName(std::string_view name)
     return true;
 }
 
+std::string keyNameFrom(std::string_view text)
+{
+    std::string name;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const long cp = nextCodePoint(text, i);
+        if (cp < 0) {
+            i = start + 1; // a byte that starts no character
+        }
+        if (cp < 0 || cp == '+' || isUnicodeSpace(cp) || isControl(cp)) {
+            name += '_';
+        } else {
+            name.append(text.substr(start, i - start));
+        }
+    }
+    return name.empty() ? "_" : name;
+}
+
 std::uint32_t keyIdOf(std::string_view name, KeyType type, std::string_view publicKey)
 {
     const char header[2] = {'\n', static_cast<char>(type)};

@@ -25,6 +25,9 @@ enum class KeyType : std::uint8_t {
 // Whether `name` may name a key: non-empty UTF-8 with no Unicode space, no '+' and no control
 // character.
 bool isValidKeyName(std::string_view name);
+// `text` made a valid key name: every character a name may not hold (and every byte that is not
+// UTF-8) becomes '_'; an empty text is "_".
+std::string keyNameFrom(std::string_view text);
 
 // The first four bytes, big-endian, of SHA-256(name || 0x0A || type || publicKey).
 std::uint32_t keyIdOf(std::string_view name, KeyType type, std::string_view publicKey);

@@ -337,17 +337,8 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
         return nullptr;
     };
     std::error_code ec;
-    // The default file's folder is OrvCamera's own: its owner's only, and so is every file in
-    // it. A ledger elsewhere has the permissions of the place the operator chose.
-    if (file.has_parent_path() && sameFolder(file.parent_path(), defaultLedgerFile().parent_path())) {
-        if (!usePrivateFolder(file.parent_path())) {
-            return refuse("cannot create its folder");
-        }
-    } else if (file.has_parent_path() && !fs::is_directory(file.parent_path(), ec)) {
-        fs::create_directories(file.parent_path(), ec);
-        if (ec) {
-            return refuse("cannot create its folder: " + ec.message());
-        }
+    if (std::string why; file.has_parent_path() && !prepareLedgerFolder(file.parent_path(), why)) {
+        return refuse("cannot create its folder" + (why.empty() ? std::string() : ": " + why));
     }
     // SQLite creates the database 0644 less the umask, and its -wal and -shm files with the
     // database's permissions: tightened once the file is known to be a ledger, before the
@@ -464,12 +455,12 @@ bool readHead(sqlite3* db, ChainHead& head, std::string& error)
         error = "cannot read the chain head: " + s.message();
         return false;
     }
-    Event scratch;
-    if (!detail::setColumnText(scratch, 0, s.column(0))) {
+    const std::optional<std::int64_t> number = detail::parseInteger(s.column(0).value_or(""));
+    if (!number) {
         error = "the chain head's number is not a number";
         return false;
     }
-    head.number = scratch.number;
+    head.number = *number;
     head.hash = std::string(s.column(1).value_or(""));
     return true;
 }
@@ -622,12 +613,9 @@ bool selectCheckpoints(sqlite3* db, std::int64_t minSize, std::vector<StoredChec
     int rc = SQLITE_ERROR;
     while ((rc = s.step()) == SQLITE_ROW) {
         StoredCheckpoint& c = read.emplace_back();
-        Event scratch;
-        detail::setColumnText(scratch, 0, s.column(0));
-        c.id = scratch.number;
-        scratch.number = -1;
-        detail::setColumnText(scratch, 0, s.column(1)); // a size that is no number stays -1: no checkpoint matches it
-        c.size = scratch.number;
+        c.id = detail::parseInteger(s.column(0).value_or("")).value_or(0);
+        // A size that is no number is -1: no checkpoint's note matches it.
+        c.size = detail::parseInteger(s.column(1).value_or("")).value_or(-1);
         c.note = std::string(s.column(2).value_or(""));
         c.recordedUtc = std::string(s.column(3).value_or(""));
     }

@@ -1,6 +1,7 @@
 #include "ledger/station.h"
 
 #include "lang/utf.h"
+#include "ledger/durable_file.h"
 #include "ledger/evidence.h"
 #include "persist/atomic_file.h"
 #include "persist/ini_file.h"
@@ -11,18 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <random>
 #include <set>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -32,38 +22,6 @@ namespace {
 fs::path pathFromText(const std::string& text)
 {
     return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-// `text` within the note rules for names: no Unicode space, no '+', no control character.
-std::string keyNamePart(std::string_view text)
-{
-    static constexpr std::string_view kSpaces[] = {"\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\xA8",
-                                                   "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        bool space = byte <= 0x20 || byte == 0x7F || text[i] == '+';
-        std::size_t length = 1;
-        for (const std::string_view s : kSpaces) {
-            if (text.substr(i).starts_with(s)) {
-                space = true;
-                length = s.size();
-            }
-        }
-        // U+2000..U+200A
-        if (text.substr(i).starts_with("\xE2\x80") && i + 2 < text.size() &&
-            static_cast<unsigned char>(text[i + 2]) >= 0x80 && static_cast<unsigned char>(text[i + 2]) <= 0x8A) {
-            space = true;
-            length = 3;
-        }
-        if (space) {
-            out += '_';
-        } else {
-            out.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return out.empty() ? "_" : out;
 }
 
 std::string environmentText(const char* name)
@@ -81,81 +39,15 @@ std::string environmentText(const char* name)
 #endif
 }
 
-// Writes `bytes` as `file` only when there is no such file yet: a key two processes make at once
-// is one of the two, never a mix, and never replaced once made. False with errno when it cannot
-// be written; true with `existed` when another was there first.
-bool createExclusively(const fs::path& file, std::string_view bytes, bool& existed)
-{
-    existed = false;
-    std::random_device random;
-    fs::path temporary = file;
-    temporary += ".new-" + std::to_string(random());
-#ifdef _WIN32
-    const int fd =
-        _wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-        return false;
-    }
-    const bool written =
-        _write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size()) &&
-        _commit(fd) == 0;
-    _close(fd);
-    if (!written) {
-        _wremove(temporary.c_str());
-        return false;
-    }
-    if (!MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        existed = GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS;
-        _wremove(temporary.c_str());
-        return existed;
-    }
-    return true;
-#else
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0 && errno != EINTR) {
-            break;
-        }
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    const bool written = done == bytes.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!written || ::link(temporary.c_str(), file.c_str()) != 0) {
-        const int why = errno;
-        ::unlink(temporary.c_str());
-        existed = written && why == EEXIST;
-        errno = why;
-        return existed;
-    }
-    ::unlink(temporary.c_str());
-    return true;
-#endif
-}
-
-// The folder ready for the station's files: the user's own one owner-only.
+// The folder ready for the station's files, or why not.
 bool prepareFolder(const fs::path& folder, std::string& error)
 {
-    std::error_code ec;
-    if (sameFolder(folder, defaultLedgerFile().parent_path())) {
-        if (!usePrivateFolder(folder)) {
-            error = pathUtf8(folder) + ": cannot be created";
-            return false;
-        }
+    std::string why;
+    if (prepareLedgerFolder(folder, why)) {
         return true;
     }
-    if (!fs::is_directory(folder, ec)) {
-        fs::create_directories(folder, ec);
-        if (ec) {
-            error = pathUtf8(folder) + ": cannot be created: " + ec.message();
-            return false;
-        }
-    }
-    return true;
+    error = pathUtf8(folder) + ": cannot be created" + (why.empty() ? std::string() : ": " + why);
+    return false;
 }
 
 } // namespace
@@ -204,12 +96,12 @@ fs::path defaultStationFolder()
 
 std::string stationKeyName()
 {
-    return "station/" + keyNamePart(stationName()) + "/" + keyNamePart(operatorName());
+    return "station/" + keyNameFrom(stationName()) + "/" + keyNameFrom(operatorName());
 }
 
 std::string witnessKeyName()
 {
-    return "witness/" + keyNamePart(stationName()) + "/" + keyNamePart(operatorName());
+    return "witness/" + keyNameFrom(stationName()) + "/" + keyNameFrom(operatorName());
 }
 
 std::optional<SignerKey> loadOrCreateKey(const fs::path& file, const std::string& name, KeyType type,
@@ -219,12 +111,8 @@ std::optional<SignerKey> loadOrCreateKey(const fs::path& file, const std::string
     for (int attempt = 0; attempt < 2; ++attempt) {
         const FileContents contents = readWholeFile(file);
         if (contents.outcome == ReadOutcome::Read) {
-            std::string text = contents.bytes;
-            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-                text.pop_back();
-            }
             std::string why;
-            std::optional<SignerKey> key = SignerKey::parse(text, why);
+            std::optional<SignerKey> key = SignerKey::parse(keyText(contents.bytes), why);
             if (!key) {
                 error = where + " cannot be used: " + why;
                 return std::nullopt;
@@ -250,7 +138,7 @@ std::optional<SignerKey> loadOrCreateKey(const fs::path& file, const std::string
             return std::nullopt;
         }
         bool existed = false;
-        if (!createExclusively(file, made->text() + "\n", existed)) {
+        if (!detail::createFileOnce(file, made->text() + "\n", existed)) {
             error = where + " cannot be written: " + std::strerror(errno);
             return std::nullopt;
         }
@@ -263,21 +151,56 @@ std::optional<SignerKey> loadOrCreateKey(const fs::path& file, const std::string
     return std::nullopt;
 }
 
+std::string keyText(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::optional<KeyRing> readKeyRingFile(const fs::path& file, std::string_view what, std::string& error)
+{
+    const std::string named = std::string(what) + " " + pathUtf8(file);
+    const FileContents contents = readWholeFile(file);
+    if (contents.outcome != ReadOutcome::Read) {
+        error = named + (contents.outcome == ReadOutcome::Missing ? " does not exist" : " cannot be read");
+        return std::nullopt;
+    }
+    std::string why;
+    std::optional<KeyRing> ring = parseKeyRing(contents.bytes, why);
+    if (!ring) {
+        error = named + " does not parse: " + why;
+    }
+    return ring;
+}
+
+std::optional<KeyRing> trustedKeysOf(const StationSetup& setup, std::string& error)
+{
+    std::optional<KeyRing> ring = setup.trustedKeys.empty()
+                                      ? std::optional<KeyRing>(KeyRing{})
+                                      : readKeyRingFile(setup.trustedKeys, "the trusted keys file", error);
+    if (!ring) {
+        return std::nullopt;
+    }
+    const fs::path folder = setup.folder.empty() ? defaultStationFolder() : setup.folder;
+    const FileContents own = readWholeFile(folder / std::string(kStationKeyFileName));
+    std::string why;
+    if (own.outcome == ReadOutcome::Read) {
+        if (const std::optional<SignerKey> mine = SignerKey::parse(keyText(own.bytes), why)) {
+            ring->add(mine->verifier());
+        }
+    }
+    return ring;
+}
+
 std::shared_ptr<Station> Station::open(const StationSetup& setup, std::string& error)
 {
     std::shared_ptr<Station> station(new Station);
     station->folder_ = setup.folder.empty() ? defaultStationFolder() : setup.folder;
     if (!setup.trustedKeys.empty()) {
-        const FileContents contents = readWholeFile(setup.trustedKeys);
-        if (contents.outcome != ReadOutcome::Read) {
-            error = "the trusted keys file " + pathUtf8(setup.trustedKeys) +
-                    (contents.outcome == ReadOutcome::Missing ? " does not exist" : " cannot be read");
-            return nullptr;
-        }
-        std::string why;
-        std::optional<KeyRing> ring = parseKeyRing(contents.bytes, why);
+        std::optional<KeyRing> ring = readKeyRingFile(setup.trustedKeys, "the trusted keys file", error);
         if (!ring) {
-            error = "the trusted keys file " + pathUtf8(setup.trustedKeys) + " does not parse: " + why;
             return nullptr;
         }
         station->trusted_ = std::move(*ring);
@@ -557,9 +480,8 @@ StationSetup stationSetup(const fs::path& trustedKeys)
     if (!trustedKeys.empty()) {
         setup.trustedKeys = trustedKeys;
         // Remembered once it is a file of keys: a mistyped name must not stop every later command.
-        const FileContents contents = readWholeFile(trustedKeys);
         std::string why;
-        if (contents.outcome == ReadOutcome::Read && parseKeyRing(contents.bytes, why)) {
+        if (readKeyRingFile(trustedKeys, "", why)) {
             rememberTrustedKeys(setup.folder, trustedKeys);
         }
     } else {

@@ -44,11 +44,22 @@ std::string witnessKeyName();
 std::optional<SignerKey> loadOrCreateKey(const std::filesystem::path& file, const std::string& name, KeyType type,
                                          std::string& error);
 
+// A key file's text as SignerKey::parse takes it: without its line end.
+std::string keyText(std::string text);
+
+// The keys of a file of verifier keys; nullopt with `error` naming the file as `what` ("the
+// trusted keys file F does not exist", "... cannot be read", "... does not parse: line 3: ...").
+std::optional<KeyRing> readKeyRingFile(const std::filesystem::path& file, std::string_view what, std::string& error);
+
 struct StationSetup
 {
     std::filesystem::path folder;      // empty: defaultStationFolder()
     std::filesystem::path trustedKeys; // a file of verifier keys IT hands out; empty: the station's own only
 };
+
+// The keys this account trusts, with nothing made: the setup's trusted keys file (if it names one)
+// and the station's own key when it has one already. Nullopt with `error` when the file is unusable.
+std::optional<KeyRing> trustedKeysOf(const StationSetup& setup, std::string& error);
 
 class Station
 {

@@ -1,5 +1,7 @@
 #include "ledger/witness_file.h"
 
+#include "ledger/checkpoint.h"
+#include "ledger/durable_file.h"
 #include "ledger/event_fields.h"
 #include "ledger/ledger.h"
 #include "ledger/signed_note.h"
@@ -10,18 +12,6 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 
@@ -45,22 +35,6 @@ std::vector<std::string_view> words(std::string_view line)
         at = space + 1;
     }
     return out;
-}
-
-std::optional<Hash> hashFromBase64(std::string_view text)
-{
-    const std::optional<std::string> bytes = base64Decode(text);
-    if (!bytes || bytes->size() != 32) {
-        return std::nullopt;
-    }
-    Hash hash{};
-    std::copy(bytes->begin(), bytes->end(), hash.begin());
-    return hash;
-}
-
-std::string base64Of(const Hash& hash)
-{
-    return base64Encode(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size()));
 }
 
 bool isHexHash(std::string_view text)
@@ -122,108 +96,16 @@ std::optional<TreeRecord> readTree(const std::vector<std::string_view>& w, std::
     return r;
 }
 
-#ifdef _WIN32
-using Descriptor = int;
-Descriptor openForAppending(const fs::path& file)
-{
-    return _wopen(file.c_str(), _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
-}
-bool writeThrough(Descriptor fd, std::string_view bytes)
-{
-    return _write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size()) &&
-           _commit(fd) == 0;
-}
-void closeDescriptor(Descriptor fd)
-{
-    _close(fd);
-}
-bool lockExclusively(Descriptor fd)
-{
-    OVERLAPPED whole{};
-    return LockFileEx(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD,
-                      &whole) != 0;
-}
-std::int64_t sizeOf(Descriptor fd)
-{
-    return _lseeki64(fd, 0, SEEK_END);
-}
-bool readAt(Descriptor fd, std::int64_t at, char* into, unsigned length)
-{
-    return _lseeki64(fd, at, SEEK_SET) == at && _read(fd, into, length) == static_cast<int>(length);
-}
-bool truncateTo(Descriptor fd, std::int64_t size)
-{
-    return _chsize_s(fd, size) == 0 && _commit(fd) == 0;
-}
-void syncFolder(const fs::path&) {}
-#else
-using Descriptor = int;
-Descriptor openForAppending(const fs::path& file)
-{
-    return ::open(file.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-}
-bool writeThrough(Descriptor fd, std::string_view bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return ::fsync(fd) == 0;
-}
-void closeDescriptor(Descriptor fd)
-{
-    ::close(fd);
-}
-bool lockExclusively(Descriptor fd)
-{
-    int rc = 0;
-    while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-    }
-    return rc == 0;
-}
-std::int64_t sizeOf(Descriptor fd)
-{
-    struct stat st
-    {
-    };
-    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
-}
-bool readAt(Descriptor fd, std::int64_t at, char* into, unsigned length)
-{
-    return ::pread(fd, into, length, at) == static_cast<ssize_t>(length);
-}
-bool truncateTo(Descriptor fd, std::int64_t size)
-{
-    return ::ftruncate(fd, size) == 0 && ::fsync(fd) == 0;
-}
-// A new file's name is durable once its folder is.
-void syncFolder(const fs::path& folder)
-{
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-#endif
-
 // Where the file's last whole line ends: `size` when it ends with a newline (or is empty), else
 // just after the last newline (0 when there is none). -1 when it cannot be read.
-std::int64_t wholeLinesEnd(Descriptor fd, std::int64_t size)
+std::int64_t wholeLinesEnd(detail::Descriptor fd, std::int64_t size)
 {
     constexpr std::int64_t kChunk = 4096;
     char tail[kChunk];
     for (std::int64_t end = size; end > 0;) {
         const std::int64_t from = std::max<std::int64_t>(0, end - kChunk);
         const auto length = static_cast<unsigned>(end - from);
-        if (!readAt(fd, from, tail, length)) {
+        if (!detail::readAt(fd, from, tail, length)) {
             return -1;
         }
         for (unsigned i = length; i > 0; --i) {
@@ -400,42 +282,42 @@ int WitnessFile::placeLine(std::string_view place) const
 
 bool WitnessFile::writable(std::string& error) const
 {
-    const Descriptor fd = openForAppending(path_);
+    const detail::Descriptor fd = detail::openForAppending(path_);
     if (fd < 0) {
         error = pathUtf8(path_) + ": cannot be written: " + std::strerror(errno);
         return false;
     }
-    closeDescriptor(fd);
+    detail::closeDescriptor(fd);
     return true;
 }
 
 bool WitnessFile::append(const std::string& line, std::string& error)
 {
-    const Descriptor fd = openForAppending(path_);
+    const detail::Descriptor fd = detail::openForAppending(path_);
     if (fd < 0) {
         error = pathUtf8(path_) + ": cannot be written: " + std::strerror(errno);
         return false;
     }
     // Several programs of one station (two orvctl, the search tool) add lines at once: one at a
     // time, each looking at the file as it is now, not as it was when it was read.
-    if (!lockExclusively(fd)) {
+    if (!detail::lockExclusively(fd)) {
         error = pathUtf8(path_) + ": cannot be locked: " + std::strerror(errno);
-        closeDescriptor(fd);
+        detail::closeDescriptor(fd);
         return false;
     }
-    std::int64_t size = sizeOf(fd);
+    std::int64_t size = detail::sizeOf(fd);
     const std::int64_t whole = size < 0 ? -1 : wholeLinesEnd(fd, size);
     if (whole < 0) {
         error = pathUtf8(path_) + ": cannot be read: " + std::strerror(errno);
-        closeDescriptor(fd);
+        detail::closeDescriptor(fd);
         return false;
     }
     // A last line without its newline was being written when the computer stopped: it was never
     // published, and goes before the next line is added.
     if (whole != size) {
-        if (!truncateTo(fd, whole)) {
+        if (!detail::truncateTo(fd, whole)) {
             error = pathUtf8(path_) + ": cannot drop its torn last line: " + std::strerror(errno);
-            closeDescriptor(fd);
+            detail::closeDescriptor(fd);
             return false;
         }
         size = whole;
@@ -444,18 +326,18 @@ bool WitnessFile::append(const std::string& line, std::string& error)
     if (size == 0) {
         bytes = std::string(kHeader) + "\n" + bytes;
     }
-    const bool written = writeThrough(fd, bytes);
+    const bool written = detail::writeThrough(fd, bytes);
     const int why = errno;
     if (!written) {
         // What went in part is cut away again, so that the file ends with a whole line.
-        truncateTo(fd, size);
-        closeDescriptor(fd);
+        detail::truncateTo(fd, size);
+        detail::closeDescriptor(fd);
         error = pathUtf8(path_) + ": cannot be written: " + std::strerror(why);
         return false;
     }
-    closeDescriptor(fd); // and with it the lock
+    detail::closeDescriptor(fd); // and with it the lock
     if (size == 0) {
-        syncFolder(path_.parent_path());
+        detail::syncFolder(path_.parent_path());
         lines_ = 1;
     }
     ++lines_;
@@ -466,11 +348,11 @@ bool WitnessFile::addTree(TreeRecord record, std::string& error)
 {
     std::string range;
     for (const Hash& node : record.range) {
-        range += (range.empty() ? "" : ",") + base64Of(node);
+        range += (range.empty() ? "" : ",") + hashBase64(node);
     }
-    const std::string line = "tree " + record.origin + " " + std::to_string(record.size) + " " + base64Of(record.root) +
-                             " " + record.chainHash + " " + (range.empty() ? "-" : range) + " " +
-                             base64Encode(record.note);
+    const std::string line = "tree " + record.origin + " " + std::to_string(record.size) + " " +
+                             hashBase64(record.root) + " " + record.chainHash + " " + (range.empty() ? "-" : range) +
+                             " " + base64Encode(record.note);
     if (!append(line, error)) {
         return false;
     }

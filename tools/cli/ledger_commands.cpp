@@ -217,40 +217,20 @@ private:
         ledger::VerifyPolicy p;
         const ledger::StationSetup setup = ledger::stationSetup(pathFromUtf8(o_.trusted));
         std::string why;
-        if (!setup.trustedKeys.empty()) {
-            const FileContents contents = readWholeFile(setup.trustedKeys);
-            if (contents.outcome != ReadOutcome::Read) {
-                problem("the trusted keys file " + pathUtf8(setup.trustedKeys) +
-                        (contents.outcome == ReadOutcome::Missing ? " does not exist" : " cannot be read"));
-                return std::nullopt;
-            }
-            std::optional<ledger::KeyRing> ring = ledger::parseKeyRing(contents.bytes, why);
-            if (!ring) {
-                problem("the trusted keys file " + pathUtf8(setup.trustedKeys) + " does not parse: " + why);
-                return std::nullopt;
-            }
-            p.stations = std::move(*ring);
+        std::optional<ledger::KeyRing> stations = ledger::trustedKeysOf(setup, why);
+        if (!stations) {
+            problem(why);
+            return std::nullopt;
         }
-        const FileContents own = readWholeFile(setup.folder / std::string(ledger::kStationKeyFileName));
-        if (own.outcome == ReadOutcome::Read) {
-            std::string text = own.bytes;
-            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-                text.pop_back();
-            }
-            if (const std::optional<ledger::SignerKey> mine = ledger::SignerKey::parse(text, why)) {
-                p.stations.add(mine->verifier());
-            }
-        }
+        p.stations = std::move(*stations);
         if (!o_.witnessKeys.empty()) {
-            const FileContents contents = readWholeFile(pathFromUtf8(o_.witnessKeys));
-            std::optional<ledger::KeyRing> ring =
-                contents.outcome == ReadOutcome::Read ? ledger::parseKeyRing(contents.bytes, why) : std::nullopt;
-            if (!ring) {
-                problem("the witness keys file " + o_.witnessKeys +
-                        (contents.outcome == ReadOutcome::Read ? " does not parse: " + why : " cannot be read"));
+            std::optional<ledger::KeyRing> witnesses =
+                ledger::readKeyRingFile(pathFromUtf8(o_.witnessKeys), "the witness keys file", why);
+            if (!witnesses) {
+                problem(why);
                 return std::nullopt;
             }
-            p.witnesses = std::move(*ring);
+            p.witnesses = std::move(*witnesses);
         }
         p.minWitnesses = o_.minWitnessCount;
         witness = ledger::WitnessFile::open(setup.folder / std::string(ledger::kWitnessFileName), why);

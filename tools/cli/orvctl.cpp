@@ -139,7 +139,6 @@ private:
         if (!recording_) {
             return code;
         }
-        ledger_ = recording_->ledger;
         event_ = startEvent(orvctlOrigin(), std::move(kind));
         event_.where = o_.address;
         if (setupFile) {
@@ -147,19 +146,6 @@ private:
         }
         eventOpen_ = true;
         return kExitDone;
-    }
-
-    int ledgerUnusable(const std::string& problem)
-    {
-        const std::string message = problem + "; nothing was sent";
-        c_.err << "orvctl: ledger " << message << "\n";
-        if (o_.json) {
-            JsonWriter j;
-            j.beginObject().key("error").beginObject().key("step").value("ledger").key("message").value(message);
-            j.key("exitCode").value(kExitFailed).endObject().endObject();
-            c_.out << j.text() << "\n";
-        }
-        return kExitFailed;
     }
 
     // Records the command's outcome as its one event and returns `code`, or 1 when the ledger did
@@ -175,11 +161,11 @@ private:
             noteNotReadBack(event_, *notReadBack_);
         }
         stampNow(event_);
-        if (ledger_->append(event_)) {
+        if (recording_->ledger->append(event_)) {
             // The outcome is recorded: a checkpoint of the ledger now holds it too.
             return sealRecording(*recording_, c_) == kExitDone ? code : kExitFailed;
         }
-        c_.err << "orvctl: ledger " << ledgerProblem(*ledger_) << "; this outcome is not recorded in it\n";
+        c_.err << "orvctl: ledger " << ledgerProblem(*recording_->ledger) << "; this outcome is not recorded in it\n";
         return kExitFailed;
     }
 
@@ -855,7 +841,6 @@ private:
     std::u16string password_;
     std::optional<SecretsFile> secrets_;
     std::optional<ledger::Recording> recording_;
-    std::shared_ptr<ledger::Ledger> ledger_;
     ledger::Event event_; // the command's outcome, once begun
     bool eventOpen_ = false;
     std::string setupBytes_; // the setup file as loadPlan read it: planned from, and named in the event

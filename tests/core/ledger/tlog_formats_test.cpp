@@ -113,8 +113,12 @@ TEST(NoteKeys, NamesFollowTheNoteRules)
          {"", "a b", "a+b", "a\tb", "a\nb", "a\xC2\xA0z", "a\xE3\x80\x80z", "a\xE2\x80\xA8z", "a\xC2\x85z", "a\x7F",
           "a\x01", "\xFF", "\xC0\xAF", "\xED\xA0\x80", "\xE2\x80", "\xF4\x90\x80\x80", "\xE0\x9F\xBF"}) {
         EXPECT_FALSE(isValidKeyName(bad)) << bad;
+        // What a station is called by (a computer or an account of any spelling) becomes a name.
+        EXPECT_TRUE(isValidKeyName(keyNameFrom(bad))) << bad;
     }
     EXPECT_FALSE(isValidKeyName(std::string_view("a\xE2\x80\x94", 3)));
+    EXPECT_EQ(keyNameFrom("DESK 3+\xE5\xBC\xA0\xE3\x80\x80\xFF"), "DESK_3_\xE5\xBC\xA0__");
+    EXPECT_EQ(keyNameFrom("example.com/foo"), "example.com/foo");
 }
 
 TEST(NoteKeys, GoVectorSignsAndVerifiesByteForByte)
