@@ -106,10 +106,11 @@ protected:
         options.listenAddress = camera.address;
         options.log = [](const std::string&) {};
         camera.camera = std::make_unique<camsim::SimulatedCamera>(options);
-        ASSERT_TRUE(camera->start());
+        // Named before it listens: the run polls the address and may log in at once.
         auto device = camera->configRecord(ConfigType::Device);
         encodeLinkText(deviceId, device.data() + DeviceRecord::deviceId.offset, DeviceRecord::deviceId.width);
         camera->setConfigRecord(ConfigType::Device, device);
+        ASSERT_TRUE(camera->start());
     }
 
     void unplug(int number)
