@@ -8,21 +8,14 @@
 #include "provision/setup_apply.h"
 #include "tools/camsim/simulated_camera.h"
 
+#include "bench/bench_camera.h"
+#include "bench/loopback_floor.h"
 #include "bench/ratio_reporter.h"
 #include "bench/unit_setup.h"
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace orv;
@@ -35,27 +28,11 @@ constexpr std::uint32_t kFloorAddress = 0x7F0032C9; // 127.0.50.201
 
 camsim::SimulatedCamera& camera()
 {
-    static camsim::SimulatedCamera* cam = [] {
-        camsim::CameraOptions options;
-        options.listenAddress = kCameraAddress;
-        options.log = [](const std::string&) {};
-        options.keepFrames = false;
-        auto* c = new camsim::SimulatedCamera(options);
-        std::string error;
-        if (!c->start(&error)) {
-            std::fprintf(stderr, "cannot start the simulated camera: %s\n", error.c_str());
-            std::exit(1);
-        }
-        return c;
-    }();
-    return *cam;
+    static camsim::SimulatedCamera& cam = bench::startBenchCamera(kCameraAddress, false);
+    return cam;
 }
 
-struct Step
-{
-    std::size_t request = 0;
-    std::size_t reply = 0; // 0: a write, nothing comes back
-};
+using Step = bench::FloorStep;
 
 // The requests and replies of one apply, as they crossed the link.
 std::vector<Step> applySteps()
@@ -78,84 +55,6 @@ std::vector<Step> applySteps()
     return steps;
 }
 
-bool readExactly(int socket, std::vector<char>& buffer, std::size_t size)
-{
-    buffer.resize(size);
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::recv(socket, buffer.data() + got, size - got, 0);
-        if (n <= 0) {
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// A loopback pair whose server answers the recorded steps in order, over and over.
-struct FloorPair
-{
-    int client = -1;
-    std::thread server;
-
-    explicit FloorPair(const std::vector<Step>& steps)
-    {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(kFloorAddress);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(listener, 1);
-        socklen_t len = sizeof addr;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        client = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one); // as the link opens its socket
-        ::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        const int peer = ::accept(listener, nullptr, nullptr);
-        ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one); // as the simulated camera
-        ::close(listener);
-        server = std::thread([peer, steps] {
-            std::vector<char> in;
-            for (;;) {
-                for (const Step& step : steps) {
-                    if (!readExactly(peer, in, step.request)) {
-                        ::close(peer);
-                        return;
-                    }
-                    if (step.reply > 0) {
-                        const std::vector<char> out(step.reply, 'x');
-                        ::send(peer, out.data(), out.size(), MSG_NOSIGNAL);
-                    }
-                }
-            }
-        });
-    }
-
-    bool replay(const std::vector<Step>& steps)
-    {
-        std::vector<char> in;
-        for (const Step& step : steps) {
-            const std::vector<char> out(step.request, 'r');
-            if (::send(client, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) {
-                return false;
-            }
-            if (step.reply > 0 && !readExactly(client, in, step.reply)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    ~FloorPair()
-    {
-        ::shutdown(client, SHUT_RDWR);
-        ::close(client);
-        server.join();
-    }
-};
-
 void BM_Apply(benchmark::State& state)
 {
     camera();
@@ -175,16 +74,15 @@ void BM_Apply(benchmark::State& state)
 }
 BENCHMARK(BM_Apply)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// Both ends with TCP_NODELAY, as the link and the simulated camera open theirs: with Nagle on,
-// each request would wait out the peer's delayed acknowledgement and the "floor" would be
-// hundreds of times slower than the apply it is meant to bound.
+// The apply's writes go unanswered: bench/loopback_floor.h keeps Nagle off at both ends for them.
 void BM_ApplyFloor(benchmark::State& state)
 {
     camera();
     const std::vector<Step> steps = applySteps();
-    FloorPair pair(steps);
+    const bench::LoopbackFloor floor(kFloorAddress, steps);
+    bench::FloorClient client(floor);
     for (auto _ : state) {
-        if (!pair.replay(steps)) {
+        if (!client.replay()) {
             state.SkipWithError("floor pair broke");
             break;
         }

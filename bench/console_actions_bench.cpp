@@ -14,6 +14,8 @@
 #include "persist/settings.h"
 #include "tools/camsim/simulated_camera.h"
 
+#include "bench/bench_camera.h"
+#include "bench/loopback_floor.h"
 #include "bench/ratio_reporter.h"
 
 #include <benchmark/benchmark.h>
@@ -21,16 +23,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -41,7 +35,7 @@ namespace {
 constexpr const char* kCameraAddress = "127.0.99.5";
 constexpr std::uint32_t kFloorAddress = 0x7F006306; // 127.0.99.6
 
-using Trip = std::pair<std::size_t, std::size_t>; // request bytes, reply bytes
+using Trip = bench::FloorStep;
 
 // Login: account table, FunctionRecord, TimeRecord.
 const std::vector<Trip> kLoginTrips{{12, 12 + UserTable::kSize}, {18, 12 + FunctionRecord::kSize}, {12, 12 + 84}};
@@ -51,107 +45,10 @@ const std::vector<Trip> kGroupTrips{{18, 12 + FunctionRecord::kSize}, {18, 12 + 
                                     {18, 12 + DeviceRecord::kSize},   {12, 12 + TimeRecord::kSize},
                                     {12, 12 + ProxyRecord::kSize}};
 
-bool receiveAll(int s, char* data, std::size_t length)
-{
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::recv(s, data + got, length - got, 0);
-        if (n <= 0) {
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Accepts connections one after another and answers each with the given round trips, over and
-// over, until the client closes.
-class FloorServer
-{
-public:
-    explicit FloorServer(std::vector<Trip> trips)
-        : trips_(std::move(trips))
-    {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        addr_.sin_family = AF_INET;
-        addr_.sin_addr.s_addr = htonl(kFloorAddress);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr_), sizeof addr_);
-        ::listen(listener_, 16);
-        socklen_t len = sizeof addr_;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr_), &len);
-        thread_ = std::thread([this] { serve(); });
-    }
-
-    ~FloorServer()
-    {
-        ::shutdown(listener_, SHUT_RDWR);
-        ::close(listener_);
-        thread_.join();
-    }
-
-    int connect() const
-    {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(s, reinterpret_cast<const sockaddr*>(&addr_), sizeof addr_);
-        return s;
-    }
-
-    void roundTrips(int s) const
-    {
-        std::vector<char> buffer(20480, 'r');
-        for (const auto& [request, reply] : trips_) {
-            ::send(s, buffer.data(), request, MSG_NOSIGNAL);
-            receiveAll(s, buffer.data(), reply);
-        }
-    }
-
-private:
-    void serve()
-    {
-        std::vector<char> buffer(20480, 'x');
-        for (;;) {
-            const int peer = ::accept(listener_, nullptr, nullptr);
-            if (peer < 0) {
-                return;
-            }
-            bool open = true;
-            while (open) {
-                for (const auto& [request, reply] : trips_) {
-                    if (!receiveAll(peer, buffer.data(), request)) {
-                        open = false;
-                        break;
-                    }
-                    ::send(peer, buffer.data(), reply, MSG_NOSIGNAL);
-                }
-            }
-            ::close(peer);
-        }
-    }
-
-    std::vector<Trip> trips_;
-    int listener_ = -1;
-    sockaddr_in addr_{};
-    std::thread thread_;
-};
-
 camsim::SimulatedCamera& camera()
 {
-    static camsim::SimulatedCamera* cam = [] {
-        camsim::CameraOptions options;
-        options.listenAddress = kCameraAddress;
-        options.keepFrames = false;
-        options.log = [](const std::string&) {};
-        auto* c = new camsim::SimulatedCamera(options);
-        std::string error;
-        if (!c->start(&error)) {
-            std::fprintf(stderr, "cannot start the simulated camera: %s\n", error.c_str());
-            std::exit(1);
-        }
-        return c;
-    }();
-    return *cam;
+    static camsim::SimulatedCamera& cam = bench::startBenchCamera(kCameraAddress, false);
+    return cam;
 }
 
 // A console with its settings in a temporary folder, aimed at the simulated camera.
@@ -196,11 +93,13 @@ BENCHMARK(BM_ConsoleLogin)->UseRealTime();
 
 void BM_LoginFloor(benchmark::State& state)
 {
-    FloorServer server(kLoginTrips);
+    const bench::LoopbackFloor floor(kFloorAddress, kLoginTrips);
     for (auto _ : state) {
-        const int s = server.connect();
-        server.roundTrips(s);
-        ::close(s);
+        bench::FloorClient client(floor);
+        if (!client.replay()) {
+            state.SkipWithError("floor pair broke");
+            break;
+        }
     }
 }
 BENCHMARK(BM_LoginFloor)->UseRealTime();
@@ -251,13 +150,14 @@ BENCHMARK(BM_LinkGetAllGroups)->UseRealTime();
 
 void BM_GetAllGroupsFloor(benchmark::State& state)
 {
-    FloorServer server(kGroupTrips);
-    const int s = server.connect();
+    const bench::LoopbackFloor floor(kFloorAddress, kGroupTrips);
+    bench::FloorClient client(floor);
     for (auto _ : state) {
-        server.roundTrips(s);
+        if (!client.replay()) {
+            state.SkipWithError("floor pair broke");
+            break;
+        }
     }
-    ::shutdown(s, SHUT_RDWR);
-    ::close(s);
 }
 BENCHMARK(BM_GetAllGroupsFloor)->UseRealTime();
 

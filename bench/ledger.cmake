@@ -1,5 +1,11 @@
 if(NOT TARGET orv_ledger)
     return()
 endif()
-add_executable(ledger_bench ledger_bench.cpp ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp)
+# The test server, from the tests' library where they are built.
+if(TARGET orv_test_postgres)
+    add_executable(ledger_bench ledger_bench.cpp)
+    target_link_libraries(ledger_bench PRIVATE orv_test_postgres)
+else()
+    add_executable(ledger_bench ledger_bench.cpp ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp)
+endif()
 target_link_libraries(ledger_bench PRIVATE orv_ledger benchmark::benchmark orv_flags)

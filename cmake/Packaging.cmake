@@ -151,7 +151,13 @@ foreach(component console demo)
     list(APPEND orv_generated_files ${doc}/changelog.gz)
     install(FILES ${doc}/copyright ${doc}/changelog.gz DESTINATION share/doc/${ORV_DEB_PACKAGE} COMPONENT ${component})
 endforeach()
-add_custom_target(orv_package_files ALL DEPENDS ${orv_generated_files})
+# A tree that only runs tests leaves them out of its default target (ORV_PACKAGE_FILES=OFF);
+# installing and packaging such a tree is not meant to work.
+if(ORV_PACKAGE_FILES)
+    add_custom_target(orv_package_files ALL DEPENDS ${orv_generated_files})
+else()
+    add_custom_target(orv_package_files DEPENDS ${orv_generated_files})
+endif()
 
 # --- the Debian packages
 set(CPACK_GENERATOR DEB)

@@ -27,22 +27,19 @@ std::string cameraPlace(std::string_view address, std::uint16_t port)
     return place;
 }
 
-std::string sendResult(bool sent)
-{
-    return sent ? "ok" : "failed: not sent";
-}
-
-std::string writeResult(WriteOutcome outcome)
+std::string writeResult(provision::CameraOutcome outcome)
 {
     switch (outcome) {
-        case WriteOutcome::Sent:
+        case provision::CameraOutcome::Done:
             return "ok";
-        case WriteOutcome::ReadFailed:
+        case provision::CameraOutcome::NoReply:
             return "failed: no answer to the read, nothing sent";
-        case WriteOutcome::SendFailed:
+        case provision::CameraOutcome::NotSent:
+        case provision::CameraOutcome::UnknownPlatform:
+        case provision::CameraOutcome::OtherPlatform:
             break;
     }
-    return sendResult(false);
+    return "failed: not sent";
 }
 
 // What the recorder's thread shares with the window's.
@@ -57,8 +54,7 @@ struct ConsoleLedger::Sink
 
 ConsoleLedger::ConsoleLedger(std::string location, QObject* window)
     : location_(std::move(location))
-    , station_(ledger::stationName())
-    , operator_(ledger::operatorName())
+    , origin_{std::string(kConsoleToolName), kProgramVersion}
     , sink_(std::make_shared<Sink>())
 {
     sink_->window = window;
@@ -110,14 +106,7 @@ void ConsoleLedger::forgetDeviceId()
 
 ledger::Event ConsoleLedger::event(std::string kind) const
 {
-    ledger::Event event;
-    event.timeUtc = ledger::utcNow();
-    event.utcOffsetMinutes = ledger::localOffsetMinutes();
-    event.station = station_;
-    event.operatorName = operator_;
-    event.tool = kConsoleToolName;
-    event.toolVersion = kProgramVersion;
-    event.kind = std::move(kind);
+    ledger::Event event = provision::startEvent(origin_, std::move(kind));
     event.deviceId = deviceId_;
     event.where = place_;
     return event;

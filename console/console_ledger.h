@@ -4,7 +4,9 @@
 // that cannot be written reaches the window once per cause, as a LedgerProblem event.
 
 #include "ledger/ledger.h"
-#include "link/commands.h"
+#include "link/frame.h"
+#include "provision/camera_groups.h"
+#include "provision/ledger_events.h"
 
 #include <QEvent>
 #include <QString>
@@ -35,9 +37,8 @@ std::string consoleLedgerLocation(const CSettings& settings);
 // than the camera's own.
 std::string cameraPlace(std::string_view address, std::uint16_t port = kCameraPort);
 
-// An event's result as the console knows it: "ok" once the frame went out, else "failed: ...".
-std::string sendResult(bool sent);
-std::string writeResult(WriteOutcome outcome);
+// An event's result as the console words it: "ok" once the frame went out, else "failed: ...".
+std::string writeResult(provision::CameraOutcome outcome);
 
 // Carries a ledger problem (where and why, on one line) to the window's thread.
 inline constexpr auto kLedgerProblemEvent = static_cast<QEvent::Type>(0x1401);
@@ -74,7 +75,8 @@ public:
     void forgetDeviceId();
     const std::string& deviceId() const { return deviceId_; }
 
-    // A new event of `kind`, stamped now, from this console, with the login's place and device id.
+    // A new event of `kind` (provision::startEvent from the console's origin), with the login's
+    // place and device id.
     ledger::Event event(std::string kind) const;
     // Hands the event to the recorder; returns at once.
     void record(ledger::Event event);
@@ -85,8 +87,7 @@ private:
     struct Sink;
 
     std::string location_;
-    std::string station_;
-    std::string operator_;
+    provision::EventOrigin origin_;
     std::string place_;
     std::string deviceId_;
     std::shared_ptr<Sink> sink_;

@@ -19,6 +19,7 @@ namespace orv {
 
 class CameraLink;
 class ConsoleLedger;
+struct SetupValues;
 class LedgerProblem;
 class LogRequest;
 
@@ -70,6 +71,9 @@ public:
     void OnTimeSet();
     void OnProxyGet();
     void OnProxySet();
+
+    // The form's values as Save Setup writes them; the Set buttons send their groups' fields from it.
+    SetupValues formValues() const;
 
     // --- files and companion programs ---
     void OnExportDeviceId();

@@ -8,17 +8,29 @@
 #include "dialogkit/busy_cursor.h"
 #include "dialogkit/ip_address_edit.h"
 #include "link/camera_link.h"
-#include "link/commands.h"
 #include "persist/settings.h"
+#include "persist/setup_document.h"
+#include "provision/camera_actions.h"
+#include "provision/camera_groups.h"
+#include "provision/camera_session.h"
+#include "provision/setup_apply.h"
 
 #include <QCheckBox>
 
 namespace orv {
 namespace {
 
+using provision::CameraOutcome;
+using provision::Group;
+
 constexpr char16_t kUIdentifyWord[] = u"u identify";
 // The U-identify switch is the function record's one field the console writes.
-constexpr char kUIdentifyKind[] = "uidentify";
+const std::string kUIdentifyKind(provision::groupName(Group::UIdentify));
+
+bool loggedIn(const COrvCameraDlg& dlg)
+{
+    return dlg.link && dlg.link->loggedIn;
+}
 
 } // namespace
 
@@ -40,7 +52,8 @@ void COrvCameraDlg::OnLogin()
     bool loggedInNow = false;
     if (link && socketsReady) {
         BusyCursor busy;
-        loggedInNow = link->Open() && link->Connect(address.toStdString()) && CheckLogin(*link, user, password) == 1;
+        loggedInNow = provision::openAndConnect(*link, address.toStdString()) &&
+                      provision::checkLoginOnLink(*link, user, password) == provision::LoginOutcome::LoggedIn;
     }
     if (loggedInNow) {
         EnableControls(true);
@@ -57,56 +70,59 @@ void COrvCameraDlg::OnLogin()
 
 void COrvCameraDlg::SyncAfterLogin()
 {
-    FunctionRecord record;
-    int read = -1;
-    {
-        BusyCursor busy;
-        read = GetConfig(*link, record);
-    }
-    if (read != 0) {
-        PostLog(this, setupLoaded == 1 ? LogMessage::SetFail : LogMessage::GetFail, kUIdentifyWord);
-        if (setupLoaded == 1) {
-            recordInLedger(kUIdentifyKind, kUIdentifyKind, writeResult(WriteOutcome::ReadFailed));
-        }
-    } else if (setupLoaded == 1) {
+    if (setupLoaded == 1) {
         // The form came from a setup file: its switch wins over the camera's.
-        record.setNumber(FunctionRecord::uIdentify, isDlgButtonChecked(idc::kUIdentify) ? 1 : 0);
-        const int sent = SetConfig(*link, record);
-        PostLog(this, sent == 0 ? LogMessage::SetSuccess : LogMessage::SetFail, kUIdentifyWord);
-        recordInLedger(kUIdentifyKind, kUIdentifyKind, sendResult(sent == 0));
+        provision::GroupResult result;
+        {
+            BusyCursor busy;
+            result = provision::writeGroup(*link, Group::UIdentify,
+                                           provision::formAssignments(Group::UIdentify, formValues()));
+        }
+        PostLog(this, result.outcome == CameraOutcome::Done ? LogMessage::SetSuccess : LogMessage::SetFail,
+                kUIdentifyWord);
+        recordInLedger(kUIdentifyKind, kUIdentifyKind, writeResult(result.outcome));
     } else {
-        checkDlgButton(idc::kUIdentify, record.number(FunctionRecord::uIdentify) != 0);
-        PostLog(this, LogMessage::GetSuccess, kUIdentifyWord);
+        provision::GroupResult result;
+        {
+            BusyCursor busy;
+            result = provision::readGroup(*link, Group::UIdentify);
+        }
+        if (result.outcome != CameraOutcome::Done) {
+            PostLog(this, LogMessage::GetFail, kUIdentifyWord);
+        } else {
+            checkDlgButton(idc::kUIdentify, result.values.number(FunctionRecord::uIdentify.name) != 0);
+            PostLog(this, LogMessage::GetSuccess, kUIdentifyWord);
+        }
     }
     OnTimeGet();
 }
 
 void COrvCameraDlg::OnChangePasswd()
 {
-    if (!link || !link->loggedIn) {
+    if (!loggedIn(*this)) {
         return;
     }
-    const int sent = ChangePassword(*link, dlgItemText(idc::kUserName).toStdU16String(),
-                                    dlgItemText(idc::kNewPassword).toStdU16String());
-    PostLog(this, sent == 0 ? LogMessage::ChangePasswdSuccess : LogMessage::ChangePasswdFail);
+    const CameraOutcome outcome = provision::changePassword(*link, dlgItemText(idc::kUserName).toStdU16String(),
+                                                            dlgItemText(idc::kNewPassword).toStdU16String());
+    PostLog(this, outcome == CameraOutcome::Done ? LogMessage::ChangePasswdSuccess : LogMessage::ChangePasswdFail);
     // Neither the account's name nor its password goes into the ledger.
-    recordInLedger("passwd", {}, sendResult(sent == 0));
+    recordInLedger("passwd", {}, writeResult(outcome));
 }
 
 void COrvCameraDlg::OnUDisk()
 {
-    if (!link || !link->loggedIn) {
+    if (!loggedIn(*this)) {
         return;
     }
-    if (RequestUDiskMode(*link) != 0) {
+    const CameraOutcome outcome = provision::requestUDiskMode(*link);
+    recordInLedger("udisk", {}, writeResult(outcome));
+    if (outcome != CameraOutcome::Done) {
         // The camera never got the request, so it is still in network mode and usable.
         PostLog(this, LogMessage::UDiskModeFail);
-        recordInLedger("udisk", {}, sendResult(false));
         return;
     }
     EnableControls(false);
     PostLog(this, LogMessage::UDiskModeStartup);
-    recordInLedger("udisk", {}, sendResult(true));
     // The camera has left the network: this login is over.
     if (ledger_) {
         ledger_->forgetDeviceId();
@@ -115,61 +131,58 @@ void COrvCameraDlg::OnUDisk()
 
 void COrvCameraDlg::OnTimeSync()
 {
-    if (!link || !link->loggedIn) {
+    if (!loggedIn(*this)) {
         return;
     }
-    int result = -1;
+    provision::ClockSyncResult result;
     {
         BusyCursor busy;
-        result = SyncClock(*link);
+        result = provision::syncClock(*link);
     }
-    PostLog(this, result == 0 ? LogMessage::TimeSync : LogMessage::TimeSyncFail);
-    recordInLedger("timesync", {},
-                   writeResult(result == 0    ? WriteOutcome::Sent
-                               : result == -1 ? WriteOutcome::ReadFailed
-                                              : WriteOutcome::SendFailed));
+    PostLog(this, result.outcome == CameraOutcome::Done ? LogMessage::TimeSync : LogMessage::TimeSyncFail);
+    recordInLedger("timesync", {}, writeResult(result.outcome));
 }
 
 void COrvCameraDlg::OnFactory()
 {
-    if (!link || !link->loggedIn) {
+    if (!loggedIn(*this)) {
         return;
     }
-    const bool sent = FactoryReset(*link) == 0;
-    PostLog(this, sent ? LogMessage::Factory : LogMessage::FactoryFail);
-    recordInLedger("factory", {}, sendResult(sent));
+    const CameraOutcome outcome = provision::factoryReset(*link);
+    PostLog(this, outcome == CameraOutcome::Done ? LogMessage::Factory : LogMessage::FactoryFail);
+    recordInLedger("factory", {}, writeResult(outcome));
 }
 
 void COrvCameraDlg::OnFormatDisk()
 {
-    if (!link || !link->loggedIn) {
+    if (!loggedIn(*this)) {
         return;
     }
-    const bool sent = FormatCard(*link) == 0;
-    PostLog(this, sent ? LogMessage::FormatSdcard : LogMessage::FormatSdcardFail);
-    recordInLedger("format", {}, sendResult(sent));
+    const CameraOutcome outcome = provision::formatCard(*link);
+    PostLog(this, outcome == CameraOutcome::Done ? LogMessage::FormatSdcard : LogMessage::FormatSdcardFail);
+    recordInLedger("format", {}, writeResult(outcome));
 }
 
 void COrvCameraDlg::OnUIdentify()
 {
-    if (!link || !link->loggedIn) {
+    if (!loggedIn(*this)) {
         PostLog(this, LogMessage::SetFail, kUIdentifyWord);
         return;
     }
     const bool wanted = isDlgButtonChecked(idc::kUIdentify);
-    FunctionRecord record;
-    WriteOutcome outcome = WriteOutcome::ReadFailed;
+    provision::GroupResult result;
     {
         BusyCursor busy;
-        outcome = ReadModifyWrite(
-            *link, record, [wanted](FunctionRecord& r) { r.setNumber(FunctionRecord::uIdentify, wanted ? 1 : 0); });
+        result = provision::writeGroup(*link, Group::UIdentify,
+                                       provision::formAssignments(Group::UIdentify, formValues()));
     }
-    if (outcome == WriteOutcome::SendFailed) {
+    if (result.outcome == CameraOutcome::NotSent) {
         // The camera kept its old setting; the box must not claim otherwise.
         checkDlgButton(idc::kUIdentify, !wanted);
     }
-    PostLog(this, outcome == WriteOutcome::Sent ? LogMessage::SetSuccess : LogMessage::SetFail, kUIdentifyWord);
-    recordInLedger(kUIdentifyKind, kUIdentifyKind, writeResult(outcome));
+    PostLog(this, result.outcome == CameraOutcome::Done ? LogMessage::SetSuccess : LogMessage::SetFail,
+            kUIdentifyWord);
+    recordInLedger(kUIdentifyKind, kUIdentifyKind, writeResult(result.outcome));
 }
 
 } // namespace orv

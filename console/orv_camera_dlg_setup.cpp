@@ -64,21 +64,6 @@ void selectRow(QComboBox* combo, int row)
     }
 }
 
-SetupValues formValues(const COrvCameraDlg& dlg)
-{
-    SetupValues v;
-    v.language = selectedRow(dlg.languageCombo);
-    v.cameraIp = dlg.dlgItemText(idc::kCameraIp).toStdU16String();
-    v.uIdentify = dlg.isDlgButtonChecked(idc::kUIdentify) ? 1 : 0;
-    v.serverChoice = selectedRow(dlg.dlgItem<QComboBox>(idc::kPlatform));
-    v.summerTime = dlg.isDlgButtonChecked(idc::kSummerTime) ? 1 : 0;
-    v.timeZone = selectedRow(dlg.dlgItem<QComboBox>(idc::kTimeZone));
-    for (const TextControl& control : kTextControls) {
-        v.*control.member = dlg.dlgItemText(control.id).toStdU16String();
-    }
-    return v;
-}
-
 // The typing limits bind only what the operator types: a longer text from a file is set whole,
 // and the limit grows just enough to hold it.
 void setTextWhole(COrvCameraDlg& dlg, int id, const std::u16string& text)
@@ -162,6 +147,21 @@ bool writeWhole(const QString& path, const std::string& bytes)
 
 } // namespace
 
+SetupValues COrvCameraDlg::formValues() const
+{
+    SetupValues v;
+    v.language = selectedRow(languageCombo);
+    v.cameraIp = dlgItemText(idc::kCameraIp).toStdU16String();
+    v.uIdentify = isDlgButtonChecked(idc::kUIdentify) ? 1 : 0;
+    v.serverChoice = selectedRow(dlgItem<QComboBox>(idc::kPlatform));
+    v.summerTime = isDlgButtonChecked(idc::kSummerTime) ? 1 : 0;
+    v.timeZone = selectedRow(dlgItem<QComboBox>(idc::kTimeZone));
+    for (const TextControl& control : kTextControls) {
+        v.*control.member = dlgItemText(control.id).toStdU16String();
+    }
+    return v;
+}
+
 void COrvCameraDlg::OnSaveSetup()
 {
     const QString path = FileDialog::instance().getSaveFileName(
@@ -169,7 +169,7 @@ void COrvCameraDlg::OnSaveSetup()
     if (path.isEmpty()) {
         return;
     }
-    const bool written = writeWhole(path, writeSetup(formValues(*this)));
+    const bool written = writeWhole(path, writeSetup(formValues()));
     PostLog(this, written ? LogMessage::SaveUserSetup : LogMessage::SaveUserSetupFail);
 }
 

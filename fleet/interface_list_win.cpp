@@ -1,6 +1,6 @@
 // The interface list from GetAdaptersAddresses.
 #include "fleet/network_interface.h"
-#include "link/link_text.h"
+#include "link/utf.h"
 
 // winsock2.h must come before anything that pulls in windows.h; iphlpapi.h after both.
 // clang-format off
@@ -35,7 +35,7 @@ std::vector<NetworkInterface> systemInterfaces(const std::filesystem::path&)
          adapter = adapter->Next) {
         NetworkInterface i;
         const wchar_t* friendly = adapter->FriendlyName != nullptr ? adapter->FriendlyName : L"";
-        i.name = utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(friendly), std::wcslen(friendly)));
+        i.name = utf::toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(friendly), std::wcslen(friendly)));
         i.index = adapter->IfIndex;
         i.up = adapter->OperStatus == IfOperStatusUp;
         for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {

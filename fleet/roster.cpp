@@ -90,7 +90,7 @@ bool unstorableCharacter(std::u16string_view value, std::u16string& found)
 
 std::string quotedText(std::u16string_view value)
 {
-    return "\"" + utf16ToUtf8(value) + "\"";
+    return "\"" + utf::toUtf8(value) + "\"";
 }
 
 void checkRows(const std::vector<CsvRecord>& records, RosterLoad& load)
@@ -210,9 +210,9 @@ RosterLoad parseRoster(std::string_view bytes)
                 {lineOfOffset(bytes, bad), "the roster starts as UTF-8 but is not valid UTF-8 here"});
             return load;
         }
-        text = utf8ToUtf16(bytes);
+        text = utf::toUtf16(bytes);
     } else if (utf::firstInvalidUtf8(bytes) == bytes.npos) {
-        text = utf8ToUtf16(bytes);
+        text = utf::toUtf16(bytes);
     } else {
         load.encoding = RosterEncoding::Gbk;
         text = decodeLinkText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());

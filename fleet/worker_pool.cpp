@@ -1,9 +1,20 @@
 #include "fleet/worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <system_error>
 
 namespace orv::fleet {
+namespace {
+
+std::atomic<bool> threadStartsFail{false};
+
+} // namespace
+
+void WorkerPool::failThreadStartsForTests(bool fail)
+{
+    threadStartsFail = fail;
+}
 
 WorkerPool::WorkerPool(std::size_t most)
     : most_(std::max<std::size_t>(most, 1))
@@ -33,6 +44,9 @@ bool WorkerPool::post(std::function<void()> task, std::string* error)
     std::unique_lock lock(mutex_);
     if (idle_ <= queue_.size() && workers_.size() < most_) {
         try {
+            if (threadStartsFail) {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
             workers_.emplace_back([this] { work(); });
         } catch (const std::system_error& e) {
             if (workers_.empty()) {

@@ -33,6 +33,9 @@ public:
 
     std::size_t workerCount() const;
 
+    // For tests: while set, no worker thread can be started, as when the system has none to give.
+    static void failThreadStartsForTests(bool fail);
+
 private:
     void work();
 

@@ -236,5 +236,8 @@ enum class DateOnly : std::uint8_t { StartOfDay, EndOfDay };
 // "2026-03-05 14:07" or "2026-03-05 14:07:09" or "2026-03-05" in local time, or an ISO time with
 // Z or an offset, as a timeUtc; nullopt for anything else.
 std::optional<std::string> parseUserTime(std::string_view text, DateOnly dateOnly = DateOnly::StartOfDay);
+// A timeUtc as people read it: "2026-03-05 14:07:09" in this computer's local time (orvctl's
+// output, the search tool's history window); the text as it is when it is no such time.
+std::string localTimeText(std::string_view timeUtc);
 
 } // namespace orv::ledger

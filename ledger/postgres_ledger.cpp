@@ -1,6 +1,7 @@
 #include "ledger/postgres_ledger.h"
 
 #include "ledger/event_fields.h"
+#include "ledger/event_sql.h"
 
 #include <libpq-fe.h>
 
@@ -279,6 +280,7 @@ bool isTrue(const PGresult* result, int column)
 }
 
 constexpr detail::SqlDialect kDialect{"BIGINT", "\"C\"", "BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY"};
+constexpr detail::ParameterDialect kParameters{'$', "?::bigint"};
 
 // What only the ledger's owner may do, kept by the database itself: events, checkpoints and the
 // chain head are never changed or removed by anyone else (whatever privileges a station was
@@ -490,6 +492,14 @@ std::string readOrigin(PGconn* connection, std::string& error)
     return origin;
 }
 
+// The head from a result of "SELECT number, hash" of the chain head.
+bool headOf(const PGresult* result, ChainHead& head, std::string& error)
+{
+    const bool present = PQntuples(result) == 1;
+    return detail::headFromRow(present, present ? value(result, 0, 0) : std::nullopt,
+                               present ? value(result, 0, 1) : std::nullopt, head, error);
+}
+
 bool readHead(PGconn* connection, ChainHead& head, std::string& error)
 {
     const Result result = run(connection, "SELECT number, hash FROM chain_head WHERE id = 1", {}, error);
@@ -497,50 +507,13 @@ bool readHead(PGconn* connection, ChainHead& head, std::string& error)
         error = "cannot read the chain head: " + error;
         return false;
     }
-    if (PQntuples(result.get()) != 1) {
-        error = "the chain head is missing";
-        return false;
-    }
-    const std::optional<std::int64_t> number = detail::parseInteger(value(result.get(), 0, 0).value_or(""));
-    if (!number) {
-        error = "the chain head's number is not a number";
-        return false;
-    }
-    head.number = *number;
-    head.hash = value(result.get(), 0, 1).value_or("");
-    return true;
+    return headOf(result.get(), head, error);
 }
 
 bool selectEvents(PGconn* connection, const EventFilter& filter, std::vector<Event>& events, std::string& error)
 {
-    std::string sql = "SELECT " + detail::eventColumnList() + " FROM events";
-    Params params;
-    const auto condition = [&](const std::string& v, const std::string& test) {
-        if (v.empty()) {
-            return;
-        }
-        params.emplace_back(v);
-        const std::string placeholder = "$" + std::to_string(params.size());
-        std::string clause = test;
-        for (std::size_t at = clause.find('?'); at != std::string::npos;
-             at = clause.find('?', at + placeholder.size())) {
-            clause.replace(at, 1, placeholder);
-        }
-        sql += (params.size() == 1 ? " WHERE " : " AND ") + clause;
-    };
-    condition(filter.deviceId, "device_id = ?");
-    condition(filter.officerId, "(officer_before = ? OR officer_after = ?)");
-    condition(filter.sinceUtc, "time_utc >= ?");
-    condition(filter.untilUtc, "time_utc <= ?");
-    if (filter.afterNumber > 0) {
-        condition(std::to_string(filter.afterNumber), "number > ?::bigint");
-    }
-    if (filter.throughNumber > 0) {
-        condition(std::to_string(filter.throughNumber), "number <= ?::bigint");
-    }
-    sql += " ORDER BY number";
-
-    const Result result = run(connection, sql, params, error);
+    const detail::EventQuery query = detail::selectEventsQuery(filter, kParameters);
+    const Result result = run(connection, query.sql, Params(query.values.begin(), query.values.end()), error);
     if (!result) {
         error = "cannot read the events: " + error;
         return false;
@@ -758,27 +731,13 @@ bool PostgresLedger::append(Event& event)
     if (!withConnection(lockHead, why)) {
         return abandon(why);
     }
+    ChainHead head;
+    if (!headOf(results[1].get(), head, why)) {
+        return abandon(why);
+    }
     why.clear();
-    const std::optional<std::int64_t> headNumber =
-        PQntuples(results[1].get()) == 1 ? detail::parseInteger(value(results[1].get(), 0, 0).value_or(""))
-                                         : std::nullopt;
-    if (!headNumber) {
-        return abandon("the chain head is missing");
-    }
-    Event chained = event;
-    chained.number = *headNumber + 1;
-    chained.previousHash = value(results[1].get(), 0, 1).value_or("");
-    chained.hash = eventHash(chained.previousHash, chained);
-
-    Statement insert{"INSERT INTO events (" + detail::eventColumnList() + ") VALUES (", {}};
-    for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
-        insert.params.push_back(detail::fieldText(chained, i));
-    }
-    insert.params.emplace_back(chained.previousHash);
-    insert.params.emplace_back(chained.hash);
-    for (std::size_t i = 1; i <= insert.params.size(); ++i) {
-        insert.sql += "$" + std::to_string(i) + (i < insert.params.size() ? ", " : ")");
-    }
+    Event chained = detail::chainedAfter(event, head);
+    const Statement insert{detail::insertEventSql(kParameters), detail::insertEventValues(chained)};
     // The owner's trigger moves the head with the event; no station may move it otherwise.
     const bool done = runBatch(connection_, {insert, {"COMMIT", {}}}, results, why);
     if (!done || std::string_view(PQcmdTuples(results[0].get())) != "1" ||

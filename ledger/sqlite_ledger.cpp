@@ -1,6 +1,7 @@
 #include "ledger/sqlite_ledger.h"
 
 #include "ledger/event_fields.h"
+#include "ledger/event_sql.h"
 #include "ledger/ledger.h"
 #include "persist/atomic_file.h"
 #include "persist/private_folder.h"
@@ -27,6 +28,7 @@ constexpr int kBusyTimeoutMs = 15000;
 constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 
 constexpr detail::SqlDialect kDialect{"INTEGER", "", "INTEGER PRIMARY KEY"};
+constexpr detail::ParameterDialect kParameters{'?', "CAST(? AS INTEGER)"};
 
 class Statement
 {
@@ -447,58 +449,22 @@ bool readHead(sqlite3* db, ChainHead& head, std::string& error)
 {
     Statement s(db, "SELECT number, hash FROM chain_head WHERE id = 1");
     const int rc = s.step();
-    if (rc == SQLITE_DONE) {
-        error = "the chain head is missing";
-        return false;
+    if (rc == SQLITE_ROW) {
+        return detail::headFromRow(true, s.column(0), s.column(1), head, error);
     }
-    if (rc != SQLITE_ROW) {
+    if (rc != SQLITE_DONE) {
         error = "cannot read the chain head: " + s.message();
         return false;
     }
-    const std::optional<std::int64_t> number = detail::parseInteger(s.column(0).value_or(""));
-    if (!number) {
-        error = "the chain head's number is not a number";
-        return false;
-    }
-    head.number = *number;
-    head.hash = std::string(s.column(1).value_or(""));
-    return true;
+    return detail::headFromRow(false, std::nullopt, std::nullopt, head, error);
 }
 
 bool selectEvents(sqlite3* db, const EventFilter& filter, std::vector<Event>& events, std::string& error)
 {
-    std::string sql = "SELECT " + detail::eventColumnList() + " FROM events";
-    std::vector<std::string_view> values;
-    const auto condition = [&](const std::string& value, const char* test) {
-        if (value.empty()) {
-            return;
-        }
-        values.emplace_back(value);
-        const std::string placeholder = "?" + std::to_string(values.size());
-        std::string clause = test;
-        for (std::size_t at = clause.find('?'); at != std::string::npos;
-             at = clause.find('?', at + placeholder.size())) {
-            clause.replace(at, 1, placeholder);
-        }
-        sql += (values.size() == 1 ? " WHERE " : " AND ") + clause;
-    };
-    condition(filter.deviceId, "device_id = ?");
-    condition(filter.officerId, "(officer_before = ? OR officer_after = ?)");
-    condition(filter.sinceUtc, "time_utc >= ?");
-    condition(filter.untilUtc, "time_utc <= ?");
-    const std::string after = std::to_string(filter.afterNumber);
-    if (filter.afterNumber > 0) {
-        condition(after, "number > CAST(? AS INTEGER)");
-    }
-    const std::string through = std::to_string(filter.throughNumber);
-    if (filter.throughNumber > 0) {
-        condition(through, "number <= CAST(? AS INTEGER)");
-    }
-    sql += " ORDER BY number";
-
-    Statement s(db, sql);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        s.bind(static_cast<int>(i + 1), values[i]);
+    const detail::EventQuery query = detail::selectEventsQuery(filter, kParameters);
+    Statement s(db, query.sql);
+    for (std::size_t i = 0; i < query.values.size(); ++i) {
+        s.bind(static_cast<int>(i + 1), query.values[i]);
     }
     std::vector<Event> read;
     int rc = SQLITE_ERROR;
@@ -530,16 +496,9 @@ bool SqliteLedger::append(Event& event)
         rollbackIfOpen(db_);
         return fail(why);
     }
-    Event chained = event;
-    chained.number = head.number + 1;
-    chained.previousHash = head.hash;
-    chained.hash = eventHash(chained.previousHash, chained);
-
-    std::string sql = "INSERT INTO events (" + detail::eventColumnList() + ") VALUES (";
-    for (std::size_t i = 1; i <= detail::kColumnCount; ++i) {
-        sql += "?" + std::to_string(i) + (i < detail::kColumnCount ? ", " : ")");
-    }
-    Statement insert(db_, sql);
+    Event chained = detail::chainedAfter(event, head);
+    // Numbers bound as integers, as the columns hold them.
+    Statement insert(db_, detail::insertEventSql(kParameters));
     for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
         const int index = static_cast<int>(i + 1);
         if (detail::kFields[i].kind == detail::FieldKind::Text) {

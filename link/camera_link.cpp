@@ -175,15 +175,7 @@ bool CameraLink::waitReadableUntil(std::chrono::steady_clock::time_point deadlin
 bool CameraLink::sendFrame(const std::uint8_t* frame, std::size_t length)
 {
     trace(FrameDirection::Out, frame, length);
-    std::size_t sent = 0;
-    while (sent < length) {
-        const long n = net::sendSome(socket, frame + sent, length - sent);
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
+    return net::sendAll(socket, frame, length);
 }
 
 int CameraLink::Exchange(std::uint16_t command, std::uint8_t* reply, std::size_t expectedLength)

@@ -1,5 +1,5 @@
 // GBK through iconv, on every platform but Windows.
-#include "link/link_text.h"
+#include "link/gbk.h"
 
 #include <iconv.h>
 

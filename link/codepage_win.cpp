@@ -1,5 +1,5 @@
 // GBK through the Windows code-page functions (code page 936).
-#include "link/link_text.h"
+#include "link/gbk.h"
 
 #include <windows.h>
 

@@ -25,14 +25,4 @@ std::u16string decodeLinkText(const std::uint8_t* field, std::size_t width);
 // unbounded field), e.g. for the camera address.
 std::string linkBytes(std::u16string_view text);
 
-// UTF-8 <-> UTF-16 for the command-line tools and the simulated camera's state file.
-std::u16string utf8ToUtf16(std::string_view text);
-std::string utf16ToUtf8(std::u16string_view text);
-
-namespace codepage {
-// Decodes one GBK pair through the platform's converter; false when the pair is not valid GBK.
-// Only used to build the conversion tables once.
-bool decodeGbkPair(std::uint8_t lead, std::uint8_t trail, char16_t& out);
-} // namespace codepage
-
 } // namespace orv

@@ -1,6 +1,6 @@
 #include "link/program_arguments.h"
 
-#include "link/link_text.h"
+#include "link/utf.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -23,7 +23,7 @@ std::vector<std::string> argumentsOfCommandLine(const wchar_t* commandLine)
     LPWSTR* wide = CommandLineToArgvW(commandLine, &count);
     for (int i = 1; wide && i < count; ++i) {
         const std::wstring_view w(wide[i]);
-        args.push_back(utf16ToUtf8(std::u16string(w.begin(), w.end())));
+        args.push_back(utf::toUtf8(std::u16string(w.begin(), w.end())));
     }
     LocalFree(wide);
     return args;

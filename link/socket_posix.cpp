@@ -1,4 +1,4 @@
-// BSD sockets for the camera link.
+// BSD sockets for the camera link, the simulated camera and the benchmarks.
 #include "link/socket_io.h"
 
 #include <arpa/inet.h>
@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace orv::net {
 
@@ -23,17 +24,30 @@ SocketHandle invalidSocket()
     return -1;
 }
 
-bool startLibrary()
+bool isValid(SocketHandle s)
+{
+    return s >= 0;
+}
+
+bool startLibrary(std::string*)
 {
     return true; // nothing to start here
+}
+
+bool parseIpv4(const std::string& text, std::uint32_t& address)
+{
+    in_addr a{};
+    if (::inet_pton(AF_INET, text.c_str(), &a) != 1) {
+        return false;
+    }
+    address = ntohl(a.s_addr);
+    return true;
 }
 
 SocketHandle openTcp()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (s >= 0) {
-        // A request that follows a write the camera does not answer must not wait for the
-        // delayed acknowledgement of that write.
         int one = 1;
         ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
@@ -48,7 +62,18 @@ SocketHandle openTcp()
 
 void closeSocket(SocketHandle s)
 {
-    ::close(s);
+    if (isValid(s)) {
+        ::close(s);
+    }
+}
+
+void resetSocket(SocketHandle s)
+{
+    if (isValid(s)) {
+        const linger hardClose{1, 0};
+        ::setsockopt(s, SOL_SOCKET, SO_LINGER, &hardClose, sizeof hardClose);
+        ::close(s);
+    }
 }
 
 void shutdownBoth(SocketHandle s)
@@ -63,7 +88,70 @@ std::string errorText(int code)
     return std::strerror(code);
 }
 
+void setError(std::string* error, const std::string& what)
+{
+    if (error != nullptr) {
+        *error = what + ": " + lastErrorText();
+    }
+}
+
 } // namespace
+
+SocketHandle listenOn(std::uint32_t address, std::uint16_t port, std::string* error)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        setError(error, "cannot create a socket");
+        return invalidSocket();
+    }
+    const int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        setError(error, "cannot bind");
+        ::close(s);
+        return invalidSocket();
+    }
+    if (::listen(s, SOMAXCONN) != 0) {
+        setError(error, "cannot listen");
+        ::close(s);
+        return invalidSocket();
+    }
+    return s;
+}
+
+std::uint16_t boundPort(SocketHandle listener)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return 0;
+    }
+    return ntohs(sa.sin_port);
+}
+
+SocketHandle acceptConnection(SocketHandle listener, int sendTimeoutMs)
+{
+    int s = -1;
+    do {
+        s = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    } while (s < 0 && errno == EINTR);
+    if (s < 0) {
+        return invalidSocket();
+    }
+    const int on = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (sendTimeoutMs > 0) {
+        timeval tv{};
+        tv.tv_sec = sendTimeoutMs / 1000;
+        tv.tv_usec = (sendTimeoutMs % 1000) * 1000;
+        ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    }
+    return s;
+}
 
 bool bindToInterface(SocketHandle s, const InterfaceBinding& binding, std::string& error)
 {
@@ -163,6 +251,26 @@ WaitResult waitReadable(SocketHandle s, int timeoutMs)
     return errno == EINTR ? WaitResult::Interrupted : WaitResult::Failed;
 }
 
+WaitResult waitAnyReadable(const SocketHandle* sockets, std::size_t count, int timeoutMs, bool* readable)
+{
+    std::vector<pollfd> fds(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        fds[i] = pollfd{sockets[i], POLLIN, 0};
+        readable[i] = false;
+    }
+    const int n = ::poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
+    if (n < 0) {
+        return errno == EINTR ? WaitResult::Interrupted : WaitResult::Failed;
+    }
+    if (n == 0) {
+        return WaitResult::TimedOut;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        readable[i] = (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    }
+    return WaitResult::Readable;
+}
+
 long sendSome(SocketHandle s, const std::uint8_t* data, std::size_t length)
 {
     for (;;) {
@@ -202,6 +310,11 @@ void discardQueued(SocketHandle s)
         }
         return; // nothing queued, closed, or an error the next call will meet
     }
+}
+
+std::string lastErrorText()
+{
+    return errorText(errno);
 }
 
 } // namespace orv::net

@@ -1,4 +1,4 @@
-// Winsock for the camera link.
+// Winsock for the camera link, the simulated camera and the benchmarks.
 #include "link/socket_io.h"
 
 #include <winsock2.h>
@@ -14,17 +14,39 @@ SocketHandle invalidSocket()
     return static_cast<SocketHandle>(INVALID_SOCKET);
 }
 
-bool startLibrary()
+bool isValid(SocketHandle s)
+{
+    return static_cast<SOCKET>(s) != INVALID_SOCKET;
+}
+
+bool startLibrary(std::string* error)
 {
     WSADATA data{};
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    const int rc = WSAStartup(MAKEWORD(2, 2), &data);
+    if (rc != 0) {
+        if (error != nullptr) {
+            *error = "cannot start Winsock (error " + std::to_string(rc) + ")";
+        }
         return false;
     }
     if (LOBYTE(data.wVersion) != 2 || HIBYTE(data.wVersion) != 2) {
         WSACleanup();
+        if (error != nullptr) {
+            *error = "Winsock 2.2 is not available";
+        }
         return false;
     }
     return true; // never cleaned up: the library lives as long as the process
+}
+
+bool parseIpv4(const std::string& text, std::uint32_t& address)
+{
+    in_addr a{};
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) {
+        return false;
+    }
+    address = ntohl(a.s_addr);
+    return true;
 }
 
 SocketHandle openTcp()
@@ -33,7 +55,7 @@ SocketHandle openTcp()
     if (s == INVALID_SOCKET) {
         (void)WSAGetLastError();
     } else {
-        BOOL one = TRUE; // no delayed-acknowledgement stall after an unanswered write
+        BOOL one = TRUE;
         ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     }
     return static_cast<SocketHandle>(s);
@@ -41,7 +63,19 @@ SocketHandle openTcp()
 
 void closeSocket(SocketHandle s)
 {
-    ::closesocket(static_cast<SOCKET>(s));
+    if (isValid(s)) {
+        ::closesocket(static_cast<SOCKET>(s));
+    }
+}
+
+void resetSocket(SocketHandle s)
+{
+    if (isValid(s)) {
+        const linger hardClose{1, 0};
+        ::setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hardClose),
+                     sizeof hardClose);
+        ::closesocket(static_cast<SOCKET>(s));
+    }
 }
 
 void shutdownBoth(SocketHandle s)
@@ -67,7 +101,67 @@ std::string errorText(int code)
     return out;
 }
 
+void setError(std::string* error, const std::string& what)
+{
+    if (error != nullptr) {
+        *error = what + ": " + lastErrorText();
+    }
+}
+
 } // namespace
+
+SocketHandle listenOn(std::uint32_t address, std::uint16_t port, std::string* error)
+{
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        setError(error, "cannot create a socket");
+        return invalidSocket();
+    }
+    // SO_REUSEADDR means something else here (sharing a port that is in use); a listener can be
+    // bound again after a restart without it. Exclusive use keeps a second listener from sharing.
+    const BOOL on = TRUE;
+    ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        setError(error, "cannot bind");
+        ::closesocket(s);
+        return invalidSocket();
+    }
+    if (::listen(s, SOMAXCONN) != 0) {
+        setError(error, "cannot listen");
+        ::closesocket(s);
+        return invalidSocket();
+    }
+    return static_cast<SocketHandle>(s);
+}
+
+std::uint16_t boundPort(SocketHandle listener)
+{
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    if (::getsockname(static_cast<SOCKET>(listener), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return 0;
+    }
+    return ntohs(sa.sin_port);
+}
+
+SocketHandle acceptConnection(SocketHandle listener, int sendTimeoutMs)
+{
+    const SOCKET s = ::accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+    if (s == INVALID_SOCKET) {
+        return invalidSocket();
+    }
+    const BOOL on = TRUE;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    if (sendTimeoutMs > 0) {
+        const DWORD timeout = static_cast<DWORD>(sendTimeoutMs);
+        ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    }
+    return static_cast<SocketHandle>(s);
+}
 
 bool bindToInterface(SocketHandle s, const InterfaceBinding& binding, std::string& error)
 {
@@ -161,6 +255,28 @@ WaitResult waitReadable(SocketHandle s, int timeoutMs)
     return WSAGetLastError() == WSAEINTR ? WaitResult::Interrupted : WaitResult::Failed;
 }
 
+WaitResult waitAnyReadable(const SocketHandle* sockets, std::size_t count, int timeoutMs, bool* readable)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    for (std::size_t i = 0; i < count; ++i) {
+        FD_SET(static_cast<SOCKET>(sockets[i]), &set);
+        readable[i] = false;
+    }
+    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int n = ::select(0, &set, nullptr, nullptr, &tv);
+    if (n == SOCKET_ERROR) {
+        return WSAGetLastError() == WSAEINTR ? WaitResult::Interrupted : WaitResult::Failed;
+    }
+    if (n == 0) {
+        return WaitResult::TimedOut;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        readable[i] = FD_ISSET(static_cast<SOCKET>(sockets[i]), &set) != 0;
+    }
+    return WaitResult::Readable;
+}
+
 long sendSome(SocketHandle s, const std::uint8_t* data, std::size_t length)
 {
     const int n = ::send(static_cast<SOCKET>(s), reinterpret_cast<const char*>(data), static_cast<int>(length), 0);
@@ -186,6 +302,11 @@ void discardQueued(SocketHandle s)
             return;
         }
     }
+}
+
+std::string lastErrorText()
+{
+    return "Winsock error " + std::to_string(WSAGetLastError());
 }
 
 } // namespace orv::net

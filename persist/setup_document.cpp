@@ -1,9 +1,9 @@
 #include "persist/setup_document.h"
 
-#include "lang/utf.h"
+#include "link/gbk.h"
+#include "link/utf.h"
 #include "persist/atomic_file.h"
 #include "persist/decimal_text.h"
-#include "persist/gbk_text.h"
 
 #include <tinyxml2.h>
 

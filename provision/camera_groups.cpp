@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <utility>
 
 namespace orv::provision {
 namespace {
@@ -43,25 +44,17 @@ constexpr std::array<std::string_view, kAllGroups.size()> kGroupNames{"platform"
 constexpr int kTimeZoneRows = 25;
 constexpr std::int64_t kNoTimeZone = 255;
 
-bool sameIgnoringCase(std::string_view a, std::string_view b)
+// Names are ASCII; any other byte must match exactly.
+bool sameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return utf::equalsIgnoreAsciiCase(utf::fromAscii(a), utf::fromAscii(b));
 }
 
 bool hasAlias(std::string_view aliases, std::string_view name)
 {
     while (!aliases.empty()) {
         const std::size_t space = aliases.find(' ');
-        if (sameIgnoringCase(aliases.substr(0, space), name)) {
+        if (sameName(aliases.substr(0, space), name)) {
             return true;
         }
         if (space == std::string_view::npos) {
@@ -75,12 +68,12 @@ bool hasAlias(std::string_view aliases, std::string_view name)
 std::optional<bool> parseCheck(std::string_view text)
 {
     for (std::string_view on : {"on", "1", "true", "yes"}) {
-        if (sameIgnoringCase(text, on)) {
+        if (sameName(text, on)) {
             return true;
         }
     }
     for (std::string_view off : {"off", "0", "false", "no"}) {
-        if (sameIgnoringCase(text, off)) {
+        if (sameName(text, off)) {
             return false;
         }
     }
@@ -106,7 +99,7 @@ constexpr std::int64_t kHighestPort = 65535;
 std::optional<int> timeZoneRowNamed(std::string_view name)
 {
     for (int row = 0; row < kTimeZoneRows; ++row) {
-        if (sameIgnoringCase(name, timeZoneRowName(row))) {
+        if (sameName(name, timeZoneRowName(row))) {
             return row;
         }
     }
@@ -194,8 +187,12 @@ GroupResult writeRecord(CameraLink& link, Group group, std::span<const Assignmen
 {
     GroupResult result;
     result.values.group = group;
+    result.before.group = group;
     Record record;
     const WriteOutcome outcome = ReadModifyWrite(link, record, [&](Record& r) {
+        for (const Field& field : Record::kFields) {
+            result.before.fields.push_back(valueOf(r, group, field));
+        }
         for (const Assignment& a : assignments) {
             store(r, a);
         }
@@ -206,6 +203,10 @@ GroupResult writeRecord(CameraLink& link, Group group, std::span<const Assignmen
     } else if (outcome == WriteOutcome::SendFailed) {
         result.outcome = CameraOutcome::NotSent;
         result.step = "write the " + what;
+    } else {
+        for (const Field& field : Record::kFields) {
+            result.values.fields.push_back(valueOf(record, group, field));
+        }
     }
     return result;
 }
@@ -346,28 +347,48 @@ GroupResult readProxy(CameraLink& link)
     return result;
 }
 
-GroupResult writeProxy(CameraLink& link, std::span<const Assignment> assignments)
+// The record from the assignments alone: what the console's form shows is the whole record.
+GroupResult writeProxyRecord(CameraLink& link, std::span<const Assignment> assignments)
 {
     GroupResult result;
     result.values.group = Group::Proxy;
-    ProxyRecord current;
-    if (GetProxy(link, current) != 0) {
-        result.outcome = CameraOutcome::NoReply;
-        result.step = "read the proxy record";
-        return result;
-    }
-    // The console's Set sends the three controls in a fresh record; the controls hold what its
-    // Get showed, so the other fields go out as shown, not as the camera holds them.
     ProxyRecord record;
-    record.setNumber(ProxyRecord::proxyEnable, current.number(ProxyRecord::proxyEnable) != 0 ? 1 : 0);
-    record.setText(ProxyRecord::proxyAddress, current.text(ProxyRecord::proxyAddress));
-    record.setNumber(ProxyRecord::proxyPort, current.number(ProxyRecord::proxyPort));
     for (const Assignment& a : assignments) {
         store(record, a);
     }
     if (SetProxy(link, record) != 0) {
         result.outcome = CameraOutcome::NotSent;
         result.step = "write the proxy record";
+        return result;
+    }
+    for (const Field& field : ProxyRecord::kFields) {
+        result.values.fields.push_back(valueOf(record, Group::Proxy, field));
+    }
+    return result;
+}
+
+GroupResult writeProxy(CameraLink& link, std::span<const Assignment> assignments)
+{
+    ProxyRecord current;
+    if (GetProxy(link, current) != 0) {
+        GroupResult result;
+        result.values.group = Group::Proxy;
+        result.outcome = CameraOutcome::NoReply;
+        result.step = "read the proxy record";
+        return result;
+    }
+    // The console's Set sends the three controls in a fresh record; the controls hold what its
+    // Get showed, so the other fields go out as shown, not as the camera holds them.
+    std::vector<Assignment> whole{
+        numberAssignment(Group::Proxy, ProxyRecord::proxyEnable,
+                         checkValue(current.number(ProxyRecord::proxyEnable) != 0 ? 1 : 0)),
+        textAssignment(Group::Proxy, ProxyRecord::proxyAddress, current.text(ProxyRecord::proxyAddress)),
+        numberAssignment(Group::Proxy, ProxyRecord::proxyPort, current.number(ProxyRecord::proxyPort))};
+    whole.insert(whole.end(), assignments.begin(), assignments.end());
+    GroupResult result = writeProxyRecord(link, whole);
+    result.before.group = Group::Proxy;
+    for (const Field& field : ProxyRecord::kFields) {
+        result.before.fields.push_back(valueOf(current, Group::Proxy, field));
     }
     return result;
 }
@@ -382,7 +403,7 @@ std::string_view groupName(Group group)
 std::optional<Group> groupFromName(std::string_view name)
 {
     for (const Group g : kAllGroups) {
-        if (sameIgnoringCase(groupName(g), name)) {
+        if (sameName(groupName(g), name)) {
             return g;
         }
     }
@@ -398,11 +419,39 @@ const FieldSpec* findField(Group group, std::string_view name)
 {
     for (const FieldSpec& fieldSpec : kFieldSpecs) {
         if (fieldSpec.group == group &&
-            (sameIgnoringCase(fieldSpec.field.name, name) || hasAlias(fieldSpec.aliases, name))) {
+            (sameName(fieldSpec.field.name, name) || hasAlias(fieldSpec.aliases, name))) {
             return &fieldSpec;
         }
     }
     return nullptr;
+}
+
+Assignment textAssignment(Group group, const Field& field, std::u16string text)
+{
+    Assignment a;
+    a.fieldSpec = findField(group, field.name);
+    a.text = std::move(text);
+    return a;
+}
+
+Assignment numberAssignment(Group group, const Field& field, std::int64_t number)
+{
+    Assignment a;
+    a.fieldSpec = findField(group, field.name);
+    a.number = number;
+    return a;
+}
+
+std::int64_t proxyPortValue(std::u16string_view text)
+{
+    return leadingDecimal(text);
+}
+
+std::vector<Assignment> proxyAssignments(bool enabled, std::u16string address, std::u16string_view port)
+{
+    return {numberAssignment(Group::Proxy, ProxyRecord::proxyEnable, checkValue(enabled ? 1 : 0)),
+            textAssignment(Group::Proxy, ProxyRecord::proxyAddress, std::move(address)),
+            numberAssignment(Group::Proxy, ProxyRecord::proxyPort, proxyPortValue(port))};
 }
 
 std::int64_t serverPortValue(std::u16string_view text)
@@ -418,6 +467,11 @@ std::int64_t checkValue(int state)
 std::int64_t timeZoneValue(int row)
 {
     return row >= 0 && row < kTimeZoneRows ? row : kNoTimeZone;
+}
+
+int timeZoneRow(std::int64_t value)
+{
+    return value >= 0 && value < kTimeZoneRows ? static_cast<int>(value) : -1;
 }
 
 std::string timeZoneRowName(int row)
@@ -441,7 +495,7 @@ std::optional<Assignment> parseAssignment(Group group, std::string_view argument
     }
     const FieldSpec* fieldSpec = findField(group, name);
     if (!fieldSpec) {
-        if (group == Group::Platform && sameIgnoringCase(name, "platformChoice")) {
+        if (group == Group::Platform && sameName(name, "platformChoice")) {
             error = "platformChoice is the camera's own and cannot be set";
         } else if (group == Group::Time) {
             error = "unknown field \"" + std::string(name) + "\" for time (fields: " + fieldList(group) +
@@ -523,6 +577,18 @@ const FieldValue* GroupValues::find(std::string_view name) const
     return nullptr;
 }
 
+std::u16string GroupValues::text(std::string_view name) const
+{
+    const FieldValue* v = find(name);
+    return v ? v->text : std::u16string();
+}
+
+std::int64_t GroupValues::number(std::string_view name) const
+{
+    const FieldValue* v = find(name);
+    return v ? v->number : 0;
+}
+
 GroupResult readGroup(CameraLink& link, Group group)
 {
     switch (group) {
@@ -574,6 +640,11 @@ GroupResult writeGroup(CameraLink& link, Group group, std::span<const Assignment
             return writeRecord<FunctionRecord>(link, group, assignments, recordName(group));
     }
     return {};
+}
+
+GroupResult writeGroupFromForm(CameraLink& link, Group group, std::span<const Assignment> assignments)
+{
+    return group == Group::Proxy ? writeProxyRecord(link, assignments) : writeGroup(link, group, assignments);
 }
 
 } // namespace orv::provision

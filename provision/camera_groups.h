@@ -1,6 +1,6 @@
 #pragma once
-// The camera's settings groups as orvctl and the search tool read and write them: the same records,
-// the same read-modify-write and the same conversions as the console's Get and Set buttons.
+// The camera's settings groups as the console's Get and Set buttons, orvctl and the search tool
+// read and write them: one set of records, read-modify-writes and conversions for all three.
 
 #include "link/camera_link.h"
 #include "link/records.h"
@@ -62,10 +62,21 @@ struct Assignment
 // Unlike the console, a typing slip is refused here instead of being sent as 0.
 std::optional<Assignment> parseAssignment(Group group, std::string_view argument, std::string& error);
 
-// The console's conversions from form values; setup files go through these too.
-std::int64_t serverPortValue(std::u16string_view text);
+// One field given its value, as the console's form and setup files give them.
+Assignment textAssignment(Group group, const Field& field, std::u16string text);
+Assignment numberAssignment(Group group, const Field& field, std::int64_t number);
+
+// The conversions from the console's controls; setup files go through these too.
+std::int64_t serverPortValue(std::u16string_view text); // leading decimal number, low 16 bits
+std::int64_t proxyPortValue(std::u16string_view text);  // leading decimal number, all 32 bits
 std::int64_t checkValue(int state);
+// The time zone combo's row as the record's value: no row (-1) or any row it does not have is 255.
 std::int64_t timeZoneValue(int row);
+// The other way: the row that shows the record's zone, or -1 (no row) for a value of no row.
+int timeZoneRow(std::int64_t value);
+
+// The console's proxy controls as the proxy record's three fields.
+std::vector<Assignment> proxyAssignments(bool enabled, std::u16string address, std::u16string_view port);
 
 // The name a time zone row starts with in every language's combo: "UTC-12:00" for row 0 up to
 // "UTC+12:00" for row 24.
@@ -86,6 +97,9 @@ struct GroupValues
     std::vector<FieldValue> fields;
 
     const FieldValue* find(std::string_view name) const;
+    // The field's text or number; empty or 0 when the group does not hold it.
+    std::u16string text(std::string_view name) const;
+    std::int64_t number(std::string_view name) const;
 };
 
 enum class CameraOutcome : std::uint8_t {
@@ -104,7 +118,8 @@ struct GroupResult
     CameraOutcome outcome = CameraOutcome::Done;
     std::string step;        // what was being done when it went wrong, e.g. "read the wifi record"
     int platformChoice = -1; // Platform only, once known
-    GroupValues values;      // after a read
+    GroupValues values;      // after a read; after a write that sent it, the record as sent
+    GroupValues before;      // after a read-modify-write that read it, the record as the camera had it
 };
 
 GroupResult readGroup(CameraLink& link, Group group);
@@ -119,5 +134,11 @@ enum class OtherPlatformFields : std::uint8_t {
 // camera's current proxy values with the assigned ones replaced.
 GroupResult writeGroup(CameraLink& link, Group group, std::span<const Assignment> assignments,
                        OtherPlatformFields otherPlatform = OtherPlatformFields::Refuse);
+
+// A form-complete write: the record built from `assignments` alone, every field not assigned zero,
+// sent without reading the camera's first (the console's Proxy Set). Only the proxy record is
+// written so, its form showing all of it; any other group keeps bytes no form shows and goes
+// through writeGroup.
+GroupResult writeGroupFromForm(CameraLink& link, Group group, std::span<const Assignment> assignments);
 
 } // namespace orv::provision

@@ -97,6 +97,8 @@ std::string_view cameraResultName(CameraResult result)
             return "login-refused";
         case CameraResult::Unreachable:
             return "unreachable";
+        case CameraResult::Vanished:
+            return "vanished";
     }
     return "";
 }
@@ -195,8 +197,10 @@ void FleetRun::finish(CameraProgress& camera, CameraResult result, std::string m
 {
     camera.result = result;
     camera.message = std::move(message);
-    recordInInventory(camera);
-    recordInLedger(camera);
+    if (result != CameraResult::Vanished) {
+        recordInInventory(camera);
+        recordInLedger(camera);
+    }
     report(camera, CameraStep::Finished);
     {
         std::lock_guard lock(mutex_);
@@ -217,6 +221,7 @@ void FleetRun::finish(CameraProgress& camera, CameraResult result, std::string m
             case CameraResult::Verified:
             case CameraResult::NotOnRoster:
             case CameraResult::Stopped:
+            case CameraResult::Vanished:
                 break;
         }
     }
@@ -249,10 +254,18 @@ void FleetRun::recordInLedger(CameraProgress& camera)
     if (!settings_.ledger || ledgerFailed_) {
         return;
     }
-    ledger::Event event = outcomeEvent(settings_.eventTemplate,
-                                       {camera.candidate.label(), camera.deviceId, camera.officerId,
-                                        camera.officerBefore, camera.unitBefore, camera.unitAfter, camera.sent,
-                                        camera.message, camera.differences, camera.clockOffset, camera.notReadBack});
+    // Named fields: the texts are of one type, and a swap by position would still compile.
+    ledger::Event event = outcomeEvent(settings_.eventTemplate, {.where = camera.candidate.label(),
+                                                                 .deviceId = camera.deviceId,
+                                                                 .officerId = camera.officerId,
+                                                                 .officerBefore = camera.officerBefore,
+                                                                 .unitBefore = camera.unitBefore,
+                                                                 .unitAfter = camera.unitAfter,
+                                                                 .sent = camera.sent,
+                                                                 .result = camera.message,
+                                                                 .differences = camera.differences,
+                                                                 .clockOffset = camera.clockOffset,
+                                                                 .notReadBack = camera.notReadBack});
     if (settings_.ledger->append(event)) {
         camera.ledgerEvent = event.number;
         return;
@@ -368,6 +381,9 @@ FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, 
             }
         },
         &run.stop_);
+    if (!identity.connected && s.vanishedIsNoCamera) {
+        return {CameraResult::Vanished, "gone before its work began: " + identity.problem};
+    }
     camera.deviceId = identity.deviceId;
     camera.officerId = identity.policeId;
     camera.officerBefore = identity.policeId;

@@ -66,6 +66,9 @@ enum class CameraResult : std::uint8_t {
     Stopped,     // asked to stop before the camera was done; what was not sent is in `message`
     LoginRefused,
     Unreachable, // no connection, or the camera fell silent or went away
+    // FleetSettings::vanishedIsNoCamera: nothing answered when its worker first connected, so the
+    // camera was pulled out after the watch saw it. It is no camera: nothing is recorded.
+    Vanished,
 };
 
 std::string_view cameraResultName(CameraResult result); // "ok", "differs", ...
@@ -112,6 +115,11 @@ struct FleetSettings
     std::shared_ptr<ledger::Ledger> ledger;
     // What every camera's event shares: origin, kind, setup file. Stamped when its camera finishes.
     ledger::Event eventTemplate;
+    // The cameras come from the watch, which saw each one answer: one that no longer takes a
+    // connection when its worker first connects was pulled out since (at a dock, right after its
+    // outcome was written, while the watch looked at it again). It ends Vanished, with no
+    // inventory row and no event, rather than as a failed camera without a device id.
+    bool vanishedIsNoCamera = false;
 };
 
 class FleetRunner;
@@ -121,7 +129,7 @@ struct RunTally
 {
     std::size_t added = 0;
     std::size_t finished = 0;
-    std::array<std::size_t, 8> byResult{}; // indexed by CameraResult
+    std::array<std::size_t, 9> byResult{}; // indexed by CameraResult
     std::size_t inventoryOnly = 0;         // outcomes the ledger did not take (it was lost)
     // The last camera to finish that differs, was refused, could not be reached or has a twin.
     CameraResult lastTrouble = CameraResult::Pending;

@@ -217,6 +217,31 @@ const std::string* InventoryHistory::lastOutcome(const std::u16string& deviceId,
     return last == byPlace.end() ? nullptr : &last->second;
 }
 
+bool InventoryHistory::lastFailed(const std::u16string& deviceId, const std::string& where) const
+{
+    const std::string* last = lastOutcome(deviceId, where);
+    return last && !outcomeIsOk(*last);
+}
+
+void InventoryHistory::note(const std::u16string& deviceId, const std::string& where, std::string result)
+{
+    if (!deviceId.empty()) {
+        byDevice[deviceId] = std::move(result);
+    } else {
+        byPlace[where] = std::move(result);
+    }
+}
+
+void InventoryHistory::update(const InventoryHistory& later)
+{
+    for (const auto& [device, result] : later.byDevice) {
+        byDevice[device] = result;
+    }
+    for (const auto& [place, result] : later.byPlace) {
+        byPlace[place] = result;
+    }
+}
+
 InventoryHistory readInventoryHistory(const std::filesystem::path& file)
 {
     InventoryHistory history;
@@ -242,12 +267,7 @@ InventoryHistory readInventoryHistory(const std::filesystem::path& file)
         if (f.size() < 5) {
             continue;
         }
-        const std::string result = utf::toUtf8(cellText(f[4]));
-        if (!f[2].empty()) {
-            history.byDevice[cellText(f[2])] = result;
-        } else {
-            history.byPlace[utf::toUtf8(f[1])] = result;
-        }
+        history.note(cellText(f[2]), utf::toUtf8(f[1]), utf::toUtf8(cellText(f[4])));
     }
     return history;
 }

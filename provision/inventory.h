@@ -117,6 +117,13 @@ struct InventoryHistory
     // The last outcome recorded for the camera with `deviceId`, or, when it has none (it never
     // said it), for the camera found at `where`; null when the inventory holds none.
     const std::string* lastOutcome(const std::u16string& deviceId, const std::string& where) const;
+    // Whether Retry failed takes the camera: its last outcome is known and was not ok.
+    bool lastFailed(const std::u16string& deviceId, const std::string& where) const;
+    // An outcome of this session: it is the camera's last from now on, so that a camera set right
+    // earlier and plugged in again is not taken for one whose last outcome failed.
+    void note(const std::u16string& deviceId, const std::string& where, std::string result);
+    // `later`'s outcomes, which came after these, replace them.
+    void update(const InventoryHistory& later);
 };
 InventoryHistory readInventoryHistory(const std::filesystem::path& file);
 

@@ -54,7 +54,9 @@ std::optional<UnconfirmedDevice> deviceNotReadBack(std::span<const GroupPlan> pl
 // they were not read back.
 void noteNotReadBack(ledger::Event& event, const UnconfirmedDevice& sent);
 
-// What became of one camera, as its event tells it.
+// What became of one camera, as its event tells it. Most fields are texts of one type: build it
+// with designated initializers (or field by field), never by position, where two swapped would
+// still compile.
 struct CameraOutcomeRecord
 {
     std::string where; // "usb0 192.168.2.158", "127.0.0.5"

@@ -1,27 +1,10 @@
 #include "provision/setup_apply.h"
 
 #include <array>
+#include <utility>
 
 namespace orv::provision {
 namespace {
-
-constexpr int kLanguageCount = 3;
-
-Assignment textField(Group group, const Field& field, const std::u16string& text)
-{
-    Assignment a;
-    a.fieldSpec = findField(group, field.name);
-    a.text = text;
-    return a;
-}
-
-Assignment numberField(Group group, const Field& field, std::int64_t number)
-{
-    Assignment a;
-    a.fieldSpec = findField(group, field.name);
-    a.number = number;
-    return a;
-}
 
 bool appliesTo(const Assignment& a, int platformChoice)
 {
@@ -100,56 +83,60 @@ void readAndCompare(CameraLink& link, std::span<const GroupPlan* const> groups, 
 
 } // namespace
 
+std::vector<Assignment> formAssignments(Group group, const SetupValues& form)
+{
+    switch (group) {
+        case Group::UIdentify:
+            return {numberAssignment(group, FunctionRecord::uIdentify, checkValue(form.uIdentify))};
+        case Group::Platform:
+            return {textAssignment(group, TtxServerRecord::serverAddress, form.serverIp),
+                    numberAssignment(group, TtxServerRecord::serverPort, serverPortValue(form.serverPort)),
+                    textAssignment(group, RtsServerRecord::rtsId, form.rtsId),
+                    textAssignment(group, RtsServerRecord::rtsCode, form.authCode)};
+        case Group::Net4g:
+            return {textAssignment(group, Net4gRecord::apn, form.apn),
+                    textAssignment(group, Net4gRecord::apnUser, form.apnUser),
+                    textAssignment(group, Net4gRecord::apnPassword, form.apnPassword)};
+        case Group::Wifi:
+            return {textAssignment(group, WifiRecord::ssid, form.ssid),
+                    textAssignment(group, WifiRecord::wifiPassword, form.wifiPassword)};
+        case Group::Device:
+            return {textAssignment(group, DeviceRecord::policeId, form.policeId),
+                    textAssignment(group, DeviceRecord::policeName, form.policeName),
+                    textAssignment(group, DeviceRecord::companyId, form.companyId),
+                    textAssignment(group, DeviceRecord::companyName, form.companyName)};
+        case Group::Time:
+            return {numberAssignment(group, TimeRecord::summerTime, checkValue(form.summerTime)),
+                    numberAssignment(group, TimeRecord::timeZone, timeZoneValue(form.timeZone))};
+        case Group::Proxy:
+            break;
+    }
+    return {};
+}
+
 std::vector<GroupPlan> planSetup(std::span<const SetupElement> elements)
 {
     SetupValues form;
     std::array<bool, kSetupPartCount> present{};
+    // As a Load Setup fills the form. A "language" element re-labels the console's combos and
+    // leaves the rows they show as they were, so a time zone read before it is still the one sent.
     for (const SetupElement& e : elements) {
         applySetupElement(form, e);
         present[static_cast<std::size_t>(e.part)] = true;
-        // Choosing a language re-labels the console and puts its time zone combo back on row 0,
-        // so a "time" element before "language" loses its zone. An index that is no language
-        // changes nothing.
-        if (e.part == SetupPart::Language && form.language >= 0 && form.language < kLanguageCount) {
-            form.timeZone = 0;
-        }
     }
     const auto has = [&](SetupPart part) { return present[static_cast<std::size_t>(part)]; };
 
+    // In the order a Load Setup's login (U-identify) and then the Set buttons send them.
+    constexpr std::pair<SetupPart, Group> kSent[] = {
+        {SetupPart::Function, Group::UIdentify}, {SetupPart::Server, Group::Platform},
+        {SetupPart::Net4g, Group::Net4g},        {SetupPart::Wifi, Group::Wifi},
+        {SetupPart::Device, Group::Device},      {SetupPart::Time, Group::Time},
+    };
     std::vector<GroupPlan> plan;
-    if (has(SetupPart::Function)) {
-        plan.push_back(
-            {Group::UIdentify, {numberField(Group::UIdentify, FunctionRecord::uIdentify, checkValue(form.uIdentify))}});
-    }
-    if (has(SetupPart::Server)) {
-        plan.push_back({Group::Platform,
-                        {textField(Group::Platform, TtxServerRecord::serverAddress, form.serverIp),
-                         numberField(Group::Platform, TtxServerRecord::serverPort, serverPortValue(form.serverPort)),
-                         textField(Group::Platform, RtsServerRecord::rtsId, form.rtsId),
-                         textField(Group::Platform, RtsServerRecord::rtsCode, form.authCode)}});
-    }
-    if (has(SetupPart::Net4g)) {
-        plan.push_back({Group::Net4g,
-                        {textField(Group::Net4g, Net4gRecord::apn, form.apn),
-                         textField(Group::Net4g, Net4gRecord::apnUser, form.apnUser),
-                         textField(Group::Net4g, Net4gRecord::apnPassword, form.apnPassword)}});
-    }
-    if (has(SetupPart::Wifi)) {
-        plan.push_back({Group::Wifi,
-                        {textField(Group::Wifi, WifiRecord::ssid, form.ssid),
-                         textField(Group::Wifi, WifiRecord::wifiPassword, form.wifiPassword)}});
-    }
-    if (has(SetupPart::Device)) {
-        plan.push_back({Group::Device,
-                        {textField(Group::Device, DeviceRecord::policeId, form.policeId),
-                         textField(Group::Device, DeviceRecord::policeName, form.policeName),
-                         textField(Group::Device, DeviceRecord::companyId, form.companyId),
-                         textField(Group::Device, DeviceRecord::companyName, form.companyName)}});
-    }
-    if (has(SetupPart::Time)) {
-        plan.push_back({Group::Time,
-                        {numberField(Group::Time, TimeRecord::summerTime, checkValue(form.summerTime)),
-                         numberField(Group::Time, TimeRecord::timeZone, timeZoneValue(form.timeZone))}});
+    for (const auto& [part, group] : kSent) {
+        if (has(part)) {
+            plan.push_back({group, formAssignments(group, form)});
+        }
     }
     return plan;
 }

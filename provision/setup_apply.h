@@ -19,6 +19,12 @@ struct GroupPlan
     std::vector<Assignment> assignments;
 };
 
+// The console's form (as a setup file keeps it) as the group's assignments: the fields its Set
+// button sends, converted as it converts them. The device group leaves out the device id and
+// the screen key, which a setup file does not carry; the proxy group, which has no place in
+// it, gets none.
+std::vector<Assignment> formAssignments(Group group, const SetupValues& form);
+
 // The groups a file holds, in the order they are sent: U-identify (the login after a Load Setup),
 // then platform, 4g, wifi, device and time. A group whose element is missing is not sent. The
 // device id is not sent, and neither are the "camera" and "language" elements, which only the

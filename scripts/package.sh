@@ -12,7 +12,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 # Build type None: the optimisation and debug flags are Debian's; cpack strips the programs.
-BUILD_TYPE=None "$here/scripts/build.sh" "$build" -DORV_TESTS=OFF -DORV_BENCH=OFF \
+BUILD_TYPE=None "$here/scripts/build.sh" "$build" -DORV_TESTS=OFF -DORV_BENCH=OFF -DORV_SCREENSHOTS=OFF \
     -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang-14 libclang-rt-14-dev pkg-config
+    cmake ninja-build ccache g++ clang-14 libclang-rt-14-dev pkg-config
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev libtinyxml2-dev
     libcli11-dev nlohmann-json3-dev libsqlite3-dev libpq-dev libssl-dev postgresql

@@ -27,11 +27,16 @@ mapfile -t deps < <("$here/scripts/windows-deps.sh" "$build")
 qt=${deps[0]}
 tinyxml2=${deps[1]}
 ledger=${deps[2]}
+# ccache, as the Linux builds (Qt for Windows and tinyxml2 are inside the build tree, so inside the
+# cache's base folder: a fresh clone hits too).
+# shellcheck source=scripts/compiler-cache.sh
+source "$here/scripts/compiler-cache.sh"
+orv_compiler_cache "$here"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$here/cmake/mingw-w64-qt.cmake" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORV_TINYXML2_SOURCE_DIR="$tinyxml2" \
     -DLEDGER_MINGW="$ledger" \
-    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" -DORV_BENCH=OFF "$@" >/dev/null
+    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" -DORV_BENCH=OFF "${orv_cache_args[@]}" "$@" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 
 # The display for the tests of window properties, close requests and the system menu

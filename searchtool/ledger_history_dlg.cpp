@@ -2,7 +2,6 @@
 
 #include "searchtool/search_tool_texts.h"
 
-#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QHeaderView>
@@ -44,11 +43,7 @@ QTreeWidget* newList(const QStringList& headers, QWidget* parent)
 
 QString localTimeText(const std::string& timeUtc)
 {
-    QDateTime time = QDateTime::fromString(fromUtf8(timeUtc), Qt::ISODateWithMs);
-    if (!time.isValid()) {
-        return fromUtf8(timeUtc);
-    }
-    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return fromUtf8(ledger::localTimeText(timeUtc));
 }
 
 LedgerHistoryDlg::LedgerHistoryDlg(const QString& deviceId, std::uint8_t language, QWidget* parent)

@@ -16,7 +16,7 @@ class QTreeWidget;
 
 namespace orv::search {
 
-// "2026-03-05 14:07:09" in the computer's local time, from an event's UTC time.
+// ledger::localTimeText as the window shows it.
 QString localTimeText(const std::string& timeUtc);
 
 class LedgerHistoryDlg : public QDialog

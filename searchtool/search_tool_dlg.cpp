@@ -497,16 +497,17 @@ void CSearchToolDlg::OnCheckAll()
 
 void CSearchToolDlg::OnRetryFailed()
 {
-    // This session's outcome first; for a camera not run since the window opened, the inventory's.
+    // This session's outcome first, also of a camera plugged in again since; for a camera not run
+    // since the window opened, the inventory's.
     const QString inventory = dlgItemText(sid::kInventoryFile).trimmed();
-    const provision::InventoryHistory history =
+    provision::InventoryHistory history =
         inventory.isEmpty() ? provision::InventoryHistory{} : provision::readInventoryHistory(pathOf(inventory));
+    history.update(sessionOutcomes_);
     const auto failed = [&](const CameraRow& row) {
         if (row.lastResult) {
             return *row.lastResult != CameraResult::Verified;
         }
-        const std::string* last = row.deviceId.empty() ? nullptr : history.lastOutcome(row.deviceId, {});
-        return last && !provision::outcomeIsOk(*last);
+        return !row.deviceId.empty() && history.lastFailed(row.deviceId, {});
     };
     const std::vector<std::string> labels = presentLabels(failed);
     if (labels.empty()) {
@@ -555,19 +556,22 @@ bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings, RunMode mode
         return false;
     };
     const QString setupFile = dlgItemText(sid::kSetupFile).trimmed();
-    if (setupFile.isEmpty()) {
+    const QString rosterFile = dlgItemText(sid::kRosterFile).trimmed();
+    // A roster alone is a job of its own: each camera on it gets its officer, and nothing else.
+    if (setupFile.isEmpty() && rosterFile.isEmpty()) {
         return refuse(text(SearchText::NoSetup));
     }
-    const SetupReadResult setup = loadSetupFile(pathOf(setupFile));
-    if (!setup.ok()) {
-        return refuse(text(SearchText::SetupUnreadable).arg(setupFile, fromUtf8(setup.message)));
-    }
-    settings.plan = provision::planSetup(setup.elements);
-    // The events name the bytes planned from, not the file as it may be by the time a camera is done.
     settings.eventTemplate = provision::startEvent(origin_, mode == RunMode::Check ? "check" : "provision");
-    provision::noteSetupFile(settings.eventTemplate, pathOf(setupFile), setup.bytes);
+    if (!setupFile.isEmpty()) {
+        const SetupReadResult setup = loadSetupFile(pathOf(setupFile));
+        if (!setup.ok()) {
+            return refuse(text(SearchText::SetupUnreadable).arg(setupFile, fromUtf8(setup.message)));
+        }
+        settings.plan = provision::planSetup(setup.elements);
+        // The events name the bytes planned from, not the file as it may be by the time a camera is done.
+        provision::noteSetupFile(settings.eventTemplate, pathOf(setupFile), setup.bytes);
+    }
 
-    const QString rosterFile = dlgItemText(sid::kRosterFile).trimmed();
     roster_.reset();
     if (!rosterFile.isEmpty()) {
         fleet::RosterLoad load = fleet::loadRoster(pathOf(rosterFile));
@@ -601,9 +605,12 @@ bool CSearchToolDlg::prepareRun(provision::FleetSettings& settings, RunMode mode
 
     settings.user = dlgItemText(sid::kUser).toStdU16String();
     settings.password = dlgItemText(sid::kPassword).toStdU16String();
-    settings.notOnRoster =
-        isDlgButtonChecked(sid::kNotOnRoster) ? provision::NotOnRoster::UseSetup : provision::NotOnRoster::Skip;
+    // Without a setup file there is nothing to give a camera that is not on the roster.
+    settings.notOnRoster = isDlgButtonChecked(sid::kNotOnRoster) && !setupFile.isEmpty()
+                               ? provision::NotOnRoster::UseSetup
+                               : provision::NotOnRoster::Skip;
     settings.mode = mode;
+    settings.vanishedIsNoCamera = true; // every camera comes from the watch
     settings.timeout = options_.timeout;
     settings.port = options_.port;
     return true;
@@ -775,6 +782,7 @@ QString CSearchToolDlg::resultText(const provision::CameraProgress& p) const
         case CameraResult::Unreachable:
             return text(SearchText::ResultUnreachable).arg(fromUtf8(p.message));
         case CameraResult::Pending:
+        case CameraResult::Vanished:
             break;
     }
     return {};
@@ -798,6 +806,23 @@ void CSearchToolDlg::onProgress(unsigned generation, const provision::CameraProg
     }
     if (p.step != provision::CameraStep::Finished) {
         return;
+    }
+    if (p.result == CameraResult::Vanished) {
+        // Pulled out after the watch saw it: no camera, no result; the watch says it is gone, or
+        // identifies it again should it still be there (nothing is started on it before that).
+        item->setText(ColumnState, text(SearchText::StateGone));
+        row.busy = false;
+        row.identified = false;
+        ++runFinished_;
+        runCameras_.erase(label);
+        if (runCameras_.empty()) {
+            finishRun();
+        }
+        updateControls();
+        return;
+    }
+    if (!p.deviceId.empty()) {
+        sessionOutcomes_.note(p.deviceId, {}, p.message);
     }
     item->setText(ColumnOfficerId, fromUtf16(p.officerId));
     if (runMode_ == RunMode::Apply && (p.result == CameraResult::Verified || p.result == CameraResult::Differs) &&
@@ -924,6 +949,20 @@ void CSearchToolDlg::showConfigured(QTreeWidgetItem* item, const ledger::Event& 
                                         .arg(localTimeText(event.timeUtc), fromUtf8(event.operatorName),
                                              fromUtf8(event.station)));
     item->setToolTip(ColumnConfigured, fromUtf8(event.setupName + " " + event.result));
+    widenToContents(ColumnConfigured);
+}
+
+void CSearchToolDlg::widenToContents(int column)
+{
+    // The answer comes after the window is laid out: the column would keep the width it had then
+    // (the last one, stretched over what is left) and cut the text. It grows to show it whole;
+    // the list scrolls sideways when the window is narrower.
+    QTreeWidget* list = cameraList();
+    const int before = list->columnWidth(column);
+    list->resizeColumnToContents(column);
+    if (list->columnWidth(column) < before) {
+        list->setColumnWidth(column, before);
+    }
 }
 
 void CSearchToolDlg::OnBrowseLedger()

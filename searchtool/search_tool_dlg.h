@@ -195,6 +195,8 @@ private:
     // Asks the ledger when these cameras were last configured; the rows learn it when it answers.
     void lookUpConfigured(std::vector<std::string> deviceIds);
     void showConfigured(QTreeWidgetItem* item, const ledger::Event& event);
+    // The column made as wide as its widest text, when it is narrower.
+    void widenToContents(int column);
     // The device id of the one row selected; empty when none or several are, or it was not read.
     std::u16string selectedDeviceId() const;
     void markTwins();
@@ -217,6 +219,9 @@ private:
 
     std::shared_ptr<const fleet::Roster> roster_;
     std::shared_ptr<provision::FleetInventory> inventory_;
+    // Every outcome of this session, whichever inventory it went to: Retry failed goes by it
+    // before what an inventory file says.
+    provision::InventoryHistory sessionOutcomes_;
     QString inventoryPath_;
     std::shared_ptr<provision::FleetRun> run_;
     unsigned runGeneration_ = 0; // progress of an earlier run is dropped

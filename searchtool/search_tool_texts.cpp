@@ -69,7 +69,7 @@ constexpr std::array<Row, static_cast<std::size_t>(T::Count)> kRows{{
     {T::RosterFilter, u"CSV 文件(*.csv)|*.csv|所有文件(*.*)|*.*||", u"CSV 檔案(*.csv)|*.csv|所有檔案(*.*)|*.*||",
      u"CSV files (*.csv)|*.csv|All files (*.*)|*.*||"},
     {T::InventoryFilter, u"CSV 文件(*.csv)|*.csv||", u"CSV 檔案(*.csv)|*.csv||", u"CSV files (*.csv)|*.csv||"},
-    {T::NoSetup, u"请先选择配置文件。", u"請先選擇配置檔案。", u"Choose a setup file first."},
+    {T::NoSetup, u"请先选择配置文件或警员名单。", u"請先選擇配置檔案或警員名單。", u"Choose a setup file or a roster first."},
     {T::SetupUnreadable, u"无法读取配置文件 %1: %2", u"無法讀取配置檔案 %1: %2",
      u"The setup file %1 cannot be read: %2"},
     {T::SetupEmpty, u"配置文件 %1 没有可设置的内容。", u"配置檔案 %1 沒有可設置的內容。",

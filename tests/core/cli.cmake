@@ -27,8 +27,8 @@ if(UNIX)
     target_sources(cli_tests PRIVATE
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_stations_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_evidence_stations_test.cpp
-        ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp
     )
+    target_link_libraries(cli_tests PRIVATE orv_test_postgres)
     target_compile_definitions(cli_tests PRIVATE ORV_ORVCTL_BINARY="$<TARGET_FILE:orvctl>")
     add_dependencies(cli_tests orvctl)
 endif()

@@ -14,6 +14,12 @@ if(WIN32)
 else()
     set(orv_postgres_server ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp)
 endif()
+# Compiled once for every program that starts a test server (ledger_tests, cli_tests, ledger_bench).
+add_library(orv_test_postgres STATIC ${orv_postgres_server})
+target_link_libraries(orv_test_postgres PUBLIC orv_ledger PRIVATE orv_flags)
+if(WIN32)
+    target_link_libraries(orv_test_postgres PUBLIC ws2_32)
+endif()
 add_executable(ledger_tests
     ${CMAKE_CURRENT_LIST_DIR}/ledger/assignments_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/chain_test.cpp
@@ -29,9 +35,8 @@ add_executable(ledger_tests
     ${CMAKE_CURRENT_LIST_DIR}/ledger/tls_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/tlog_formats_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ledger/tlog_merkle_test.cpp
-    ${orv_postgres_server}
 )
-target_link_libraries(ledger_tests PRIVATE orv_ledger GTest::gtest_main GTest::gmock orv_flags)
+target_link_libraries(ledger_tests PRIVATE orv_test_postgres orv_ledger GTest::gtest_main GTest::gmock orv_flags)
 if(WIN32)
     target_link_libraries(ledger_tests PRIVATE ws2_32)
 else()

@@ -17,6 +17,7 @@
 #include "provision/inventory.h"
 #include "searchtool/ledger_history_dlg.h"
 #include "searchtool/search_tool_dlg.h"
+#include "search_tool_fleet.h"
 #include "support/console_fixture.h"
 #include "tools/camsim/simulated_camera.h"
 
@@ -45,62 +46,11 @@ constexpr int kFirstHost = 71;
 // Each test's own ledger file.
 QString testLedger;
 
-struct Fleet
+// Cameras that serve one connection refuse a second while one is open, as some real ones do.
+struct Fleet : SearchToolFleet
 {
-    std::vector<std::unique_ptr<camsim::SimulatedCamera>> cameras;
-    std::vector<std::string> addresses;
-
-    // Cameras CAM-1.. with the officer OLD-<n>; false when the addresses cannot be had. Cameras
-    // that serve one connection refuse a second while one is open, as some real ones do.
-    bool start(int count, bool oneConnection = false)
-    {
-        for (int n = 1; n <= count; ++n) {
-            camsim::CameraOptions options;
-            options.listenAddress = "127.0.83." + std::to_string(kFirstHost + n);
-            options.sdkPort = 0;
-            options.oneConnection = oneConnection;
-            options.log = [](const std::string&) {};
-            auto camera = std::make_unique<camsim::SimulatedCamera>(options);
-            if (!camera->start()) {
-                return false;
-            }
-            DeviceRecord device = camera->config<DeviceRecord>();
-            const std::u16string number = QString::number(n).toStdU16String();
-            device.setText(DeviceRecord::deviceId, u"CAM-" + number);
-            device.setText(DeviceRecord::policeId, u"OLD-" + number);
-            camera->setConfig(device);
-            camera->clearReceivedFrames();
-            addresses.push_back(options.listenAddress);
-            cameras.push_back(std::move(camera));
-        }
-        return true;
-    }
-
-    SearchToolOptions options(std::uint8_t language = 2) const
-    {
-        SearchToolOptions o;
-        o.plan.cameraAddresses = addresses;
-        o.poll = 100ms;
-        o.timeout = 2000ms;
-        o.language = language;
-        o.ledgerLocation = testLedger;
-        return o;
-    }
+    Fleet() : SearchToolFleet("127.0.83.", kFirstHost) {}
 };
-
-QString cell(CSearchToolDlg& dialog, const std::string& where, Column column)
-{
-    QTreeWidgetItem* row = dialog.rowOf(QString::fromStdString(where));
-    return row ? row->text(column) : QStringLiteral("<no row>");
-}
-
-std::size_t setConfigFrames(const camsim::SimulatedCamera& camera)
-{
-    const auto frames = camera.receivedFrames();
-    return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const camsim::ReceivedFrame& f) {
-        return f.command == static_cast<std::uint16_t>(Command::SetConfig);
-    }));
-}
 
 // True once every camera of the fleet shows the state (ready, by default).
 bool allReady(CSearchToolDlg& dialog, const Fleet& fleet, const QString& state = QStringLiteral("ready"))
@@ -119,20 +69,6 @@ bool noCameraHeldTwoConnections(const Fleet& fleet)
                        [](const auto& camera) { return camera->mostConnectionsHeld() <= 1; });
 }
 
-void click(CSearchToolDlg& dialog, int id)
-{
-    auto* button = dialog.dlgItem<QAbstractButton>(id);
-    QVERIFY(button && button->isEnabled());
-    button->click();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 } // namespace
 
 class SearchToolTest : public QObject
@@ -144,12 +80,8 @@ private slots:
         enterSeamTestMode();
         MessageBox::instance().reset();
         QVERIFY(folder_.isValid());
-        SetupValues setup;
-        setup.ssid = u"Unit Wifi";
-        setup.wifiPassword = u"unit-secret";
-        setup.policeId = u"SETUP-P";
         setupFile_ = folder_.filePath(QStringLiteral("unit.xml"));
-        QVERIFY(saveSetupFile(setupFile_.toStdU16String(), setup));
+        QVERIFY(saveUnitSetup(setupFile_));
         rosterFile_ = folder_.filePath(QStringLiteral("roster.csv"));
         inventoryFile_ =
             folder_.filePath(QStringLiteral("inventory-%1.csv").arg(QLatin1String(QTest::currentTestFunction())));
@@ -188,7 +120,7 @@ private slots:
         TimeRecord ahead = fleet.cameras[0]->timeRecord();
         ahead.setNumber(TimeRecord::minute, 14);
         fleet.cameras[0]->setTimeRecord(ahead);
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnDeviceId), QStringLiteral("CAM-1"));
         QCOMPARE(cell(dialog, fleet.addresses[2], ColumnOfficerId), QStringLiteral("OLD-3"));
@@ -241,7 +173,7 @@ private slots:
         }
         writeFile(rosterFile_, "device_id,police_id,police_name,company_id,company_name\r\n"
                                "CAM-1,PA,A,U1,Unit\r\nCAM-1,PB,B,U1,Unit\r\n");
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         for (const auto& camera : fleet.cameras) {
             camera->clearReceivedFrames();
@@ -266,7 +198,7 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(dialog.Create());
         QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[1], ColumnState), QStringLiteral("ready"), 10000);
         fleet.cameras[1]->stop();
@@ -284,7 +216,7 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         // Without a selection: said, nothing starts.
         MessageBox::instance().setNextAnswer(QMessageBox::Ok);
@@ -307,7 +239,7 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         for (const auto& camera : fleet.cameras) {
             camera->setReplyDelay(150ms); // slow enough to be stopped in the middle
@@ -344,7 +276,7 @@ private slots:
         for (const auto& camera : fleet.cameras) {
             camera->setReplyDelay(3ms); // identification takes a while: the press lands inside it
         }
-        SearchToolOptions options = fleet.options();
+        SearchToolOptions options = fleet.options(testLedger);
         options.poll = 20ms;
         CSearchToolDlg dialog(options);
         QVERIFY(dialog.Create());
@@ -380,7 +312,7 @@ private slots:
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
         for (int round = 0; round < 20; ++round) {
-            SearchToolOptions options = fleet.options();
+            SearchToolOptions options = fleet.options(testLedger);
             options.poll = 20ms;
             options.applyAllWhen = 8;
             options.closeWhenDone = true;
@@ -404,7 +336,7 @@ private slots:
         }
         camsim::SimulatedCamera& camera = *fleet.cameras[0];
         camera.stayQuiet(true); // takes the login request and says nothing
-        SearchToolOptions options = fleet.options();
+        SearchToolOptions options = fleet.options(testLedger);
         options.timeout = 60000ms; // the watch would wait that long for the account table
         bool windowGone = false;
         int heldWhenTheLoopReturned = -1;
@@ -430,7 +362,7 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->setSelected(true);
         click(dialog, sid::kApplySelected);
@@ -462,7 +394,7 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         MessageBox::instance().setNextAnswer(QMessageBox::Ok);
         click(dialog, sid::kRetryFailed); // nothing failed yet
@@ -489,6 +421,34 @@ private slots:
         QVERIFY(setConfigFrames(*fleet.cameras[1]) > 0);
     }
 
+    // Cameras on UTC+08:00 and a setup file whose "time" stands before its "language": the
+    // language only re-labels the console's combos, so every camera keeps the file's zone.
+    void aTimeBeforeTheLanguageKeepsEveryCamerasZone()
+    {
+        Fleet fleet;
+        if (!fleet.start(2)) {
+            QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
+        }
+        constexpr int kUtcPlus8 = 20;
+        for (const auto& camera : fleet.cameras) {
+            TimeRecord time = camera->timeRecord();
+            time.setNumber(TimeRecord::timeZone, kUtcPlus8);
+            camera->setTimeRecord(time);
+        }
+        const QString setup = folder_.filePath(QStringLiteral("time-then-language.xml"));
+        writeFile(setup, "<root><time summertime=\"0\" choice_timezone=\"20\"/>"
+                         "<language choice_language=\"1\"/></root>");
+        CSearchToolDlg dialog(fleet.options(testLedger));
+        QVERIFY(openReady(dialog, fleet));
+        dialog.setDlgItemText(sid::kSetupFile, setup);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+        for (std::size_t i = 0; i < fleet.cameras.size(); ++i) {
+            QCOMPARE(cell(dialog, fleet.addresses[i], ColumnResult), QStringLiteral("ok"));
+            QCOMPARE(int(fleet.cameras[i]->timeRecord().number(TimeRecord::timeZone)), kUtcPlus8);
+        }
+    }
+
     void twinsAreFlaggedAndGetNoRosterOfficer()
     {
         Fleet fleet;
@@ -502,7 +462,7 @@ private slots:
         }
         writeFile(rosterFile_, "device_id,police_id,police_name,company_id,company_name\r\n"
                                "ORV202600001,PA,Officer A,U1,Unit One\r\n");
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(dialog.Create());
         QVERIFY(allReady(dialog, fleet, QStringLiteral("duplicate device id")));
         const QString tip = dialog.rowOf(QString::fromStdString(fleet.addresses[0]))->toolTip(ColumnDeviceId);
@@ -530,7 +490,7 @@ private slots:
         if (!fleet.start(1)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(dialog.Create());
         const std::string& where = fleet.addresses[0];
         QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, where, ColumnState), QStringLiteral("ready"), 10000);
@@ -555,7 +515,7 @@ private slots:
         writeFile(rosterFile_, "police_id,device_id,police_name,company_id,company_name\r\n"
                                "PA,CAM-1,Officer A,U1,Unit One\r\n"
                                "PB,CAM-2,Officer B,U1,Unit One\r\n");
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         QCOMPARE(cell(dialog, fleet.addresses[0], ColumnConfigured), QString()); // a new ledger knows nothing
         dialog.setDlgItemText(sid::kRosterFile, rosterFile_);
@@ -607,7 +567,7 @@ private slots:
         history->close();
 
         // A window opened later learns from the ledger when each camera was last configured.
-        CSearchToolDlg later(fleet.options());
+        CSearchToolDlg later(fleet.options(testLedger));
         QVERIFY(later.Create());
         QTRY_VERIFY_WITH_TIMEOUT(!cell(later, fleet.addresses[0], ColumnConfigured).isEmpty() &&
                                      cell(later, fleet.addresses[0], ColumnConfigured) != QStringLiteral("<no row>"),
@@ -620,7 +580,7 @@ private slots:
         if (!fleet.start(1)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         QFile setup(setupFile_);
         QVERIFY(setup.open(QIODevice::ReadOnly));
@@ -650,7 +610,7 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
-        CSearchToolDlg dialog(fleet.options());
+        CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         // No server listens at port 1 of loopback: refused at once.
         dialog.setDlgItemText(sid::kLedgerLocation, QStringLiteral("postgresql://orv@127.0.0.1:1/ledger"));

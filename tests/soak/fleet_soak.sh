@@ -11,6 +11,10 @@
 #  - an inventory row is not ok and its camera was still plugged in when the row was written
 #    (a camera pulled out during its run fails, rightly; one that stayed must not), a camera has
 #    two rows, or a camera that stayed plugged in long enough was never recorded;
+#  - a camera gone before its work began was recorded (a row "failed: no connection" without a
+#    device id): besides the pulls at random, every other camera is pulled out the moment its row
+#    is written, as officers do at a dock, while the program looks at it again, and another is
+#    plugged in a second later;
 #  - orvctl does not end with 130 soon after Ctrl+C (SIGINT), or the search tool does not end
 #    after SIGTERM.
 # Only 127.0.77.0/24 is used: eight places in one of its /27 blocks, the first one no other soak
@@ -73,16 +77,26 @@ declare -A CAMERA_PID=()   # place -> pid of the camera plugged in there
 declare -A CAMERA_ID=()    # place -> its device id
 declare -A DOWN_UNTIL=()   # place -> when it is plugged in again (µs), while unplugged
 PROGRAM_PID=
+PULLER_PID=
 LOCK_FD=
+
+# reap PID: returns once the camera is gone.
+reap() {
+    while kill -0 "$1" 2>/dev/null; do sleep 0.01; done
+}
 
 cleanup() {
     local place
+    if [[ -n $PULLER_PID ]]; then
+        kill -KILL "$PULLER_PID" 2>/dev/null || true
+        wait "$PULLER_PID" 2>/dev/null || true
+    fi
     if [[ -n $PROGRAM_PID ]]; then
         kill -KILL "$PROGRAM_PID" 2>/dev/null || true
         wait "$PROGRAM_PID" 2>/dev/null || true
     fi
     for place in "${!CAMERA_PID[@]}"; do kill -KILL "${CAMERA_PID[$place]}" 2>/dev/null || true; done
-    for place in "${!CAMERA_PID[@]}"; do wait "${CAMERA_PID[$place]}" 2>/dev/null || true; done
+    for place in "${!CAMERA_PID[@]}"; do reap "${CAMERA_PID[$place]}"; done
     if [[ -n ${ORV_SOAK_KEEP:-} ]]; then
         echo "kept: $WORK"
     else
@@ -123,20 +137,66 @@ plug() {
     "$BIN/orv-camsim" --listen "$(address "$place")" --device-id "$id" --one-connection --reply-delay-ms 5 \
         --verbose >"$PHASE/cameras/$id.log" 2>&1 {LOCK_FD}>&- &
     CAMERA_PID[$place]=$!
+    disown "$!" # the puller kills cameras too: the shell is not to report each one "Killed"
     CAMERA_ID[$place]=$id
     unset "DOWN_UNTIL[$place]"
     echo "$id $place $(now)" >>"$PHASE/plugged"
+    echo "$! $id" >"$PHASE/camera-$place.tmp" # for the puller: which camera is in there
+    mv "$PHASE/camera-$place.tmp" "$PHASE/camera-$place"
 }
 
 # unplug PLACE [DOWN_US]: the camera there is pulled out, and stays out for DOWN_US.
 unplug() {
     local place=$1 at
+    rm -f "$PHASE/camera-$place"
     at=$(now) # before the kill: whatever the kill makes fail comes after it
     kill -KILL "${CAMERA_PID[$place]}" 2>/dev/null || true
-    wait "${CAMERA_PID[$place]}" 2>/dev/null || true
+    reap "${CAMERA_PID[$place]}"
     echo "${CAMERA_ID[$place]} $at" >>"$PHASE/pulled"
     unset "CAMERA_PID[$place]" "CAMERA_ID[$place]"
     DOWN_UNTIL[$place]=$(($(now) + ${2:-0}))
+}
+
+# pullAfterDone INVENTORY: in the background, pulls every other camera out the moment its row is
+# written (looked for every 20 ms), and tells the soak loop so in PHASE/down-PLACE (the camera's
+# id and when it is to be plugged in again, a second later).
+pullAfterDone() {
+    local inventory=$1 seen=1 lines line device place pid id at
+    while sleep 0.02; do
+        [[ -f $inventory ]] || continue
+        lines=$(wc -l <"$inventory")
+        ((lines > seen)) || continue
+        while IFS= read -r line; do
+            IFS=, read -r _ _ device _ <<<"$line"
+            [[ $device == SOAK-* ]] && ((RANDOM % 2 == 0)) || continue
+            place=${device#SOAK-}
+            place=${place%%-*}
+            read -r pid id <"$PHASE/camera-$place" 2>/dev/null || continue
+            [[ $id == "$device" ]] || continue
+            at=$(now)
+            kill -KILL "$pid" 2>/dev/null || continue
+            echo "$id $at" >>"$PHASE/pulled"
+            echo "$id $((at + 1000000))" >"$PHASE/down-$place"
+        done < <(sed -n "$((seen + 1)),${lines}p" "$inventory")
+        seen=$lines
+    done
+}
+
+# The cameras the puller pulled out: unplugged as far as the soak loop is concerned.
+PULLED_AFTER_DONE=0
+takePulled() {
+    local place id until
+    for ((place = 1; place <= PLACES; place++)); do
+        [[ -f $PHASE/down-$place ]] || continue
+        read -r id until <"$PHASE/down-$place"
+        rm -f "$PHASE/down-$place"
+        [[ ${CAMERA_ID[$place]:-} == "$id" ]] || continue
+        rm -f "$PHASE/camera-$place"
+        reap "${CAMERA_PID[$place]}"
+        unset "CAMERA_PID[$place]" "CAMERA_ID[$place]"
+        DOWN_UNTIL[$place]=$until
+        PULLED_AFTER_DONE=$((PULLED_AFTER_DONE + 1))
+    done
 }
 
 # figures PID: threads, open descriptors, resident kB; each the least of ten readings.
@@ -175,7 +235,10 @@ soak() {
     mkdir -p "$PHASE/cameras"
     : >"$PHASE/plugged"
     : >"$PHASE/pulled"
+    PULLED_AFTER_DONE=0
     for ((place = 1; place <= PLACES; place++)); do plug "$place"; done
+    pullAfterDone "$inventory" {LOCK_FD}>&- &
+    PULLER_PID=$!
 
     "$@" --inventory "$inventory" >"$WORK/$name.out" 2>"$WORK/$name.err" </dev/null {LOCK_FD}>&- &
     PROGRAM_PID=$!
@@ -186,6 +249,7 @@ soak() {
             early=$(figures "$PROGRAM_PID")
             earlyRows=$(rowsIn "$inventory")
         fi
+        takePulled
         for ((place = 1; place <= PLACES; place++)); do
             if [[ -n ${DOWN_UNTIL[$place]:-} ]] && ((DOWN_UNTIL[$place] <= $(now))); then
                 plug "$place"
@@ -199,6 +263,9 @@ soak() {
         sleep "$(printf '0.%03d' $((pace / 2 + RANDOM % (pace + 1))))" # pacing of the plug-ins
     done
     if ! kill -0 "$PROGRAM_PID" 2>/dev/null; then
+        kill -KILL "$PULLER_PID" 2>/dev/null || true
+        wait "$PULLER_PID" 2>/dev/null || true
+        PULLER_PID=
         wait "$PROGRAM_PID" && code=0 || code=$?
         PROGRAM_PID=
         fault "$name ended by itself (status $code) during the soak"
@@ -206,6 +273,10 @@ soak() {
         return
     fi
     final=$(figures "$PROGRAM_PID")
+    kill -KILL "$PULLER_PID" 2>/dev/null || true
+    wait "$PULLER_PID" 2>/dev/null || true
+    PULLER_PID=
+    takePulled
 
     stopAt=$(now)
     if [[ $name == orvctl ]]; then
@@ -224,7 +295,9 @@ soak() {
         [[ -n ${CAMERA_PID[$place]:-} ]] && unplug "$place"
     done
 
-    echo "== $name: $seconds s, $cycles cameras pulled out and plugged in again, $PLUGS plugged in so far"
+    echo "== $name: $seconds s, $cycles cameras pulled out at random and $PULLED_AFTER_DONE right after their row," \
+        "$PLUGS plugged in so far"
+    ((PULLED_AFTER_DONE > 0)) || fault "$name: no camera was pulled out right after its row was written"
     if [[ $name == orvctl ]]; then
         [[ $code == 130 ]] || fault "orvctl ended with $code after Ctrl+C, not 130: $(tail -5 "$WORK/$name.err")"
     else
@@ -287,8 +360,12 @@ checkInventory() {
             stopped*) kind=stopped ;;
         esac
         if [[ -z $device ]]; then
-            # Never identified: pulled out between the look that found it and its worker's connect.
-            if [[ $kind == failed ]] && pulledNear "$where" "$when"; then
+            # Gone before its work began: no camera, so no row.
+            if [[ $result == "failed: no connection"* ]]; then
+                bad=$((bad + 1))
+                fault "$name: a camera gone before its work began was recorded: $line"
+            # Pulled out after the worker's connect, before its device id was read.
+            elif [[ $kind == failed ]] && pulledNear "$where" "$when"; then
                 pulledFailed=$((pulledFailed + 1))
             else
                 bad=$((bad + 1))

@@ -2,6 +2,7 @@
 
 #include "link/commands.h"
 #include "link/local_clock.h"
+#include "link/utf.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,7 +41,7 @@ std::vector<std::uint8_t> bytesOf(std::span<const std::uint8_t> s)
 
 std::string textOf(const std::uint8_t* field, std::size_t width)
 {
-    return utf16ToUtf8(decodeLinkText(field, width));
+    return utf::toUtf8(decodeLinkText(field, width));
 }
 
 bool sameText(const std::uint8_t* a, const std::uint8_t* b, std::size_t width)
@@ -190,7 +191,7 @@ std::string deviceIdForAddress(std::uint32_t address)
 
 std::string deviceIdProblem(std::string_view id)
 {
-    const std::u16string text = utf8ToUtf16(id);
+    const std::u16string text = utf::toUtf16(id);
     if (text.empty()) {
         return "the device id is empty";
     }
@@ -202,7 +203,7 @@ std::string deviceIdProblem(std::string_view id)
         }
         // The link turns what it cannot carry into '?'.
         if (one != u"?" && linkBytes(one) == "?") {
-            return "\"" + utf16ToUtf8(one) + "\" cannot be stored on the camera";
+            return "\"" + utf::toUtf8(one) + "\" cannot be stored on the camera";
         }
         i += pair ? 1 : 0;
     }

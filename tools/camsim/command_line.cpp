@@ -1,7 +1,8 @@
 #include "tools/camsim/command_line.h"
 
 #include "tools/camsim/camera_state.h"
-#include "tools/camsim/server_socket.h"
+
+#include "link/socket_io.h"
 
 #include "orv_version.h"
 
@@ -118,7 +119,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             result.options.deviceId = value;
         } else if (name == "--listen") {
             std::uint32_t address = 0;
-            if (!sock::parseIpv4(value, address)) {
+            if (!net::parseIpv4(value, address)) {
                 return fail("--listen: \"" + value + "\" is not an IPv4 address such as 127.0.0.1");
             }
             result.options.listenAddress = value;

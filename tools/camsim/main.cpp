@@ -3,8 +3,8 @@
 #include "tools/camsim/command_line.h"
 #include "tools/camsim/simulated_camera.h"
 
-#include "link/link_text.h"
 #include "link/program_arguments.h"
+#include "link/utf.h"
 
 #include <chrono>
 #include <csignal>
@@ -42,8 +42,8 @@ std::string firstAccount(const orv::UserTable& users)
     if (users.number(orv::UserTable::count) == 0) {
         return "no accounts";
     }
-    return "account " + orv::utf16ToUtf8(users.text(orv::UserTable::name(0))) + " / "
-         + orv::utf16ToUtf8(users.text(orv::UserTable::password(0)));
+    return "account " + orv::utf::toUtf8(users.text(orv::UserTable::name(0))) + " / "
+         + orv::utf::toUtf8(users.text(orv::UserTable::password(0)));
 }
 
 } // namespace

@@ -19,11 +19,8 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #define QMNET_API extern "C" __declspec(dllexport)
 #else
-#include <arpa/inet.h>
 #define QMNET_API extern "C" __attribute__((visibility("default")))
 #endif
 
@@ -80,9 +77,9 @@ std::uint16_t sdkPort()
 
 Socket connectTo(const std::string& address, std::uint16_t port)
 {
-    in_addr ip{};
+    std::uint32_t ip = 0;
     // 0.0.0.0 would reach this computer; it is no camera's address.
-    if (inet_pton(AF_INET, address.c_str(), &ip) != 1 || ip.s_addr == 0) {
+    if (!orv::net::parseIpv4(address, ip) || ip == 0) {
         return kNoSocket;
     }
     // Started once and kept for the life of the process, as in the maker's SDK.
@@ -91,24 +88,11 @@ Socket connectTo(const std::string& address, std::uint16_t port)
     if (s == kNoSocket) {
         return kNoSocket;
     }
-    if (!orv::net::connectWithin(s, ntohl(ip.s_addr), port, kTimeoutMs)) {
+    if (!orv::net::connectWithin(s, ip, port, kTimeoutMs)) {
         closeSocket(s);
         return kNoSocket;
     }
     return s;
-}
-
-bool sendAll(Socket s, const std::uint8_t* data, std::size_t length)
-{
-    while (length > 0) {
-        const long sent = orv::net::sendSome(s, data, length);
-        if (sent <= 0) {
-            return false;
-        }
-        data += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-    return true;
 }
 
 // Each piece must come within the timeout of the one before it.
@@ -137,7 +121,7 @@ int exchange(Socket s, std::uint8_t operation, const std::vector<std::uint8_t>& 
     const auto head = sdk::header(operation, static_cast<std::uint32_t>(body.size()));
     wire.insert(wire.end(), head.begin(), head.end());
     wire.insert(wire.end(), body.begin(), body.end());
-    if (!sendAll(s, wire.data(), wire.size())) {
+    if (!orv::net::sendAll(s, wire.data(), wire.size())) {
         return -1;
     }
     std::uint8_t answer[sdk::kHeaderSize];

@@ -1,7 +1,8 @@
 #include "tools/camsim/sdk_service.h"
 
 #include "tools/camsim/sdk_protocol.h"
-#include "tools/camsim/server_socket.h"
+
+#include "link/socket_io.h"
 
 #include <atomic>
 #include <thread>
@@ -11,11 +12,13 @@ namespace orv::camsim {
 namespace {
 
 constexpr int kTickMs = 20;
+// A client that cannot take a reply within this time is gone.
+constexpr int kSendTimeoutMs = 2000;
 constexpr std::size_t kMaxConnections = 4;
 
 struct Connection
 {
-    sock::Handle handle;
+    net::SocketHandle handle;
     std::vector<std::uint8_t> pending;
     bool loggedIn = false;
 };
@@ -47,7 +50,7 @@ bool splitLogin(const std::vector<std::uint8_t>& body, std::string& user, std::s
 struct SdkService::Impl
 {
     SdkServiceHooks hooks;
-    sock::Handle listener = sock::invalidHandle();
+    net::SocketHandle listener = net::invalidSocket();
     std::uint16_t boundPort = 0;
     std::vector<Connection> connections;
     std::atomic<bool> stopping{false};
@@ -66,7 +69,7 @@ struct SdkService::Impl
         const auto head = sdk::header(status, static_cast<std::uint32_t>(body.size()));
         wire.insert(wire.end(), head.begin(), head.end());
         wire.insert(wire.end(), body.begin(), body.end());
-        return sock::sendAll(c.handle, wire.data(), wire.size());
+        return net::sendAll(c.handle, wire.data(), wire.size());
     }
 
     // False when the connection must end.
@@ -112,7 +115,7 @@ struct SdkService::Impl
     bool read(Connection& c)
     {
         std::uint8_t buffer[1024];
-        const long got = sock::receiveSome(c.handle, buffer, sizeof buffer);
+        const long got = net::receiveSome(c.handle, buffer, sizeof buffer);
         if (got <= 0) {
             return false;
         }
@@ -142,30 +145,30 @@ struct SdkService::Impl
     void run()
     {
         while (!stopping.load()) {
-            std::vector<sock::Handle> handles;
+            std::vector<net::SocketHandle> handles;
             for (const Connection& c : connections) {
                 handles.push_back(c.handle);
             }
             handles.push_back(listener);
             bool readable[kMaxConnections + 1] = {};
-            const sock::WaitStatus status = sock::waitReadable(handles.data(), handles.size(), kTickMs, readable);
-            if (status != sock::WaitStatus::Ready) {
-                if (status == sock::WaitStatus::Failed) {
+            const net::WaitResult status = net::waitAnyReadable(handles.data(), handles.size(), kTickMs, readable);
+            if (status != net::WaitResult::Readable) {
+                if (status == net::WaitResult::Failed) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
                 }
                 continue;
             }
             for (std::size_t i = connections.size(); i-- > 0;) {
                 if (readable[i] && !read(connections[i])) {
-                    sock::closeHandle(connections[i].handle);
+                    net::closeSocket(connections[i].handle);
                     connections.erase(connections.begin() + static_cast<long>(i));
                 }
             }
             if (readable[handles.size() - 1]) {
-                const sock::Handle accepted = sock::acceptConnection(listener);
-                if (sock::isValid(accepted)) {
+                const net::SocketHandle accepted = net::acceptConnection(listener, kSendTimeoutMs);
+                if (net::isValid(accepted)) {
                     if (connections.size() >= kMaxConnections) {
-                        sock::closeHandle(accepted);
+                        net::closeSocket(accepted);
                     } else {
                         connections.push_back({accepted, {}, false});
                     }
@@ -173,7 +176,7 @@ struct SdkService::Impl
             }
         }
         for (Connection& c : connections) {
-            sock::closeHandle(c.handle);
+            net::closeSocket(c.handle);
         }
         connections.clear();
     }
@@ -195,11 +198,11 @@ bool SdkService::start(std::uint32_t address, std::uint16_t port, std::string* e
     if (impl_->thread.joinable()) {
         return true;
     }
-    impl_->listener = sock::listenOn(address, port, error);
-    if (!sock::isValid(impl_->listener)) {
+    impl_->listener = net::listenOn(address, port, error);
+    if (!net::isValid(impl_->listener)) {
         return false;
     }
-    impl_->boundPort = sock::boundPort(impl_->listener);
+    impl_->boundPort = net::boundPort(impl_->listener);
     impl_->stopping = false;
     impl_->thread = std::thread([this] { impl_->run(); });
     return true;
@@ -212,8 +215,8 @@ void SdkService::stop()
     }
     impl_->stopping = true;
     impl_->thread.join();
-    sock::closeHandle(impl_->listener);
-    impl_->listener = sock::invalidHandle();
+    net::closeSocket(impl_->listener);
+    impl_->listener = net::invalidSocket();
 }
 
 std::uint16_t SdkService::port() const

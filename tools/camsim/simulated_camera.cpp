@@ -3,10 +3,11 @@
 #include "tools/camsim/camera_state.h"
 #include "tools/camsim/frame_reader.h"
 #include "tools/camsim/sdk_service.h"
-#include "tools/camsim/server_socket.h"
 #include "tools/camsim/state_file.h"
 
 #include "link/link_text.h"
+#include "link/socket_io.h"
+#include "link/utf.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -25,6 +26,8 @@ using std::chrono::milliseconds;
 
 // How often the serving thread looks up from waiting; bounds how long stop() takes.
 constexpr int kTickMs = 20;
+// A reply is a few hundred bytes; a client that cannot take that within this time is gone.
+constexpr int kSendTimeoutMs = 2000;
 // How long refuseConnections() waits for the serving thread to act on it.
 constexpr milliseconds kSettleTimeout{2000};
 // How many reads of the open connection a new one waits for (a frame buffer's worth each).
@@ -91,7 +94,7 @@ struct SimulatedCamera::Impl
             if (deviceIdProblem(options.deviceId).empty()) {
                 setDeviceIdLocked(options.deviceId);
             }
-        } else if (sock::startLibrary(nullptr) && sock::parseIpv4(options.listenAddress, a)) {
+        } else if (net::startLibrary(nullptr) && net::parseIpv4(options.listenAddress, a)) {
             setDeviceIdLocked(deviceIdForAddress(a));
         }
     }
@@ -132,8 +135,8 @@ struct SimulatedCamera::Impl
 
     // --- the serving thread's own (start() and stop() touch them only while it is not running) ---
     std::uint32_t address = 0;
-    sock::Handle listener = sock::invalidHandle();
-    sock::Handle connection = sock::invalidHandle();
+    net::SocketHandle listener = net::invalidSocket();
+    net::SocketHandle connection = net::invalidSocket();
     FrameReader reader;
     std::string lastListenError;
     std::thread thread;
@@ -155,7 +158,7 @@ struct SimulatedCamera::Impl
     void setDeviceIdLocked(const std::string& id)
     {
         std::fill_n(state.device.data() + DeviceRecord::deviceId.offset, DeviceRecord::deviceId.width, 0);
-        state.device.setText(DeviceRecord::deviceId, utf8ToUtf16(id));
+        state.device.setText(DeviceRecord::deviceId, utf::toUtf16(id));
     }
 
     // What --verbose adds to a line about a connection coming or going. Called with `mutex` held.
@@ -197,7 +200,7 @@ struct SimulatedCamera::Impl
     // Closes the open connection, if any, and logs `line` (when there is one) with the figures.
     void dropConnection(const std::string& line = {})
     {
-        if (!sock::isValid(connection)) {
+        if (!net::isValid(connection)) {
             return;
         }
         {
@@ -210,38 +213,38 @@ struct SimulatedCamera::Impl
             }
             changed.notify_all();
         }
-        sock::closeHandle(connection);
-        connection = sock::invalidHandle();
+        net::closeSocket(connection);
+        connection = net::invalidSocket();
         reader.reset();
     }
 
     void closeListener()
     {
-        sock::closeHandle(listener);
-        listener = sock::invalidHandle();
+        net::closeSocket(listener);
+        listener = net::invalidSocket();
         setServing(false);
     }
 
     void updateListener(bool wanted, bool keepQueued)
     {
         if (!wanted) {
-            if (sock::isValid(listener)) {
+            if (net::isValid(listener)) {
                 // Connections whose handshake is done count as accepted already; only later ones
                 // are refused.
                 bool pending = false;
-                while (keepQueued && sock::waitReadable(&listener, 1, 0, &pending) == sock::WaitStatus::Ready &&
+                while (keepQueued && net::waitAnyReadable(&listener, 1, 0, &pending) == net::WaitResult::Readable &&
                        pending && acceptConnection()) {
                 }
                 closeListener();
             }
             return;
         }
-        if (sock::isValid(listener)) {
+        if (net::isValid(listener)) {
             return;
         }
         std::string error;
-        listener = sock::listenOn(address, boundPort, &error);
-        if (!sock::isValid(listener)) {
+        listener = net::listenOn(address, boundPort, &error);
+        if (!net::isValid(listener)) {
             if (error != lastListenError) {
                 log("cannot listen on " + addressText(address, boundPort) + " again (" + error + "); still trying");
                 lastListenError = error;
@@ -275,13 +278,13 @@ struct SimulatedCamera::Impl
             }
             updateListener(wanted, refusingOnly);
 
-            sock::Handle handles[2];
+            net::SocketHandle handles[2];
             std::size_t count = 0;
-            const bool watchConnection = sock::isValid(connection);
+            const bool watchConnection = net::isValid(connection);
             if (watchConnection) {
                 handles[count++] = connection;
             }
-            if (sock::isValid(listener)) {
+            if (net::isValid(listener)) {
                 handles[count++] = listener;
             }
             if (count == 0) {
@@ -289,25 +292,25 @@ struct SimulatedCamera::Impl
                 continue;
             }
             bool readable[2] = {false, false};
-            const sock::WaitStatus status = sock::waitReadable(handles, count, kTickMs, readable);
-            if (status == sock::WaitStatus::Failed) {
-                log("waiting for the network failed: " + sock::lastErrorText());
+            const net::WaitResult status = net::waitAnyReadable(handles, count, kTickMs, readable);
+            if (status == net::WaitResult::Failed) {
+                log("waiting for the network failed: " + net::lastErrorText());
                 pause(milliseconds(kTickMs));
                 continue;
             }
-            if (status == sock::WaitStatus::TimedOut) {
+            if (status != net::WaitResult::Readable) { // timed out or interrupted
                 continue;
             }
             // The open connection first: what it sent before a new one arrived still gets its answer.
             if (watchConnection && readable[0]) {
                 readConnection();
             }
-            if (sock::isValid(listener) && readable[count - 1] && handles[count - 1] == listener) {
+            if (net::isValid(listener) && readable[count - 1] && handles[count - 1] == listener) {
                 acceptConnection();
             }
         }
         dropConnection();
-        if (sock::isValid(listener)) {
+        if (net::isValid(listener)) {
             closeListener();
         }
     }
@@ -317,9 +320,9 @@ struct SimulatedCamera::Impl
     // stops sending.
     void readWhatIsWaiting()
     {
-        for (int i = 0; i < kMaxReadsBeforeAccept && sock::isValid(connection); ++i) {
+        for (int i = 0; i < kMaxReadsBeforeAccept && net::isValid(connection); ++i) {
             bool readable = false;
-            if (sock::waitReadable(&connection, 1, 0, &readable) != sock::WaitStatus::Ready || !readable) {
+            if (net::waitAnyReadable(&connection, 1, 0, &readable) != net::WaitResult::Readable || !readable) {
                 return;
             }
             readConnection();
@@ -328,13 +331,13 @@ struct SimulatedCamera::Impl
 
     bool acceptConnection()
     {
-        const sock::Handle accepted = sock::acceptConnection(listener);
-        if (!sock::isValid(accepted)) {
+        const net::SocketHandle accepted = net::acceptConnection(listener, kSendTimeoutMs);
+        if (!net::isValid(accepted)) {
             return false;
         }
         readWhatIsWaiting();
-        if (!sock::isValid(listener)) { // what it read sent the camera away (U-disk mode)
-            sock::closeHandle(accepted);
+        if (!net::isValid(listener)) { // what it read sent the camera away (U-disk mode)
+            net::closeSocket(accepted);
             return false;
         }
         bool refuse = false;
@@ -342,7 +345,7 @@ struct SimulatedCamera::Impl
             // Counted and logged before anything is closed, so that a client that sees its reset
             // or its close finds the figures already raised.
             std::lock_guard lock(mutex);
-            refuse = sock::isValid(connection) && oneConnection;
+            refuse = net::isValid(connection) && oneConnection;
             mostHeld = std::max(mostHeld, held + 1);
             if (refuse) {
                 ++refused;
@@ -354,7 +357,7 @@ struct SimulatedCamera::Impl
             changed.notify_all();
         }
         if (refuse) {
-            sock::resetHandle(accepted);
+            net::resetSocket(accepted);
             return true;
         }
         dropConnection("a new connection replaces the open one");
@@ -367,13 +370,13 @@ struct SimulatedCamera::Impl
     void readConnection()
     {
         const std::span<std::uint8_t> space = reader.freeSpace();
-        const long n = sock::receiveSome(connection, space.data(), space.size());
+        const long n = net::receiveSome(connection, space.data(), space.size());
         if (n <= 0) {
-            dropConnection(n == 0 ? "client disconnected" : "connection lost: " + sock::lastErrorText());
+            dropConnection(n == 0 ? "client disconnected" : "connection lost: " + net::lastErrorText());
             return;
         }
         reader.commit(static_cast<std::size_t>(n));
-        while (sock::isValid(connection)) {
+        while (net::isValid(connection)) {
             const FrameReader::Status status = reader.next();
             if (const std::size_t skipped = reader.takeDiscarded()) {
                 log("skipped " + std::to_string(skipped) + " bytes that do not start a frame");
@@ -491,8 +494,8 @@ struct SimulatedCamera::Impl
             if (options.verbose) {
                 log("-> " + hexLine(piece));
             }
-            if (!sock::sendAll(connection, piece.data(), piece.size())) {
-                dropConnection("the client has gone before its reply: " + sock::lastErrorText());
+            if (!net::sendAll(connection, piece.data(), piece.size())) {
+                dropConnection("the client has gone before its reply: " + net::lastErrorText());
                 return;
             }
             sent += size;
@@ -528,7 +531,7 @@ bool SimulatedCamera::start(std::string* error)
         }
     }
     std::uint32_t address = 0;
-    if (!sock::parseIpv4(d.options.listenAddress, address)) {
+    if (!net::parseIpv4(d.options.listenAddress, address)) {
         return fail(StartFailure::BadAddress, "\"" + d.options.listenAddress + "\" is not an IPv4 address");
     }
     if (!d.options.deviceId.empty()) {
@@ -537,7 +540,7 @@ bool SimulatedCamera::start(std::string* error)
         }
     }
     std::string why;
-    if (!sock::startLibrary(&why)) {
+    if (!net::startLibrary(&why)) {
         return fail(StartFailure::Listen, why);
     }
     if (!d.options.stateFile.empty()) {
@@ -574,8 +577,8 @@ bool SimulatedCamera::start(std::string* error)
                 return false;
         }
     }
-    const sock::Handle listener = sock::listenOn(address, d.options.port, &why);
-    if (!sock::isValid(listener)) {
+    const net::SocketHandle listener = net::listenOn(address, d.options.port, &why);
+    if (!net::isValid(listener)) {
         return fail(StartFailure::Listen,
                     "cannot listen on " + addressText(address, d.options.port) + " (" + why + ")");
     }
@@ -583,7 +586,7 @@ bool SimulatedCamera::start(std::string* error)
         std::lock_guard lock(d.mutex);
         d.address = address;
         d.listener = listener;
-        d.boundPort = sock::boundPort(listener);
+        d.boundPort = net::boundPort(listener);
         d.failure = StartFailure::None;
         d.held = 0;
         d.mostHeld = 0;
@@ -607,8 +610,8 @@ void SimulatedCamera::startSdkService(std::uint32_t address)
         const auto count =
             std::min<std::size_t>(static_cast<std::size_t>(users.number(UserTable::count)), UserTable::kEntries);
         for (std::size_t i = 0; i < count; ++i) {
-            if (users.text(UserTable::name(i)) == utf8ToUtf16(user) &&
-                users.text(UserTable::password(i)) == utf8ToUtf16(password)) {
+            if (users.text(UserTable::name(i)) == utf::toUtf16(user) &&
+                users.text(UserTable::password(i)) == utf::toUtf16(password)) {
                 return true;
             }
         }
@@ -839,7 +842,7 @@ void SimulatedCamera::refuseSecondConnection(bool refuse)
 std::string SimulatedCamera::deviceId() const
 {
     std::lock_guard lock(impl_->mutex);
-    return utf16ToUtf8(impl_->state.device.text(DeviceRecord::deviceId));
+    return utf::toUtf8(impl_->state.device.text(DeviceRecord::deviceId));
 }
 
 void SimulatedCamera::setReplyDelay(std::chrono::milliseconds delay)

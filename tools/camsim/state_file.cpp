@@ -1,6 +1,7 @@
 #include "tools/camsim/state_file.h"
 
 #include "link/program_arguments.h"
+#include "link/utf.h"
 
 #include <algorithm>
 #include <charconv>
@@ -284,7 +285,7 @@ void renderField(std::ostringstream& out, std::span<const std::uint8_t> record, 
 {
     out << f.name << " = ";
     if (f.kind == FieldKind::Text) {
-        out << quote(utf16ToUtf8(decodeLinkText(record.data() + f.offset, f.width)));
+        out << quote(utf::toUtf8(decodeLinkText(record.data() + f.offset, f.width)));
     } else {
         out << readNumber(record, f);
     }
@@ -356,7 +357,7 @@ std::optional<ParseError> applySection(const Section& section, const std::vector
             if (!text) {
                 return ParseError{e.line, why};
             }
-            const std::u16string wanted = utf8ToUtf16(*text);
+            const std::u16string wanted = utf::toUtf16(*text);
             // Only an edited text is written: rewriting an unchanged one would lose the bytes after
             // its terminating zero.
             if (decodeLinkText(record.data() + field->offset, field->width) != wanted) {

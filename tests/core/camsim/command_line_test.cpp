@@ -3,7 +3,7 @@
 #include "tools/camsim/command_line.h"
 #include "tools/camsim/state_file.h"
 
-#include "link/link_text.h"
+#include "link/utf.h"
 #include "link/program_arguments.h"
 
 #include <gtest/gtest.h>
@@ -119,13 +119,13 @@ TEST(CommandLineTest, WideCommandLineKeepsAChineseStateFileName)
     const std::vector<std::string> args = argumentsOfCommandLine(line.c_str());
     ASSERT_EQ(args.size(), 4u);
     EXPECT_EQ(args[0], "--state");
-    EXPECT_EQ(args[1], utf16ToUtf8(file.u16string()));
-    EXPECT_EQ(args[2], "--device-id=" + utf16ToUtf8(u"\u4E00\u4E2D\u961F01")); // 一中队01
+    EXPECT_EQ(args[1], utf::toUtf8(file.u16string()));
+    EXPECT_EQ(args[2], "--device-id=" + utf::toUtf8(u"\u4E00\u4E2D\u961F01")); // 一中队01
     EXPECT_EQ(args[3], "-v");
 
     const CommandLine parsed = parseCommandLine(args);
     ASSERT_EQ(parsed.action, CommandLine::Action::Run) << parsed.error;
-    EXPECT_EQ(parsed.options.deviceId, utf16ToUtf8(u"\u4E00\u4E2D\u961F01"));
+    EXPECT_EQ(parsed.options.deviceId, utf::toUtf8(u"\u4E00\u4E2D\u961F01"));
     // The camera keeps its state in the file of that very name, not in one of mangled bytes.
     CameraState state;
     std::string error;

@@ -15,7 +15,7 @@ TEST(DeviceIdTest, DerivedFromTheLastTwoOctets)
     };
     for (const auto& [address, id] : rows) {
         std::uint32_t a = 0;
-        ASSERT_TRUE(sock::parseIpv4(address, a));
+        ASSERT_TRUE(net::parseIpv4(address, a));
         EXPECT_EQ(deviceIdForAddress(a), id) << address;
     }
 }

@@ -5,7 +5,6 @@
 #include "link/frame.h"
 #include "link/socket_io.h"
 #include "tools/camsim/sdk_protocol.h"
-#include "tools/camsim/server_socket.h"
 #include "tools/camsim/simulated_camera.h"
 
 #include <chrono>
@@ -65,7 +64,7 @@ public:
     {
         close();
         std::uint32_t a = 0;
-        if (!net::startLibrary() || !sock::parseIpv4(address, a)) {
+        if (!net::startLibrary() || !net::parseIpv4(address, a)) {
             return false;
         }
         socket_ = net::openTcp();
@@ -79,18 +78,7 @@ public:
         return true;
     }
 
-    bool send(const Bytes& bytes)
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const long n = net::sendSome(socket_, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    bool send(const Bytes& bytes) { return net::sendAll(socket_, bytes.data(), bytes.size()); }
 
     // Reads until `count` bytes came, the camera closed, or the timeout (a safety net) passed.
     Bytes read(std::size_t count, std::chrono::milliseconds timeout = 3s)

@@ -17,7 +17,7 @@ TEST(SilentAddressTest, ConnectNeitherSucceedsNorIsRefused)
     ASSERT_TRUE(silent.ok()) << silent.error();
     EXPECT_EQ(silent.port(), kCameraPort);
     std::uint32_t address = 0;
-    ASSERT_TRUE(sock::parseIpv4(hostAddress(90), address));
+    ASSERT_TRUE(net::parseIpv4(hostAddress(90), address));
     ASSERT_TRUE(net::startLibrary());
     // A second caller finds it as silent as the first.
     for (int attempt = 0; attempt < 2; ++attempt) {

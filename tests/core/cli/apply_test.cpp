@@ -211,7 +211,7 @@ TEST_F(OrvctlApply, UnusableFilesSendNothing)
     EXPECT_EQ(camera->connectionCount(), 0);
 }
 
-TEST(SetupPlan, FollowsTheFormAsALoadSetupLeavesIt)
+TEST(SetupPlan, FollowsTheFormAndKeepsTheZoneOfATimeBeforeTheLanguage)
 {
     const auto ordered = planOf("<root><time summertime=\"2\" choice_timezone=\"8\"/><wifi ssid=\"a\"/>"
                                 "<device deviceid=\"X\" policeid=\"P\"/><funtion uidentify=\"1\"/></root>");
@@ -231,7 +231,7 @@ TEST(SetupPlan, FollowsTheFormAsALoadSetupLeavesIt)
         std::int64_t zone;
     };
     const Row rows[] = {
-        {"<root><time choice_timezone=\"8\"/><language choice_language=\"1\"/></root>", 0},
+        {"<root><time choice_timezone=\"8\"/><language choice_language=\"1\"/></root>", 8},
         {"<root><language choice_language=\"1\"/><time choice_timezone=\"8\"/></root>", 8},
         {"<root><time choice_timezone=\"8\"/><language choice_language=\"5\"/></root>", 8},
         {"<root><time choice_timezone=\"-1\"/></root>", 255},
@@ -245,6 +245,61 @@ TEST(SetupPlan, FollowsTheFormAsALoadSetupLeavesIt)
         ASSERT_NE(assignment(plan, provision::Group::Time, "timeZone"), nullptr);
         EXPECT_EQ(assignment(plan, provision::Group::Time, "timeZone")->number, row.zone);
     }
+}
+
+// A camera on UTC+08:00 given a setup file whose "time" stands before its "language": the
+// language re-labels the console's combos, and the zone stays the file's, whichever tool sends it.
+constexpr std::int64_t kUtcPlus8 = 20;
+constexpr const char* kTimeBeforeLanguage = R"(<?xml version="1.0" encoding="UTF-8"?>
+<root>
+    <time summertime="0" choice_timezone="20"/>
+    <language choice_language="1"/>
+</root>
+)";
+
+class TimeBeforeLanguage : public OrvctlApply
+{
+protected:
+    void SetUp() override
+    {
+        OrvctlApply::SetUp();
+        second = startCameraOnLoopback();
+        ASSERT_TRUE(second);
+        int n = 0;
+        for (camsim::SimulatedCamera* c : {camera.camera.get(), second.camera.get()}) {
+            TimeRecord time = c->timeRecord();
+            time.setNumber(TimeRecord::timeZone, kUtcPlus8);
+            c->setTimeRecord(time);
+            std::vector<std::uint8_t> device = c->configRecord(ConfigType::Device);
+            putText(device, DeviceRecord::deviceId, u"CAM-" + std::u16string(1, static_cast<char16_t>(u'1' + n++)));
+            c->setConfigRecord(ConfigType::Device, device);
+        }
+        setup = (folder / "time-then-language.xml").string();
+        writeFile(setup, kTimeBeforeLanguage);
+    }
+
+    std::int64_t zoneOf(const LoopbackCamera& c) const { return c->timeRecord().number(TimeRecord::timeZone); }
+
+    LoopbackCamera second;
+    std::string setup;
+};
+
+TEST_F(TimeBeforeLanguage, ApplyKeepsTheCamerasZone)
+{
+    const OrvctlRun applied = run({"apply", setup});
+    ASSERT_EQ(applied.code, 0) << applied.out << applied.err;
+    EXPECT_EQ(applied.out, "apply: sent time\nverify: every sent field reads back as the setup has it\n");
+    EXPECT_EQ(zoneOf(camera), kUtcPlus8);
+}
+
+TEST_F(TimeBeforeLanguage, ProvisionAllKeepsEveryCamerasZone)
+{
+    const OrvctlRun r = runOrvctlWith({"--timeout-ms", kTestTimeoutMs, "--address", camera.address, "--address",
+                                       second.address, "--poll-ms", "20", "provision", setup, "--all", "--inventory",
+                                       (folder / "inv.csv").string(), "--count", "2"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(zoneOf(camera), kUtcPlus8);
+    EXPECT_EQ(zoneOf(second), kUtcPlus8);
 }
 
 class ApplySetupOnLink : public OrvctlApply

@@ -1,16 +1,73 @@
 // The parts of orvctl that need no camera: command line, conversions, JSON, inventory rows.
+#include "ledger/ledger.h"
+#include "orvctl/cli_options.h"
+#include "orvctl/json_writer.h"
 #include "provision/camera_groups.h"
 #include "provision/inventory.h"
-#include "tools/cli/cli_options.h"
-#include "tools/cli/json_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <optional>
+#include <string>
 
 namespace orv::cli {
 using namespace orv::provision;
 namespace {
+
+// Sets the process's time zone (a POSIX TZ value) for one test, then puts the old one back.
+class TimeZoneForTest
+{
+public:
+    explicit TimeZoneForTest(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ")) {
+            old_ = old;
+        }
+        set(zone);
+    }
+    ~TimeZoneForTest() { set(old_ ? old_->c_str() : nullptr); }
+    TimeZoneForTest(const TimeZoneForTest&) = delete;
+    TimeZoneForTest& operator=(const TimeZoneForTest&) = delete;
+
+private:
+    static void set(const char* zone)
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone : "");
+        _tzset();
+#else
+        if (zone) {
+            setenv("TZ", zone, 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+#endif
+    }
+
+    std::optional<std::string> old_;
+};
+
+// orvctl's ledger output and the search tool's history window show an event's time this way.
+TEST(CliParts, AnEventsTimeShowsInLocalTimeAndAnythingElseAsItIs)
+{
+    {
+        const TimeZoneForTest zone("CST-8"); // UTC+08:00
+        EXPECT_EQ(ledger::localTimeText("2026-03-05T06:07:09.123Z"), "2026-03-05 14:07:09");
+        EXPECT_EQ(ledger::localTimeText("2026-12-31T20:00:00.000Z"), "2027-01-01 04:00:00") << "into the next year";
+    }
+    {
+        const TimeZoneForTest zone("EST5"); // UTC-05:00
+        EXPECT_EQ(ledger::localTimeText("2026-03-05T03:07:09.999Z"), "2026-03-04 22:07:09");
+    }
+    for (const char* notATime : {"", "soon", "2026-03-05", "2026-02-30T06:07:09.000Z", "2026-03-05T24:00:00.000Z",
+                                 "2026-03-05 06:07:09", "20260305T060709Z"}) {
+        EXPECT_EQ(ledger::localTimeText(notATime), notATime);
+    }
+}
 
 TEST(CliParts, CommandLineValuesAreCheckedThenConverted)
 {

@@ -1,8 +1,8 @@
 // orvctl's single commands against the simulated camera: what goes on the wire, what is printed,
 // and the exit codes.
 #include "link/local_clock.h"
+#include "orvctl/cli_options.h"
 #include "tests/core/cli/orvctl_fixture.h"
-#include "tools/cli/cli_options.h"
 
 #include <gmock/gmock.h>
 

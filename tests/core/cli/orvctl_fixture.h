@@ -4,9 +4,9 @@
 // the test's own in OrvctlTest.
 
 #include "ledger/ledger.h"
+#include "orvctl/orvctl.h"
 #include "tests/core/cli/scratch_folder.h"
 #include "tests/support/camera_on_loopback.h"
-#include "tools/cli/orvctl.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,10 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <mutex>
+#include <streambuf>
 #include <thread>
 
 namespace orv::test {
@@ -20,6 +23,45 @@ constexpr const char* kSetup = R"(<?xml version="1.0" encoding="UTF-8"?>
     <device deviceid="" policeid="SETUP" policename="Setup" companyid="U0" companyname="Unit"/>
 </root>
 )";
+
+// orvctl's output, line by line as it is written, so that a test can act at the moment a line
+// comes (pull a camera out as an officer would).
+class LineHook : public std::streambuf
+{
+public:
+    explicit LineHook(std::function<void(const std::string&)> hear)
+        : hear_(std::move(hear))
+    {
+    }
+
+    std::string text() const
+    {
+        std::lock_guard lock(mutex_);
+        return all_;
+    }
+
+protected:
+    int overflow(int c) override
+    {
+        if (c == traits_type::eof()) {
+            return 0;
+        }
+        std::lock_guard lock(mutex_);
+        all_ += static_cast<char>(c);
+        line_ += static_cast<char>(c);
+        if (c == '\n') {
+            hear_(line_);
+            line_.clear();
+        }
+        return c;
+    }
+
+private:
+    std::function<void(const std::string&)> hear_;
+    mutable std::mutex mutex_;
+    std::string all_;
+    std::string line_;
+};
 
 class OrvctlFleet : public OrvctlTest
 {
@@ -48,7 +90,53 @@ protected:
 
     std::string path(const char* name) const { return (folder / name).string(); }
 
+    // Runs `args` after both cameras' addresses with its output heard line by line; interrupted
+    // (Ctrl+C) once `until` says so of the output, when given.
+    int hookedRun(std::vector<std::string> args, LineHook& hook, std::function<bool(const std::string&)> until = {})
+    {
+        std::vector<std::string> all{"--timeout-ms", kTestTimeoutMs, "--poll-ms", "20", "--address",
+                                     camera.address, "--address", second.address};
+        all.insert(all.end(), args.begin(), args.end());
+        std::atomic<bool> interrupted{false};
+        std::istringstream in;
+        std::ostream out(&hook);
+        std::ostringstream err;
+        cli::CliContext context(in, out, err);
+        context.interrupted = &interrupted;
+        int code = -1;
+        std::thread orvctl([&] { code = cli::runOrvctl(all, context); });
+        for (int i = 0; until && i < 1000 && !until(hook.text()); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (until) {
+            interrupted = true;
+        }
+        orvctl.join();
+        errors = err.str();
+        return code;
+    }
+
+    // Pulls `second` out, and plugs it in again a moment later.
+    void replugSecond()
+    {
+        second->stop();
+        replug = std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            EXPECT_TRUE(second->start());
+        });
+    }
+
+    void TearDown() override
+    {
+        if (replug.joinable()) {
+            replug.join();
+        }
+        OrvctlTest::TearDown();
+    }
+
     LoopbackCamera second;
+    std::thread replug;
+    std::string errors;
 };
 
 TEST_F(OrvctlFleet, ScanNamesEveryCameraByItsDeviceId)
@@ -75,6 +163,23 @@ TEST_F(OrvctlFleet, ProvisionAllGivesEachCameraItsOfficerAndRecordsEach)
     EXPECT_THAT(inventory, HasSubstr("," + camera.address + ",CAM-1,P1,ok,,0\r\n"));
     EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,SETUP,ok,,0\r\n")) << "not on the roster";
     EXPECT_THAT(r.out, HasSubstr(camera.address + ": device CAM-1, officer P1: ok"));
+}
+
+// A camera the roster does not name is left as it is: not set as asked, so not a success.
+TEST_F(OrvctlFleet, ACameraNotOnTheRosterIsLeftAsItIsAndTheRunDoesNotSucceed)
+{
+    writeFile(folder / "roster.csv", "device_id,police_id,police_name,company_id,company_name\nCAM-1,P1,One,U1,Unit\n");
+    const OrvctlRun r = fleet({"--poll-ms", "20", "provision", path("setup.xml"), "--all", "--roster",
+                               path("roster.csv"), "--inventory", path("inv.csv"), "--count", "2"});
+    EXPECT_EQ(r.code, 5) << r.out << r.err;
+    EXPECT_THAT(r.out, HasSubstr(camera.address + ": device CAM-1, officer P1: ok"));
+    EXPECT_THAT(r.out, HasSubstr(second.address + ": device CAM-2"));
+    EXPECT_THAT(r.out, HasSubstr("not on the roster"));
+    EXPECT_THAT(readFile(folder / "inv.csv"), HasSubstr("," + second.address + ",CAM-2,"));
+
+    const OrvctlRun check = fleet({"--poll-ms", "20", "check", path("setup.xml"), "--all", "--roster",
+                                   path("roster.csv"), "--count", "2"});
+    EXPECT_EQ(check.code, 5) << check.out << check.err;
 }
 
 TEST_F(OrvctlFleet, ABadRosterOrAForeignInventoryStopsBeforeAnythingIsSent)
@@ -183,6 +288,61 @@ TEST_F(OrvctlFleet, RetryFailedTakesOnlyTheCamerasWhoseLastOutcomeWasNotOk)
     EXPECT_THAT(r.out, HasSubstr(second.address + ": device CAM-2, officer SETUP: ok"));
     for (const auto& frame : camera->receivedFrames()) {
         EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetConfig)) << "CAM-1 was ok: left alone";
+    }
+}
+
+TEST_F(OrvctlFleet, ACameraPulledOutBeforeItsWorkBeganIsNoCameraAndNotCounted)
+{
+    // Pulled out the moment the watch handed it to a worker: the worker's connection is refused.
+    bool pulled = false;
+    LineHook hook([&](const std::string& line) {
+        if (!pulled && line.find("] " + second.address + ": camera found") != std::string::npos) {
+            pulled = true;
+            replugSecond();
+        }
+    });
+    const int code =
+        hookedRun({"provision", path("setup.xml"), "--all", "--inventory", path("inv.csv"), "--count", "2"}, hook);
+    const std::string out = hook.text();
+    ASSERT_TRUE(pulled) << out;
+    EXPECT_EQ(code, 0) << "every camera there was got its setup\n" << out << errors;
+    EXPECT_THAT(out, HasSubstr(second.address + ": gone before its work began: no connection: "));
+    EXPECT_THAT(out, HasSubstr(second.address + ": device CAM-2, officer SETUP: ok"));
+    const std::string inventory = readFile(folder / "inv.csv");
+    EXPECT_EQ(std::count(inventory.begin(), inventory.end(), '\n'), 3) << "the header, CAM-1 and CAM-2\n"
+                                                                          << inventory;
+    EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,SETUP,ok,"));
+}
+
+TEST_F(OrvctlFleet, RetryFailedGoesByTheOutcomesOfThisSessionToo)
+{
+    writeFile(folder / "inv.csv", "time,interface_or_address,device_id,officer_id,result,differences,clock_offset_s\r\n"
+                                  "2026-03-05 14:07:09,usb0 192.168.2.158,CAM-1,P1,ok,,0\r\n"
+                                  "2026-03-05 14:07:10,usb1 192.168.2.158,CAM-2,P2,differs,wifi.ssid,0\r\n");
+    // CAM-2 is set, pulled out and plugged in again: its last outcome is now ok.
+    const std::string done = second.address + ": device CAM-2, officer SETUP: ok";
+    const std::string leftAlone = second.address + ": device CAM-2: its last outcome was ok; left alone";
+    bool pulled = false;
+    LineHook hook([&](const std::string& line) {
+        if (!pulled && line.find(done) != std::string::npos) {
+            pulled = true;
+            second->clearReceivedFrames();
+            replugSecond();
+        }
+    });
+    const int code = hookedRun({"provision", path("setup.xml"), "--all", "--inventory", path("inv.csv"),
+                                "--retry-failed"},
+                               hook, [&](const std::string& out) {
+                                   return out.find(leftAlone) != std::string::npos ||
+                                          out.find(done) != out.rfind(done);
+                               });
+    const std::string out = hook.text();
+    EXPECT_EQ(code, 130) << out << errors;
+    EXPECT_TRUE(pulled) << out;
+    EXPECT_THAT(out, HasSubstr(leftAlone));
+    EXPECT_EQ(out.find(done), out.rfind(done)) << "set once only\n" << out;
+    for (const auto& frame : second->receivedFrames()) {
+        EXPECT_NE(frame.command, static_cast<std::uint16_t>(Command::SetConfig)) << "set again after the replug";
     }
 }
 

@@ -3,8 +3,8 @@
 // is sent, and the ledger actions read back who held which camera and whether the chain is whole.
 #include "ledger/ledger.h"
 #include "orv_version.h"
+#include "orvctl/ledger_commands.h"
 #include "tests/core/cli/orvctl_fixture.h"
-#include "tools/cli/ledger_commands.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -20,6 +20,7 @@
 namespace orv::test {
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -362,9 +363,9 @@ TEST_F(OrvctlLedgerFleet, WhoAndHistoryFollowEachCameraFromOfficerToOfficer)
         SCOPED_TRACE(cam1[i].timeUtc);
         const OrvctlRun who = ledgerAction({"who", "CAM-1", "--at", cam1[i].timeUtc});
         EXPECT_EQ(who.code, 0) << who.err;
-        const std::string until = i + 1 < cam1.size() ? cli::localTimeText(cam1[i + 1].timeUtc) : "now";
+        const std::string until = i + 1 < cam1.size() ? ledger::localTimeText(cam1[i + 1].timeUtc) : "now";
         EXPECT_EQ(who.out, std::string(officers[i]) + "  unit Unit " + officers[i] + "  from " +
-                               cli::localTimeText(cam1[i].timeUtc) + " until " + until + "\n");
+                               ledger::localTimeText(cam1[i].timeUtc) + " until " + until + "\n");
     }
     const OrvctlRun json = ledgerAction({"--json", "who", "CAM-1", "--at", cam1[1].timeUtc});
     EXPECT_THAT(json.out, HasSubstr("\"officer\":\"B\",\"assignment\":{\"deviceId\":\"CAM-1\""));
@@ -382,13 +383,13 @@ TEST_F(OrvctlLedgerFleet, WhoAndHistoryFollowEachCameraFromOfficerToOfficer)
     EXPECT_EQ(history.code, 0) << history.err;
     const std::string held = history.out.substr(history.out.find("officer A held:\n"));
     EXPECT_EQ(std::count(held.begin(), held.end(), '\n'), 4) << held;
-    EXPECT_THAT(held, HasSubstr("\n  CAM-1  from " + cli::localTimeText(cam1[0].timeUtc) + " until " +
-                                cli::localTimeText(cam1[1].timeUtc) + "  unit Unit A\n"));
-    EXPECT_THAT(held, HasSubstr("\n  CAM-1  from " + cli::localTimeText(cam1[2].timeUtc) + " until now"));
+    EXPECT_THAT(held, HasSubstr("\n  CAM-1  from " + ledger::localTimeText(cam1[0].timeUtc) + " until " +
+                                ledger::localTimeText(cam1[1].timeUtc) + "  unit Unit A\n"));
+    EXPECT_THAT(held, HasSubstr("\n  CAM-1  from " + ledger::localTimeText(cam1[2].timeUtc) + " until now"));
     EXPECT_THAT(held, HasSubstr("\n  CAM-2  from "));
     // Every event in which A was the officer before or after, one line each, oldest first.
     EXPECT_THAT(history.out, StartsWith("#" + std::to_string(cam1[0].number) + "  " +
-                                        cli::localTimeText(cam1[0].timeUtc) + "  provision  CAM-1  PC4471 -> A  ok  "));
+                                        ledger::localTimeText(cam1[0].timeUtc) + "  provision  CAM-1  PC4471 -> A  ok  "));
     EXPECT_THAT(history.out, HasSubstr("  CAM-1  A -> B  ok  "));
     EXPECT_THAT(history.out, Not(HasSubstr("  CAM-2  PC4471 -> B  "))) << "not A's";
 
@@ -396,8 +397,23 @@ TEST_F(OrvctlLedgerFleet, WhoAndHistoryFollowEachCameraFromOfficerToOfficer)
     const OrvctlRun since = ledgerAction({"history", "--device", "CAM-1", "--since", cam1[1].timeUtc});
     EXPECT_EQ(since.code, 0);
     EXPECT_EQ(std::count(since.out.begin(), since.out.end(), '#'), 2) << since.out;
-    EXPECT_THAT(since.out, HasSubstr("camera CAM-1 was held by:\n  B  from " + cli::localTimeText(cam1[1].timeUtc) +
-                                     " until " + cli::localTimeText(cam1[2].timeUtc) + "  unit Unit B\n  A  from "));
+    EXPECT_THAT(since.out, HasSubstr("camera CAM-1 was held by:\n  B  from " + ledger::localTimeText(cam1[1].timeUtc) +
+                                     " until " + ledger::localTimeText(cam1[2].timeUtc) + "  unit Unit B\n  A  from "));
+}
+
+// Every form of the history ends its last line, so that a shell prompt or the next command's
+// output does not run on after it.
+TEST_F(OrvctlLedgerFleet, HistoryEndsItsLastLine)
+{
+    ASSERT_NO_FATAL_FAILURE(provisionWith("A", "B"));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"history", "--device", "CAM-1"}, std::vector<std::string>{"history", "--officer", "A"},
+          std::vector<std::string>{"history", "--device", "CAM-9"}, std::vector<std::string>{"history", "--officer", "Z"},
+          std::vector<std::string>{"--json", "history", "--device", "CAM-1"}}) {
+        const OrvctlRun r = ledgerAction(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_THAT(r.out, EndsWith("\n")) << args[2];
+    }
 }
 
 TEST_F(OrvctlLedgerFleet, VerifyNamesTheFirstEventEditedBehindTheLedgersBack)

@@ -5,6 +5,7 @@
 
 #include "ledger/ledger.h"
 #include "tests/support/postgres_server.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -26,33 +27,7 @@ inline std::string backendName(const ::testing::TestParamInfo<Backend>& info)
     return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
 }
 
-// A fresh folder under the system's temporary folder, removed again by the destructor.
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        // A name nobody holds yet (create_directory reports whether this call made the folder).
-        std::error_code ec;
-        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        std::random_device random;
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const std::filesystem::path candidate = base / ("orv-ledger-" + std::to_string(random()));
-            if (std::filesystem::create_directory(candidate, ec)) {
-                path_ = candidate;
-            }
-        }
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using orv::test::TempFolder;
 
 // A path as the ledger takes and names it: UTF-8 (on Windows path::string() is the ANSI code page).
 inline std::string utf8Path(const std::filesystem::path& path)

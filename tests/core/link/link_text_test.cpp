@@ -1,4 +1,6 @@
-// Text in fixed-width record fields.
+// Text in fixed-width record fields, and the GBK reading of whole files beside it.
+#include "link/gbk.h"
+#include "link/link_text.h"
 #include "link/records.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +68,23 @@ TEST(LinkText, BytesThatAreNotGbkReadAsThemselves)
     const std::uint8_t raw[] = {0x81, 0x30, 0xFF, 0xE9, 0};
     std::copy(std::begin(raw), std::end(raw), device.bytes.begin() + 1);
     EXPECT_EQ(device.text(DeviceRecord::policeId), u"\u0081" u"0\u00ff\u00e9");
+}
+
+// One GBK table serves the link and the setup files' fallback; each reads the bytes its own way.
+TEST(GbkText, FilesReadEveryPairWhileTheLinkKeepsLatin1AsSingleBytes)
+{
+    const std::string bytes = "\xD5\xC5\xA8\xA2"; // "张á" in GBK: á has a pair, but the link sends it as 0xE1
+    EXPECT_EQ(gbkToUtf16(bytes), u"\u5F20\u00E1");
+    EXPECT_EQ(decodeLinkText(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), u"\u5F20\u00A8\u00A2");
+    EXPECT_EQ(linkBytes(u"\u5F20\u00E1"), "\xD5\xC5\xE1");
+}
+
+TEST(GbkText, FilesMarkBytesThatStartNoCharacter)
+{
+    // A cut pair, a lead before a byte no pair ends with, 0xFF, and 0x80 (the euro sign of 936).
+    EXPECT_EQ(gbkToUtf16(std::string("a\x81 \xFF\x80z\xD5", 7)), u"a\uFFFD \uFFFD\u20ACz\uFFFD");
+    const std::uint8_t field[] = {'a', 0x81, ' ', 0xFF, 0x80, 'z', 0xD5};
+    EXPECT_EQ(decodeLinkText(field, sizeof field), u"a\u0081 \u00FF\u0080z\u00D5");
 }
 
 TEST(Records, NumbersWrapToTheirWidth)

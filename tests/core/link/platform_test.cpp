@@ -2,6 +2,7 @@
 // and the GBK code page (iconv here, code page 936 through the Windows functions there). Both
 // platforms must behave alike.
 #include "link/camera_link.h"
+#include "link/gbk.h"
 #include "link/link_text.h"
 #include "tests/support/camera_on_loopback.h"
 

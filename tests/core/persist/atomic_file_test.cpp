@@ -1,6 +1,6 @@
 #include "persist/atomic_file.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

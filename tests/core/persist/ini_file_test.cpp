@@ -2,7 +2,7 @@
 
 #include "lang/utf.h"
 #include "persist/profile_struct.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "lang/utf.h"
 #include "persist/ini_file.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "persist/private_folder.h"
 
 #include "persist/atomic_file.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "persist/ini_file.h"
 #include "persist/ledger_location.h"
 #include "persist/profile_struct.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "unprivileged_child.h"
 
 #include <gtest/gtest.h>

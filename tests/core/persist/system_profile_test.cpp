@@ -6,7 +6,7 @@
 #include "persist/login_record.h"
 #include "persist/profile_struct.h"
 #include "persist/settings.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 

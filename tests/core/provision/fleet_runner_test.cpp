@@ -120,6 +120,7 @@ protected:
             DeviceRecord device = camera->config<DeviceRecord>();
             device.setText(DeviceRecord::deviceId, id);
             device.setText(DeviceRecord::policeId, u"OLD-" + std::u16string(id));
+            device.setText(DeviceRecord::companyName, u"Old Unit");
             camera->setConfig(device);
             camera->clearReceivedFrames();
             cameras.push_back(std::move(camera));
@@ -466,6 +467,46 @@ TEST_F(FleetRunnerTest, ALongSessionKeepsTheSameFewWorkersAndOnlyItsTally)
     EXPECT_EQ(run->tally().lastTrouble, CameraResult::Unreachable);
 }
 
+TEST_F(FleetRunnerTest, ACameraGoneBeforeItsWorkBeganIsNoCameraWhenTheWatchFoundIt)
+{
+    // At a dock a camera is pulled out right after its outcome was written, while the watch looks
+    // at it again and hands what it half saw to the runner: nothing answers the worker's connect.
+    struct Row
+    {
+        bool fromWatch;
+        CameraResult result;
+        std::size_t rows; // inventory rows
+    };
+    for (const Row row : {Row{true, CameraResult::Vanished, 1}, Row{false, CameraResult::Unreachable, 2}}) {
+        SCOPED_TRACE(row.fromWatch);
+        cameras.clear();
+        inventory.reset();
+        std::filesystem::remove(folder / "inventory.csv");
+        std::filesystem::remove(folder / "ledger.db");
+        startCameras({u"CAM-A", u"CAM-B"});
+        cameras[1]->stop();
+        std::string error;
+        std::shared_ptr<ledger::Ledger> ledger = ledger::openLedger((folder / "ledger.db").string(), error);
+        ASSERT_TRUE(ledger) << error;
+        auto s = settings();
+        s.ledger = ledger;
+        s.vanishedIsNoCamera = row.fromWatch;
+        run(s);
+        ASSERT_EQ(outcomes.size(), 2u);
+        EXPECT_EQ(outcomes[0].result, CameraResult::Verified);
+        EXPECT_EQ(outcomes[1].result, row.result) << outcomes[1].message;
+        EXPECT_THAT(outcomes[1].message, HasSubstr("no connection: "));
+        EXPECT_EQ(outcomes[1].recorded, !row.fromWatch);
+        const std::string written = readAll(folder / "inventory.csv");
+        EXPECT_EQ(static_cast<std::size_t>(std::count(written.begin(), written.end(), '\n')), 1 + row.rows)
+            << written;
+        EXPECT_THAT(written, HasSubstr(cameras[0].address + ",CAM-A,SETUP-P,ok,"));
+        std::vector<ledger::Event> events;
+        ASSERT_TRUE(ledger->readEvents({}, events));
+        EXPECT_EQ(events.size(), row.rows) << "an event for every inventory row, none for no camera";
+    }
+}
+
 // A ledger that is lost after `good` events: the database gone mid-run.
 class LedgerLostAfter : public ledger::Ledger
 {
@@ -551,6 +592,7 @@ TEST_F(FleetRunnerTest, EveryOutcomeIsInTheLedgerBeforeItIsTold)
         EXPECT_EQ(event->deviceId, id);
         EXPECT_EQ(event->officerBefore, "OLD-" + id);
         EXPECT_EQ(event->officerAfter, i == 0 ? "PA" : "PB");
+        EXPECT_EQ(event->unitBefore, "Old Unit");
         EXPECT_EQ(event->unitAfter, "Unit One");
         EXPECT_EQ(event->where, cameras[i].address);
         EXPECT_EQ(event->kind, "provision");
