@@ -68,6 +68,15 @@ TEST_P(ChainTest, AppendNumbersChainsAndReadsBackEveryField)
     EXPECT_EQ(numbers(filter("", "P2", "", "")), (std::vector<std::int64_t>{2}));
     EXPECT_EQ(numbers(filter("", "", "2026-03-05T07:00:00.000Z", "")), (std::vector<std::int64_t>{2, 3}));
     EXPECT_EQ(numbers(filter("D1", "", "", "2026-03-05T07:59:59.999Z")), (std::vector<std::int64_t>{1}));
+    // By number, as the station reads the events after a tree it signed: alone and beside another test.
+    EventFilter range;
+    range.afterNumber = 1;
+    EXPECT_EQ(numbers(range), (std::vector<std::int64_t>{2, 3}));
+    range.throughNumber = 2;
+    EXPECT_EQ(numbers(range), (std::vector<std::int64_t>{2}));
+    range.deviceId = "D1";
+    range.throughNumber = 3;
+    EXPECT_EQ(numbers(range), (std::vector<std::int64_t>{3}));
 
     const VerifyReport report = verifyChain(*ledger);
     EXPECT_TRUE(report.intact) << report.problem;
