@@ -215,6 +215,10 @@ protected:
     // camera reached by any of them.
     void expectEveryCommandRefused(int code, const std::string& said, std::vector<std::string> extra = {})
     {
+        // The last frame of what the test sent before may still be on its way when orvctl has
+        // ended (a Set is not answered): counted once the camera let that connection go.
+        ASSERT_TRUE(camera->waitUntilConnectionsHeld(0, std::chrono::seconds(10)));
+        ASSERT_TRUE(second->waitUntilConnectionsHeld(0, std::chrono::seconds(10)));
         const Traffic first = trafficAt(camera);
         const Traffic other = trafficAt(second);
         for (const Sending& command : sendingCommands()) {
