@@ -17,9 +17,11 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 endforeach()
 
 # The console itself: the Vista style for the native look, no image-format plugin (its icon is drawn).
+# orvctl draws its custody report on the offscreen platform, with no window; both it and the search
+# tool draw the report in the font below.
 set(ORV_WINDOWS_SHIPPED_FILES
-    Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll
-    libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll platforms/qoffscreen.dll
+    styles/qwindowsvistastyle.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 # The ledger's OpenSSL, libpq and SQLite DLLs and the licences that go with them
 # (cmake/LedgerMingw.cmake copies them into bin/).
 list(APPEND ORV_WINDOWS_SHIPPED_FILES ${ORV_LEDGER_DLLS} ${ORV_LEDGER_LICENSES})
@@ -31,6 +33,19 @@ file(COPY ${orv_runtime_dlls} ${orv_qt_prefix}/bin/Qt6Core.dll ${orv_qt_prefix}/
 file(COPY ${orv_qt_plugins}/platforms/qwindows.dll ${orv_qt_plugins}/platforms/qoffscreen.dll
      DESTINATION ${ORV_BIN_DIR}/platforms)
 file(COPY ${orv_qt_plugins}/styles/qwindowsvistastyle.dll DESTINATION ${ORV_BIN_DIR}/styles)
+# The custody report's font (report/report_fonts.cpp looks for fonts/wqy-microhei.ttc beside the
+# program): one face with every Chinese character the report may hold, embedded into each PDF, so
+# a report reads the same whatever fonts the Windows has. Debian's fonts-wqy-microhei
+# (scripts/setup.sh) has it.
+set(ORV_REPORT_FONT_FILE /usr/share/fonts/truetype/wqy/wqy-microhei.ttc CACHE FILEPATH
+    "The font file shipped as fonts/wqy-microhei.ttc for the custody report")
+if(NOT EXISTS "${ORV_REPORT_FONT_FILE}")
+    message(FATAL_ERROR "No report font at '${ORV_REPORT_FONT_FILE}': install fonts-wqy-microhei "
+                        "(scripts/setup.sh) or set ORV_REPORT_FONT_FILE")
+endif()
+# A copy under the name the program looks for, made again when the file changes.
+configure_file(${ORV_REPORT_FONT_FILE} ${ORV_BIN_DIR}/fonts/wqy-microhei.ttc COPYONLY)
+list(APPEND ORV_WINDOWS_SHIPPED_FILES fonts/wqy-microhei.ttc)
 # Qt's own texts (the buttons of message boxes, the file dialogs) in the console's two Chinese
 # languages. The programs look for the catalogues in translations/ beside them. They come from the
 # Windows Qt when it has them, else from Debian's qt6-translations-l10n (scripts/setup.sh): a .qm

@@ -55,9 +55,10 @@ std::string keyLabel(const NoteSignature& signature)
     return signature.name + '+' + id;
 }
 
-ProofCheck refused(ProofCheck check, std::string problem)
+ProofCheck refused(ProofCheck check, ProofCheck::Fault fault, std::string problem)
 {
     check.valid = false;
+    check.fault = fault;
     check.problem = std::move(problem);
     return check;
 }
@@ -209,11 +210,11 @@ ProofCheck checkProof(const TlogProof& proof, const KeyRing& trusted, const KeyR
     std::string error;
     const auto note = parseNote(proof.checkpoint, error);
     if (!note) {
-        return refused(std::move(check), "the checkpoint cannot be read: " + error);
+        return refused(std::move(check), ProofCheck::Fault::Unreadable, "the checkpoint cannot be read: " + error);
     }
     const auto checkpoint = parseCheckpoint(note->text, error);
     if (!checkpoint) {
-        return refused(std::move(check), "the checkpoint cannot be read: " + error);
+        return refused(std::move(check), ProofCheck::Fault::Unreadable, "the checkpoint cannot be read: " + error);
     }
     check.checkpoint = *checkpoint;
 
@@ -225,36 +226,37 @@ ProofCheck checkProof(const TlogProof& proof, const KeyRing& trusted, const KeyR
         const VerifierKey* key = trusted.find(signature.name, signature.keyId);
         if (key && key->type == KeyType::Ed25519) {
             if (checkSignature(*key, note->text, signature) != SignatureCheck::Verified) {
-                return refused(std::move(check), "the signature of " + keyLabel(signature) +
-                                                     " does not verify: the checkpoint was altered");
+                return refused(std::move(check), ProofCheck::Fault::BadSignature,
+                               "the signature of " + keyLabel(signature) +
+                                   " does not verify: the checkpoint was altered");
             }
             check.signedBy.push_back(keyLabel(signature));
         }
         const VerifierKey* witness = witnesses.find(signature.name, signature.keyId);
         if (witness && witness->type == KeyType::Cosignature) {
             if (checkSignature(*witness, note->text, signature) != SignatureCheck::Verified) {
-                return refused(std::move(check), "the cosignature of witness " + keyLabel(signature) +
-                                                     " does not verify: the checkpoint was altered after it was "
-                                                     "witnessed");
+                return refused(std::move(check), ProofCheck::Fault::BadSignature,
+                               "the cosignature of witness " + keyLabel(signature) +
+                                   " does not verify: the checkpoint was altered after it was witnessed");
             }
             check.cosignedBy.push_back(keyLabel(signature));
         }
     }
     if (check.signedBy.empty()) {
-        return refused(std::move(check),
+        return refused(std::move(check), ProofCheck::Fault::Untrusted,
                        "the checkpoint is not signed by any trusted key (signed by: " + signers + ")");
     }
 
     if (!proof.extra) {
-        return refused(std::move(check), "the proof does not carry the event it is about");
+        return refused(std::move(check), ProofCheck::Fault::NoEvent, "the proof does not carry the event it is about");
     }
     if (proof.index >= checkpoint->size) {
-        return refused(std::move(check), "the event is not in the signed tree: its position " +
-                                             std::to_string(proof.index) + " is past the checkpoint's " +
-                                             std::to_string(checkpoint->size) + " events");
+        return refused(std::move(check), ProofCheck::Fault::NotIncluded,
+                       "the event is not in the signed tree: its position " + std::to_string(proof.index) +
+                           " is past the checkpoint's " + std::to_string(checkpoint->size) + " events");
     }
     if (!verifyInclusion(proof.index, checkpoint->size, leafHash(*proof.extra), proof.path, checkpoint->root)) {
-        return refused(std::move(check),
+        return refused(std::move(check), ProofCheck::Fault::NotIncluded,
                        "the event is not in the signed tree: the proof does not lead to the checkpoint's root");
     }
     check.valid = true;

@@ -47,7 +47,18 @@ std::optional<TlogProof> parseProof(std::string_view text, std::string& error);
 // What checking a proof found, in words a reader outside IT understands.
 struct ProofCheck
 {
+    // Which check refused the proof, for a reader that words it for its own audience.
+    enum class Fault : std::uint8_t {
+        None,
+        Unreadable,    // the checkpoint is no signed note or no checkpoint
+        Untrusted,     // no key of `trusted` signed it
+        BadSignature,  // a trusted key's signature or a trusted witness's cosignature does not verify
+        NoEvent,       // the proof carries no extra data
+        NotIncluded,   // the leaf is not in the checkpoint's tree (or its position is past it)
+    };
+
     bool valid = false;
+    Fault fault = Fault::None;
     std::string problem;                 // why not, when not valid
     Checkpoint checkpoint;               // the checkpoint the proof is against (once read)
     std::vector<std::string> signedBy;   // the trusted keys whose signature verified

@@ -23,9 +23,11 @@
 
 #include <openssl/evp.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 
 namespace orv::ledger {
 namespace {
@@ -82,6 +84,59 @@ std::string canonicalForm(const Event& event)
         form += '\n';
     }
     return form;
+}
+
+std::optional<Event> parseCanonicalForm(std::string_view form, std::string& error)
+{
+    if (!form.starts_with(kFormHeader)) {
+        error = "it does not start with the line \"orv-ledger-event 1\"";
+        return std::nullopt;
+    }
+    form.remove_prefix(kFormHeader.size());
+    Event event;
+    for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
+        const detail::FieldInfo& field = detail::kFields[i];
+        const std::string name(field.name);
+        if (!form.starts_with(field.name) || form.size() == field.name.size() || form[field.name.size()] != ':') {
+            error = "field " + std::to_string(i + 1) + " is not " + name;
+            return std::nullopt;
+        }
+        form.remove_prefix(field.name.size() + 1);
+        // The length in plain decimal: "07" or "+7" would give a second form of the same event.
+        const std::size_t colon = form.find(':');
+        const std::string_view lengthText = form.substr(0, colon);
+        const std::optional<std::int64_t> length =
+            colon == std::string_view::npos ? std::nullopt : detail::parseInteger(lengthText);
+        if (!length || *length < 0 || std::to_string(*length) != lengthText) {
+            error = "the length of " + name + " is not a plain decimal number followed by ':'";
+            return std::nullopt;
+        }
+        form.remove_prefix(colon + 1);
+        if (static_cast<std::uint64_t>(*length) >= form.size() || form[static_cast<std::size_t>(*length)] != '\n') {
+            error = "the value of " + name + " does not end with a line end after its " + std::to_string(*length) +
+                    " bytes";
+            return std::nullopt;
+        }
+        const std::string_view value = form.substr(0, static_cast<std::size_t>(*length));
+        form.remove_prefix(value.size() + 1);
+        const bool absent = field.kind == detail::FieldKind::OptionalInteger && value.empty();
+        if (field.kind != detail::FieldKind::Text && !absent) {
+            const std::optional<std::int64_t> number = detail::parseInteger(value);
+            if (!number || std::to_string(*number) != value) {
+                error = "its " + name + " is not a number in plain decimal";
+                return std::nullopt;
+            }
+        }
+        if (!detail::setColumnText(event, i, absent ? std::nullopt : std::optional<std::string_view>(value))) {
+            error = "its " + name + " is out of range";
+            return std::nullopt;
+        }
+    }
+    if (!form.empty()) {
+        error = "there is more after its last field";
+        return std::nullopt;
+    }
+    return event;
 }
 
 std::string eventHash(std::string_view previousHash, const Event& event)

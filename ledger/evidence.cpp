@@ -377,41 +377,63 @@ std::optional<std::string> mergedCheckpoint(const LedgerSnapshot& snapshot, cons
     return noteMessage(Note{chosen->text, chosen->signatures});
 }
 
+EventProofs proveEvents(const LedgerSnapshot& snapshot, const KeyRing& stations, const KeyRing& witnesses,
+                        std::span<const std::int64_t> numbers)
+{
+    EventProofs out;
+    out.proofs.resize(numbers.size());
+    const auto failAll = [&](const std::string& why) {
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            out.proofs[i].number = numbers[i];
+            out.proofs[i].problem = why;
+        }
+        return out;
+    };
+    std::string error;
+    out.checkpoint = trustedCheckpoint(snapshot, stations, witnesses, 0, error);
+    if (!out.checkpoint) {
+        return failAll(error);
+    }
+    const auto size = static_cast<std::int64_t>(out.checkpoint->checkpoint.size);
+    std::vector<Hash> leaves = leavesOf(snapshot.events);
+    if (static_cast<std::int64_t>(leaves.size()) < size) {
+        return failAll("the ledger is broken before event " + std::to_string(size) + ": run ledger verify");
+    }
+    leaves.resize(static_cast<std::size_t>(size));
+    const MerkleTree tree(std::move(leaves));
+    if (tree.root() != out.checkpoint->checkpoint.root) {
+        return failAll("the ledger's first " + plural(size, "event", "events") +
+                       " no longer match their signed checkpoint: run ledger verify");
+    }
+    const std::string note = noteMessage(Note{out.checkpoint->text, out.checkpoint->signatures});
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        EventProof& p = out.proofs[i];
+        p.number = numbers[i];
+        if (p.number < 1 || p.number > static_cast<std::int64_t>(snapshot.events.size())) {
+            p.problem = "there is no event " + std::to_string(p.number) + " in the ledger";
+        } else if (p.number > size) {
+            p.problem = "event " + std::to_string(p.number) +
+                        " is not covered by a signed checkpoint yet (the newest covers " +
+                        plural(size, "event", "events") + ")";
+        } else {
+            TlogProof& proof = p.proof.emplace();
+            proof.extra = canonicalForm(snapshot.events[static_cast<std::size_t>(p.number - 1)]);
+            proof.index = static_cast<std::uint64_t>(p.number - 1);
+            proof.path = tree.inclusionProof(proof.index);
+            proof.checkpoint = note;
+        }
+    }
+    return out;
+}
+
 std::optional<TlogProof> proveEvent(const LedgerSnapshot& snapshot, const KeyRing& stations, const KeyRing& witnesses,
                                     std::int64_t number, std::string& error)
 {
-    const std::optional<JudgedCheckpoint> newest = trustedCheckpoint(snapshot, stations, witnesses, 0, error);
-    if (!newest) {
-        return std::nullopt;
+    EventProofs proved = proveEvents(snapshot, stations, witnesses, std::span(&number, 1));
+    if (!proved.proofs.front().proof) {
+        error = proved.proofs.front().problem;
     }
-    const Checkpoint* checkpoint = &newest->checkpoint;
-    const auto size = static_cast<std::int64_t>(checkpoint->size);
-    if (number < 1 || number > static_cast<std::int64_t>(snapshot.events.size())) {
-        error = "there is no event " + std::to_string(number) + " in the ledger";
-        return std::nullopt;
-    }
-    if (number > size) {
-        error = "event " + std::to_string(number) + " is not covered by a signed checkpoint yet (the newest covers " +
-                plural(size, "event", "events") + ")";
-        return std::nullopt;
-    }
-    const std::vector<Hash> leaves = leavesOf(snapshot.events);
-    if (static_cast<std::int64_t>(leaves.size()) < size) {
-        error = "the ledger is broken before event " + std::to_string(size) + ": run ledger verify";
-        return std::nullopt;
-    }
-    const std::span<const Hash> tree(leaves.data(), static_cast<std::size_t>(size));
-    if (rootOf(tree) != checkpoint->root) {
-        error = "the ledger's first " + plural(size, "event", "events") +
-                " no longer match their signed checkpoint: run ledger verify";
-        return std::nullopt;
-    }
-    TlogProof proof;
-    proof.extra = canonicalForm(snapshot.events[static_cast<std::size_t>(number - 1)]);
-    proof.index = static_cast<std::uint64_t>(number - 1);
-    proof.path = inclusionProof(tree, proof.index);
-    proof.checkpoint = noteMessage(Note{newest->text, newest->signatures});
-    return proof;
+    return std::move(proved.proofs.front().proof);
 }
 
 } // namespace orv::ledger

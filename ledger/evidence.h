@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,23 @@ std::optional<JudgedCheckpoint> trustedCheckpoint(const LedgerSnapshot& snapshot
 // The same as one signed note.
 std::optional<std::string> mergedCheckpoint(const LedgerSnapshot& snapshot, const KeyRing& stations,
                                             const KeyRing& witnesses, std::int64_t size, std::string& error);
+
+// Proofs of several events against the newest checkpoint a trusted key signed, its tree built
+// once. Each event gets its proof or why there is none (not covered yet, no such event, or the
+// ledger no longer matching the checkpoint, which then holds for every event).
+struct EventProof
+{
+    std::int64_t number = 0;
+    std::optional<TlogProof> proof;
+    std::string problem;
+};
+struct EventProofs
+{
+    std::optional<JudgedCheckpoint> checkpoint; // the newest trusted one, when there is one
+    std::vector<EventProof> proofs;             // one per number asked, in the same order
+};
+EventProofs proveEvents(const LedgerSnapshot& snapshot, const KeyRing& stations, const KeyRing& witnesses,
+                        std::span<const std::int64_t> numbers);
 
 // The tlog-proof of event `number` against the newest checkpoint a trusted key signed: its
 // canonical form as the extra data, index number - 1, the inclusion proof, the merged checkpoint.

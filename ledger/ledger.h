@@ -58,6 +58,10 @@ struct Event
 // The event's content in the one form the hash covers: every field above except the two hashes,
 // number included, each field named and length-prefixed so that no two events share a form.
 std::string canonicalForm(const Event& event);
+// The event a canonical form holds (its two hashes empty), read strictly: the header, every field
+// in order with its exact length, numbers in plain decimal, nothing after the last field, so that
+// canonicalForm(*parseCanonicalForm(form)) == form. Nullopt with `error` naming what is wrong.
+std::optional<Event> parseCanonicalForm(std::string_view form, std::string& error);
 // SHA-256 (hex, lower case) of `previousHash` followed by canonicalForm(event).
 std::string eventHash(std::string_view previousHash, const Event& event);
 // SHA-256 (hex, lower case) of any bytes: setup files.

@@ -219,6 +219,60 @@ std::vector<Hash> inclusionProof(std::span<const Hash> leaves, std::uint64_t ind
     return proof;
 }
 
+MerkleTree::MerkleTree(std::vector<Hash> leaves)
+{
+    levels_.push_back(std::move(leaves));
+    while (levels_.back().size() > 1) {
+        const std::vector<Hash>& below = levels_.back();
+        std::vector<Hash> level;
+        level.reserve(below.size() / 2);
+        for (std::size_t j = 0; j + 1 < below.size(); j += 2) {
+            level.push_back(nodeHash(below[j], below[j + 1]));
+        }
+        levels_.push_back(std::move(level));
+    }
+}
+
+Hash MerkleTree::rangeRoot(std::uint64_t start, std::uint64_t count) const
+{
+    if (std::has_single_bit(count)) {
+        // Every subtree the tree splits into starts at a multiple of its own (power of two) size.
+        const auto height = static_cast<std::size_t>(std::countr_zero(count));
+        return levels_[height][static_cast<std::size_t>(start >> height)];
+    }
+    const std::uint64_t k = splitOf(static_cast<std::size_t>(count));
+    return nodeHash(rangeRoot(start, k), rangeRoot(start + k, count - k));
+}
+
+Hash MerkleTree::root() const
+{
+    return size() == 0 ? emptyRoot() : rangeRoot(0, size());
+}
+
+void MerkleTree::path(std::uint64_t index, std::uint64_t start, std::uint64_t count, std::vector<Hash>& proof) const
+{
+    if (count <= 1) {
+        return;
+    }
+    const std::uint64_t k = splitOf(static_cast<std::size_t>(count));
+    if (index < start + k) {
+        path(index, start, k, proof);
+        proof.push_back(rangeRoot(start + k, count - k));
+    } else {
+        path(index, start + k, count - k, proof);
+        proof.push_back(rangeRoot(start, k));
+    }
+}
+
+std::vector<Hash> MerkleTree::inclusionProof(std::uint64_t index) const
+{
+    std::vector<Hash> proof;
+    if (index < size()) {
+        path(index, 0, size(), proof);
+    }
+    return proof;
+}
+
 bool verifyInclusion(std::uint64_t index, std::uint64_t size, const Hash& leaf, std::span<const Hash> proof,
                      const Hash& root)
 {

@@ -52,6 +52,25 @@ Hash rootOf(std::span<const Hash> leaves);
 // The inclusion proof of leaf `index` in the tree of `leaves` (RFC 9162 2.1.3.1): from the leaf's
 // sibling up to the root's child. Empty for a tree of one leaf; index must be below the size.
 std::vector<Hash> inclusionProof(std::span<const Hash> leaves, std::uint64_t index);
+// A tree whose every perfect subtree is kept (twice the leaves' hashes in all), for many proofs
+// of one tree: its root and each inclusion proof cost O(log² n), never a pass over the leaves.
+class MerkleTree
+{
+public:
+    explicit MerkleTree(std::vector<Hash> leaves);
+
+    std::uint64_t size() const { return levels_.front().size(); }
+    Hash root() const; // emptyRoot() for no leaf
+    // As inclusionProof(leaves, index) gives it; empty when index is not below the size.
+    std::vector<Hash> inclusionProof(std::uint64_t index) const;
+
+private:
+    // The root of leaves [start, start + count), count above 0, as the tree splits them.
+    Hash rangeRoot(std::uint64_t start, std::uint64_t count) const;
+    void path(std::uint64_t index, std::uint64_t start, std::uint64_t count, std::vector<Hash>& proof) const;
+
+    std::vector<std::vector<Hash>> levels_; // levels_[h][j]: the perfect subtree of 2^h leaves from j * 2^h
+};
 // Whether `proof` binds `leaf` at `index` to `root` in a tree of `size` leaves (RFC 9162 2.1.3.2).
 bool verifyInclusion(std::uint64_t index, std::uint64_t size, const Hash& leaf, std::span<const Hash> proof,
                      const Hash& root);

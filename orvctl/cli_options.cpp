@@ -44,7 +44,8 @@ constexpr std::string_view kExitStatus = R"(Exit status:
        witness file); ledger verify: the ledger is broken (an event was altered, removed,
        inserted or reordered, a signed checkpoint or this station's witness file disagrees
        with it, a checkpoint's signature does not verify or no trusted key signed it); ledger
-       witness: the ledger contradicts what the witness cosigned before
+       verify-proof: the proof is refused (altered, not signed by a trusted key, of another
+       ledger); ledger witness: the ledger contradicts what the witness cosigned before
   130  provision or check interrupted)";
 
 // orvctl's own options, taken before or after the command word, in the order help lists them.
@@ -430,9 +431,10 @@ std::span<const Command* const> orvctlCommands()
 std::span<const Command* const> ledgerActions()
 {
     static constexpr const Command* kActions[] = {
-        &kLedgerVerifyCommand, &kLedgerHeadCommand,     &kLedgerWhoCommand,      &kLedgerHistoryCommand,
-        &kLedgerCamerasCommand, &kLedgerExportCommand,  &kLedgerKeyCommand,      &kLedgerCheckpointCommand,
-        &kLedgerProveCommand,  &kLedgerWitnessCommand,  &kLedgerInitDbCommand,
+        &kLedgerVerifyCommand,     &kLedgerHeadCommand,    &kLedgerWhoCommand,        &kLedgerHistoryCommand,
+        &kLedgerReportCommand,     &kLedgerCamerasCommand, &kLedgerExportCommand,     &kLedgerKeyCommand,
+        &kLedgerCheckpointCommand, &kLedgerProveCommand,   &kLedgerVerifyProofCommand, &kLedgerWitnessCommand,
+        &kLedgerInitDbCommand,
     };
     return kActions;
 }
@@ -627,7 +629,7 @@ ParsedCommandLine parseCommandLine(std::span<const std::string> args)
             return usage("ledger: unknown action \"" + extras.front() + "\"");
         }
         return usage("ledger needs an action: verify, head, who, history, cameras, export, key, checkpoint, prove, "
-                     "witness or init-db");
+                     "verify-proof, witness or init-db");
     }
     if (!extras.empty()) {
         return usage("unknown command \"" + extras.front() + "\"");

@@ -52,6 +52,8 @@ enum class CommandKind : std::uint8_t {
     LedgerKey,
     LedgerCheckpoint,
     LedgerProve,
+    LedgerVerifyProof,
+    LedgerReport,
     LedgerWitness,
     LedgerInitDb,
 };
@@ -92,6 +94,7 @@ struct CliOptions
     std::string minWitnesses;  // ledger verify --min-witnesses
     std::string size;          // ledger checkpoint --size
     std::string out;           // ledger prove --out
+    std::string origin;        // ledger verify-proof --origin
     std::string state;         // ledger witness --state
     std::string key;           // ledger witness --key
     std::string stationRole;   // ledger init-db --station-role
@@ -106,6 +109,8 @@ struct CliOptions
     std::string at;      // ledger who --at
     std::string since;   // ledger history --since; empty: from the first event
     std::string until;   // ledger history --until; empty: to the last event
+    std::string pdf;      // ledger report --pdf
+    std::string language; // ledger report --language: zh_CN, zh_TW or en; empty: the computer's
 
     CommandKind command = CommandKind::Help;
     std::string commandName; // "get", "ledger who", ...

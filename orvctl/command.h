@@ -81,6 +81,8 @@ extern const Command kLedgerExportCommand;
 extern const Command kLedgerKeyCommand;
 extern const Command kLedgerCheckpointCommand;
 extern const Command kLedgerProveCommand;
+extern const Command kLedgerVerifyProofCommand;
+extern const Command kLedgerReportCommand;
 extern const Command kLedgerWitnessCommand;
 extern const Command kLedgerInitDbCommand;
 

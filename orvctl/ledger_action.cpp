@@ -85,11 +85,44 @@ std::string untilText(const ledger::Assignment& a)
 }
 
 // Whether the interval [from, until) reaches into [sinceUtc, untilUtc] (empty bounds: open).
-bool overlaps(const ledger::Assignment& a, const std::string& sinceUtc, const std::string& untilUtc)
+std::string deviceOrOfficerProblem(const CliOptions& options, std::string_view command)
 {
-    const bool startsInTime = untilUtc.empty() || a.fromUtc <= untilUtc;
-    const bool endsInTime = sinceUtc.empty() || a.untilUtc.empty() || a.untilUtc > sinceUtc;
-    return startsInTime && endsInTime;
+    if (!options.device.empty() && !options.officer.empty()) {
+        return std::string(command) + ": give --device or --officer, not both";
+    }
+    if (options.device.empty() && options.officer.empty()) {
+        return std::string(command) + " needs --device ID or --officer ID";
+    }
+    return {};
+}
+
+std::string readMinWitnesses(CliOptions& options)
+{
+    if (options.minWitnesses.empty()) {
+        return {};
+    }
+    const std::optional<int> k = positiveNumber(options.minWitnesses);
+    if (!k) {
+        return "--min-witnesses takes a whole number above 0, not \"" + options.minWitnesses + "\"";
+    }
+    if (options.witnessKeys.empty()) {
+        return "--min-witnesses needs --witness-keys FILE: the witnesses it counts";
+    }
+    options.minWitnessCount = *k;
+    return {};
+}
+
+int LedgerAction::readPeriod(std::string_view command, std::optional<std::string>& since,
+                             std::optional<std::string>& until)
+{
+    // A time that is no time is a usage error, found before the ledger is opened.
+    if (!(readTime("--since", o_.since, since) && readTime("--until", o_.until, until, ledger::DateOnly::EndOfDay))) {
+        return kExitUsage;
+    }
+    if (since && until && *since > *until) {
+        return usageError(std::string(command) + ": --since is after --until");
+    }
+    return kExitDone;
 }
 
 LedgerAction::LedgerAction(const CliOptions& options, CliContext& context)

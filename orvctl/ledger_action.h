@@ -7,6 +7,7 @@
 #include "ledger/ledger.h"
 #include "ledger/witness_file.h"
 #include "orvctl/cli_options.h"
+#include "orvctl/command.h"
 #include "orvctl/json_writer.h"
 #include "orvctl/ledger_commands.h"
 #include "orvctl/orvctl.h"
@@ -26,8 +27,30 @@ void assignmentInJson(JsonWriter& j, const ledger::Assignment& a);
 // "#12  2026-03-05 14:07:09  provision  ORV202600001  PC4471 -> P-001  ok  desk-3  anna  usb0 192.168.2.158"
 std::string eventLine(const ledger::Event& e);
 std::string untilText(const ledger::Assignment& a);
-// Whether the interval [from, until) reaches into [sinceUtc, untilUtc] (empty bounds: open).
-bool overlaps(const ledger::Assignment& a, const std::string& sinceUtc, const std::string& untilUtc);
+
+// The options that name whom a ledger action is about and when, and the witnesses to trust: the
+// same words wherever they are taken.
+inline constexpr OptionDefinition kDeviceOption{"--device", "ID", "needs a device id", "The camera, by its device id.",
+                                                &CliOptions::device};
+inline constexpr OptionDefinition kOfficerOption{"--officer", "ID", "needs an officer id",
+                                                 "The officer, by the officer id.", &CliOptions::officer};
+inline constexpr OptionDefinition kSinceOption{"--since", "TIME", "needs a time", "Only what happened from TIME on.",
+                                               &CliOptions::since};
+inline constexpr OptionDefinition kUntilOption{"--until", "TIME", "needs a time", "Only what happened up to TIME.",
+                                               &CliOptions::until};
+inline constexpr OptionDefinition kWitnessKeysOption{
+    "--witness-keys", "FILE", "needs a file", "The witnesses' verifier keys to trust (what ledger key witness prints).",
+    &CliOptions::witnessKeys};
+inline constexpr OptionDefinition kMinWitnessesOption{
+    "--min-witnesses", "K", "needs a number", "At least K of those witnesses must have cosigned the ledger.",
+    &CliOptions::minWitnesses};
+
+// Why --device and --officer do not name one of the two ("ledger history: give --device or
+// --officer, not both"); empty when they do.
+std::string deviceOrOfficerProblem(const CliOptions& options, std::string_view command);
+// --min-witnesses read into minWitnessCount; why not, when it is no number or comes without
+// --witness-keys.
+std::string readMinWitnesses(CliOptions& options);
 
 class LedgerAction
 {
@@ -40,6 +63,10 @@ protected:
     // A date alone is the start of that day, or with `EndOfDay` (--until) its end.
     bool readTime(const char* option, const std::string& text, std::optional<std::string>& utc,
                   ledger::DateOnly dateOnly = ledger::DateOnly::StartOfDay);
+
+    // --since and --until (a date alone: the start of that day, or for --until its end), --since
+    // not after --until; kExitDone, else kExitUsage with the problem said.
+    int readPeriod(std::string_view command, std::optional<std::string>& since, std::optional<std::string>& until);
 
     int problem(const std::string& message);
 

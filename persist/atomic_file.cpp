@@ -205,7 +205,7 @@ FileContents readWholeFile(const fs::path& file)
     return result;
 }
 
-bool replaceFileContents(const fs::path& file, std::string_view bytes)
+bool replaceFileContents(const fs::path& file, std::string_view bytes, const std::function<bool()>& beforeReplacing)
 {
     std::error_code ec;
     fs::path target = file;
@@ -251,7 +251,7 @@ bool replaceFileContents(const fs::path& file, std::string_view bytes)
         if (!created) {
             return false;
         }
-        if (written && renameOver(temp, target)) {
+        if (written && (!beforeReplacing || beforeReplacing()) && renameOver(temp, target)) {
             return true;
         }
         fs::remove(temp, ec);

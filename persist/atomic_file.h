@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,11 @@ std::string pathUtf8(const std::filesystem::path& path);
 // disk and renames it over the target, so the target holds either the old or the new contents,
 // never a mix or nothing. An existing target that cannot be opened for writing (read-only,
 // locked) is left alone. Returns false when the target was not replaced; no temporary remains.
-bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes);
+// `beforeReplacing`, when given, runs once the new contents are whole on the disk, just before they
+// take the file's place: false from it leaves the file as it was (what must be recorded before a
+// file is handed out, such as a report's hash in the ledger).
+bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes,
+                         const std::function<bool()>& beforeReplacing = {});
 
 // Test hook: from now on writes of temporary files stop after `bytes` bytes as if the disk were
 // full; nullopt restores normal writing.

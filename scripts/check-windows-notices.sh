@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Checks that THIRD-PARTY-NOTICES.txt of the Windows package names every DLL the package holds:
-# each *.dll anywhere in BUILD_DIR/package/OrvCamera (Qt's plugins too) must be named by its path
+# Checks that THIRD-PARTY-NOTICES.txt of the Windows package names every DLL and font file the
+# package holds: each *.dll (Qt's plugins too) and each *.ttc, *.ttf or *.otf anywhere in
+# BUILD_DIR/package/OrvCamera must be named by its path
 # in that folder (platforms/qwindows.dll), as a name of its own, not as part of a longer one, in
 # the list of components at the top (before the heading of the copyright records and licence
 # texts, whose file names do not count).
-# Lists every DLL that is not named and fails, so that a DLL added to the package without its
-# notice fails the package build. scripts/package-windows.sh runs it last.
+# Lists every file that is not named and fails, so that a DLL or font added to the package without
+# its notice fails the package build. scripts/package-windows.sh runs it last.
 #   scripts/check-windows-notices.sh BUILD_DIR
 set -euo pipefail
 folder=${1:?usage: check-windows-notices.sh BUILD_DIR}/package/OrvCamera
@@ -28,7 +29,7 @@ while IFS= read -r -d '' dll; do
     # shellcheck disable=SC2001,SC2016 # one escape for each of grep's special characters
     pattern=$(sed 's/[][\.|$(){}?+*^]/\\&/g' <<<"$name")
     grep -qiE "(^|[^[:alnum:]_/-])$pattern([^[:alnum:]_-]|$)" <<<"$list" || missing+=("$name")
-done < <(find "$folder" -type f -iname '*.dll' -print0)
+done < <(find "$folder" -type f \( -iname '*.dll' -o -iname '*.ttc' -o -iname '*.ttf' -o -iname '*.otf' \) -print0)
 ((count > 0)) || fail "no DLL in $folder"
 ((${#missing[@]} == 0)) || fail "THIRD-PARTY-NOTICES.txt does not name: ${missing[*]}"
-echo "check-windows-notices.sh: all $count DLLs of $folder are named in THIRD-PARTY-NOTICES.txt"
+echo "check-windows-notices.sh: all $count DLLs and fonts of $folder are named in THIRD-PARTY-NOTICES.txt"

@@ -5,7 +5,8 @@
 #   OrvCamera-1.0.0.2-portable.zip     the same program folder, to unpack anywhere writable
 #   OrvCamera-1.0.0.2-demo.zip         plus the simulated camera, the SDK stand-in and start-demo.cmd
 # Beside the programs: Qt's and the C++ runtime's DLLs, and the ledger's OpenSSL (libcrypto, libssl),
-# libpq and SQLite DLLs with OpenSSL's licence (Apache 2.0) and PostgreSQL's; OrvCamera's licence
+# libpq and SQLite DLLs with OpenSSL's licence (Apache 2.0) and PostgreSQL's, the custody report's
+# font (fonts/wqy-microhei.ttc, Debian's fonts-wqy-microhei); OrvCamera's licence
 # (LICENSE.txt) and THIRD-PARTY-NOTICES.txt, every component that is not ours with its licence.
 # The maker's SDK (QMNetSDK.dll) is not ours to ship: installer and portable zip leave it out.
 #   scripts/package-windows.sh BUILD_DIR
@@ -112,5 +113,5 @@ cp "$bin/orv-camsim.exe" "$bin/QMNetSDK.dll" "$bin/orv-remember-login.exe" "$dem
 sed 's/$/\r/' "$here/packaging/windows/start-demo.cmd" > "$demo/start-demo.cmd"
 (cd "$out/demo" && zip -qr "$out/OrvCamera-$version-demo.zip" OrvCamera-demo)
 ls -l "$out"/*.exe "$out"/*.msi "$out"/*.zip
-# Every DLL shipped must be named in the notices.
+# Every DLL and font shipped must be named in the notices.
 "$here/scripts/check-windows-notices.sh" "${out%/package}"

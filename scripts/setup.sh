@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev libtinyxml2-dev
     libcli11-dev nlohmann-json3-dev libsqlite3-dev libpq-dev libssl-dev postgresql
-    fonts-wqy-microhei fonts-dejavu-core
+    fonts-wqy-microhei fonts-dejavu-core poppler-utils
 )
 for flag in "$@"; do
     case "$flag" in

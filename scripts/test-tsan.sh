@@ -3,7 +3,8 @@
 # order inversion fails the run.
 #   scripts/test-tsan.sh [BUILD_DIR] [extra cmake arguments...]     (default build-tsan/)
 # Runs the fleet, provision, ledger and simulated-camera programs whole, orvctl's fleet commands
-# from cli_tests, the search tool's window (gui_search_tool) and the console's ledger recorder
+# from cli_tests, the search tool's window (gui_search_tool) and its custody report written on the
+# ledger's thread (gui_search_tool_report), and the console's ledger recorder
 # (gui_console_ledger). BUILD_TYPE sets the build type
 # (default Debug: every frame in the stacks, and it builds in about two thirds of the CPU time
 # RelWithDebInfo takes, which far outweighs the few seconds the tests run longer).
@@ -14,14 +15,16 @@ build=${1:-$here/build-tsan}
 shift || true
 
 whole_programs=(fleet_tests provision_tests camsim_tests)
-BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool ledger_tests ledger_append_tool gui_console_ledger" \
+BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool gui_search_tool_report ledger_tests ledger_append_tool gui_console_ledger" \
     "$here/scripts/build.sh" "$build" -DORV_TSAN=ON -DORV_SANITIZE=OFF -DORV_BENCH=OFF -DORV_TESTS=ON "$@"
 
 # halt_on_error: the first report ends the test program with `exitcode`, so CTest sees a failure.
 # ignore_noninstrumented_modules: Qt is not built with ThreadSanitizer, and its own thread pools
 # (Qt Gui converts large images on one) hand memory over with synchronisation that cannot be seen
 # here; what those libraries allocate and free is not watched. Every access our code makes still is.
-export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$here/.ci/tsan.supp${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
+# die_after_fork=0: the report's test reads its PDF with pdftotext, started (fork, then exec at once)
+# while the tool's threads run.
+export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:ignore_noninstrumented_modules=1:die_after_fork=0:suppressions=$here/.ci/tsan.supp${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
 export QT_QPA_PLATFORM=offscreen
 
 # CTest names GoogleTest cases "Suite.Test" (with "Prefix/" for parameterised suites), not by
@@ -34,7 +37,7 @@ suites=$(
         grep -oE '^(TYPED_)?TEST(_F|_P)?\(\s*\w+' "$here/tests/core/cli/orvctl_fleet_test.cpp" | sed 's/.*(\s*//'
     } | sed 's|.*/||' | sort -u | paste -sd'|'
 )
-selection="^(gui_search_tool|gui_console_ledger|ledger_tests|([A-Za-z0-9_]+/)?($suites)\\..*)\$"
+selection="^(gui_search_tool|gui_search_tool_report|gui_console_ledger|ledger_tests|([A-Za-z0-9_]+/)?($suites)\\..*)\$"
 
 # This runtime places its shadow memory at fixed addresses, which a kernel randomising more
 # address bits than 28 may already have handed out; there the tests run without randomisation.

@@ -8,7 +8,10 @@
 # back the Chinese server name of its record, Save Log writes the Chinese log lines into 日志.txt
 # as UTF-16LE; the installed orvctl.exe gives the camera another officer, and Load Setup and Device
 # Set send 张三 and 一中队 back in the same GBK bytes; the installed search tool sets the camera from
-# 设置.xml and records it in 清单.csv and the ledger 台账.db. Every text a control shows is read
+# 设置.xml and records it in 清单.csv and the ledger 台账.db; the installed orvctl.exe writes the
+# camera's custody report 报告.pdf in Simplified Chinese from that ledger (read back with pdftotext
+# and pdffonts: its title, the camera and the units, in the embedded font shipped beside it) and
+# checks one of its proofs with the station's key. Every text a control shows is read
 # through the clipboard, every byte the camera received is checked in its frame log. Takes the
 # README's screenshots of the console and the search tool in Chinese.
 #   scripts/test-windows-zh-e2e.sh [--docs] [BUILD_DIR]   (default build-ci-windows, packaged already)
@@ -73,7 +76,7 @@ finish() {
     local status=$?
     keepResults "$status"
     [[ -f ${cameraState:-} ]] && cp "$cameraState" "$results/camera.state"
-    for f in "${setupFile:-}" "${logFile:-}" "${inventory:-}" "${ledgerExport:-}"; do
+    for f in "${setupFile:-}" "${logFile:-}" "${inventory:-}" "${ledgerExport:-}" "${report:-}" "${toolReport:-}"; do
         [[ -n $f && -f $f ]] && cp "$f" "$results/"
     done
     wineserver -k >/dev/null 2>&1 || true
@@ -156,6 +159,17 @@ expectFieldBytes() {
     got=${bytes[*]:$((12 + $2)):n}
     [[ $got == "$want" ]] || fail "$4 sent $got for \"$3\", not its GBK bytes $want"
     say "$4 sent \"$3\" as $got"
+}
+
+# expectEmbeddedFont PDF: every font of the PDF embedded, and the text in the one shipped (its name,
+# maybe after a subset's prefix; the column before the last four is "emb").
+expectEmbeddedFont() {
+    local fonts notEmbedded
+    fonts=$(pdffonts "$1") || fail "pdffonts cannot read ${1##*/}"
+    notEmbedded=$(tail -n +3 <<<"$fonts" | awk '$(NF - 4) != "yes"')
+    [[ -z $notEmbedded ]] || fail "${1##*/} does not embed: $notEmbedded"
+    awk 'NR > 2 && $1 ~ /^([A-Z]+\+)?WenQuanYiMicroHei$/' <<<"$fonts" | grep -q . ||
+        fail "${1##*/} is not in WenQuanYi Micro Hei: $fonts"
 }
 
 officer=张三
@@ -369,11 +383,73 @@ grep -q ",SearchTool,.*,provision,ORV202600001,127.0.0.1,PC4471,PC4471,$unit,$un
 cameras=$(wine "$installDir/orvctl.exe" --ledger "$(winPath "$ledger")" ledger cameras 2>&1 | tr -d '\r')
 [[ $cameras == *"officer PC4471 ($unit)"* ]] || fail "orvctl ledger cameras prints \"$cameras\""
 say "the ledger: $cameras"
+
+begin "the installed search tool saves the camera's report 监管链报告.pdf"
+# The camera's row (the first below the table's header), then History...: the camera's history
+# window, whose focus starts in its first list; two Shift+Tab from there reach Save report...
+# (before Close, the last).
+eval "$(xdotool getwindowgeometry --shell "$searchTool")"
+read -r _ tableTop _ _ < <(controlRect kSearchToolControls 1202)
+read -r _ dialogHeight < <(dialogSize kSearchToolDialog)
+xdotool mousemove --window "$searchTool" 60 $((tableTop * HEIGHT / dialogHeight + 34)) click 1
+waitFor 10 "History... to be enabled by the camera's row" darkerThan 100 "$searchTool" 1228 kSearchToolDialog kSearchToolControls
+clickControl "$searchTool" kSearchToolDialog kSearchToolControls 1228
+waitFor 20 "the camera's history window" windowShown 'ORV202600001'
+historyWindow=$(findWindow 'ORV202600001')
+focusWindow "$historyWindow"
+toolReport=$work/监管链报告.pdf
+before=$(visibleWindowIds)
+xdotool key shift+Tab shift+Tab space
+answerFileDialog "$before" "$(winPath "$toolReport")"
+waitFor 30 "the search tool to write 监管链报告.pdf" test -s "$toolReport"
+pdftotext -enc UTF-8 "$toolReport" "$tmp/tool-report.txt" || fail "pdftotext cannot read 监管链报告.pdf"
+for text in 执法记录仪监管链报告 ORV202600001 "$unit" SearchTool; do
+    grep -qF "$text" "$tmp/tool-report.txt" || fail "监管链报告.pdf does not show \"$text\": $(head -c 2000 "$tmp/tool-report.txt")"
+done
+expectEmbeddedFont "$toolReport"
+sleep 0.5
+screenshot "$historyWindow" "$results/history-report.png"
+xdotool key Escape
+waitFor 10 "the history window to close" windowIdGone "$historyWindow"
+say "监管链报告.pdf: $(pdfinfo "$toolReport" | sed -n 's/^Pages: *//p') pages from the search tool's history window"
 # A click on its caption above the table gives it the focus; Alt+F4 closes it as Close does.
 clickControl "$searchTool" kSearchToolDialog kSearchToolControls 1201
 xdotool key alt+F4
 waitFor 20 "the search tool to close" windowGone '^SearchTool$'
 waitFor 20 "the search tool to end" processGone "$searchToolPid"
+
+begin "the installed orvctl.exe writes the custody report 报告.pdf"
+# From the drive C: of the prefix, where no Linux folder is the current one: the font must be the
+# one installed beside orvctl.exe, and text needs the offscreen platform installed with it.
+needFiles "$installDir/fonts/wqy-microhei.ttc" "$installDir/platforms/qoffscreen.dll"
+report=$work/报告.pdf
+(cd "$WINEPREFIX/drive_c" && wine "$installDir/orvctl.exe" --ledger "$(winPath "$ledger")" ledger report \
+    --device ORV202600001 --language zh_CN --pdf "$(winPath "$report")" >"$tmp/report.out" 2>&1) ||
+    fail "orvctl ledger report exited with $?: $(cat "$tmp/report.out")"
+grep -q "^recorded as event [0-9]" "$tmp/report.out" || fail "the report was not recorded in the ledger: $(cat "$tmp/report.out")"
+pdftotext -enc UTF-8 "$report" "$tmp/report.txt" || fail "pdftotext cannot read 报告.pdf"
+for text in 执法记录仪监管链报告 ORV202600001 "$unit" "$otherUnit"; do
+    grep -qF "$text" "$tmp/report.txt" || fail "报告.pdf does not show \"$text\": $(head -c 2000 "$tmp/report.txt")"
+done
+expectEmbeddedFont "$report"
+proofs=("$report.proofs"/event-*.tlog-proof)
+[[ -f ${proofs[0]} && -f $report.proofs/checkpoint.note ]] || fail "no proofs in 报告.pdf.proofs"
+say "报告.pdf: $(pdfinfo "$report" | sed -n 's/^Pages: *//p') pages in Simplified Chinese, ${#proofs[@]} proofs beside it"
+# One proof, checked with the station's key alone (ledger key prints it first); an altered copy is refused.
+wine "$installDir/orvctl.exe" ledger key >"$tmp/key.out" 2>&1 || fail "orvctl ledger key failed: $(cat "$tmp/key.out")"
+tr -d '\r' <"$tmp/key.out" | sed -n 1p >"$tmp/station.keys"
+proof=${proofs[0]}
+wine "$installDir/orvctl.exe" ledger verify-proof "$(winPath "$proof")" --trusted "$(winPath "$tmp/station.keys")" \
+    >"$tmp/proof.out" 2>&1 || fail "verify-proof refused ${proof##*/} ($?): $(cat "$tmp/proof.out")"
+# The altered copy: one character of the inclusion proof's first hash (the line after "index").
+awk 'hash && !done { c = substr($0, 1, 1) == "A" ? "B" : "A"; $0 = c substr($0, 2); done = 1 }
+    { hash = /^index /; print }' "$proof" >"$tmp/altered.tlog-proof"
+! cmp -s "$proof" "$tmp/altered.tlog-proof" || fail "${proof##*/} has no hash after its index line to alter"
+status=0
+wine "$installDir/orvctl.exe" ledger verify-proof "$(winPath "$tmp/altered.tlog-proof")" \
+    --trusted "$(winPath "$tmp/station.keys")" >"$tmp/altered.out" 2>&1 || status=$?
+((status == 5)) || fail "verify-proof exited with $status for an altered proof: $(cat "$tmp/altered.out")"
+say "verify-proof: ${proof##*/} holds with the station's key $(cut -d+ -f1-2 "$tmp/station.keys"), an altered copy exits 5"
 
 begin "orv-remember-login prepares a folder with a Chinese name"
 demoFolder=$work/演示

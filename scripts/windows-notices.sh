@@ -56,6 +56,12 @@ qt_doc=/usr/share/doc/qt6-base-dev-tools/copyright
 translations_deb=$(dpkg-query -W -f='${Version}' qt6-translations-l10n 2>/dev/null) ||
     fail "qt6-translations-l10n is not installed (scripts/setup.sh)"
 translations_doc=/usr/share/doc/qt6-translations-l10n/copyright
+# The report's font is Debian's fonts-wqy-microhei file, copied unchanged (cmake/WindowsRuntime.cmake).
+font_source=$(cached ORV_REPORT_FONT_FILE)
+[[ -f $font_source ]] || fail "no report font at '$font_source' (ORV_REPORT_FONT_FILE)"
+cmp -s "$font_source" "$bin/fonts/wqy-microhei.ttc" || fail "fonts/wqy-microhei.ttc is not $font_source"
+font_deb=$(debOf "$font_source")
+[[ ${font_deb% *} == fonts-wqy-microhei ]] || fail "the report font $font_source is not Debian's fonts-wqy-microhei"
 
 declare -A notice=(
     [VERSION]=$version
@@ -73,11 +79,13 @@ declare -A notice=(
     [LIBPQ_VERSION]=$(dllVersion libpq.dll)
     [QT_TRANSLATIONS_DEBIAN]=$translations_deb
     [QT_TRANSLATIONS_VERSION]=${translations_deb%%-*}
+    [FONT_DEBIAN]=${font_deb#* }
     [SQLITE_VERSION]=$(sed -n 's/^#define SQLITE_VERSION *"\(.*\)"/\1/p' "$ledger/include/sqlite3.h")
 )
 notice[TINYXML2_VERSION]=${notice[TINYXML2_DEBIAN]%%+*}
 notice[GCC_VERSION]=${notice[GCC_DEBIAN]%%-*}
 notice[MINGW_VERSION]=${notice[MINGW_DEBIAN]%%-*}
+notice[FONT_VERSION]=${notice[FONT_DEBIAN]%-*}
 for key in "${!notice[@]}"; do
     [[ -n ${notice[$key]} ]] || fail "found no $key"
 done
@@ -127,6 +135,8 @@ section "libpq: PostgreSQL's COPYRIGHT (postgresql-COPYRIGHT.txt)"
 cat "$bin/postgresql-COPYRIGHT.txt"
 section "SQLite: its notice"
 cat "$ledger/share/licenses/sqlite-LICENSE.md"
+section "WenQuanYi Micro Hei: Debian's copyright record ($font_deb)"
+cat "/usr/share/doc/${font_deb% *}/copyright"
 # The records above refer to these by their place in Debian, /usr/share/common-licenses/.
 for licence in LGPL-3 GPL-3 LGPL-2.1 LGPL-2 GPL-2 Apache-2.0; do
     section "Licence text: $licence (Debian's /usr/share/common-licenses/$licence)"

@@ -176,6 +176,34 @@ void LedgerDesk::history(std::string deviceId, std::function<void(const History&
     });
 }
 
+void LedgerDesk::report(report::ReportRequest request, std::function<void(const report::ReportOutcome&)> done)
+{
+    auto task = [this, request = std::move(request), done](bool here) {
+        report::ReportOutcome outcome;
+        if (!here) {
+            outcome.message = "no thread for the ledger";
+            done(outcome);
+            return;
+        }
+        const Opened opened = openHere();
+        std::string error;
+        const std::shared_ptr<ledger::Station> station = opened.ok() ? stationHere(error) : nullptr;
+        if (!opened.ok()) {
+            outcome.message = opened.where + ": " + opened.problem;
+        } else if (!station) {
+            outcome.message = ledger::oneLine(error);
+        } else {
+            outcome = report::makeCustodyReport(*opened.ledger, *station, request);
+        }
+        done(outcome);
+    };
+    // Not dropped by close(): the operator chose the file, so a report asked for is written (the
+    // pool runs it before it ends) even when the tool closes before it has begun.
+    if (!pool_.post([task] { task(true); })) {
+        task(false);
+    }
+}
+
 void LedgerDesk::lastConfigured(std::vector<std::string> deviceIds,
                                 std::function<void(const std::vector<ledger::Event>&)> done)
 {

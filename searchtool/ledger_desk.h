@@ -7,6 +7,7 @@
 #include "fleet/worker_pool.h"
 #include "ledger/ledger.h"
 #include "ledger/station.h"
+#include "report/custody_report.h"
 
 #include <atomic>
 #include <functional>
@@ -46,7 +47,7 @@ public:
     };
 
     LedgerDesk();
-    ~LedgerDesk(); // what is queued and not begun is dropped; the query in hand ends first
+    ~LedgerDesk(); // what is queued and not begun is dropped, but for reports; the query in hand ends first
     LedgerDesk(const LedgerDesk&) = delete;
     LedgerDesk& operator=(const LedgerDesk&) = delete;
 
@@ -66,6 +67,10 @@ public:
     void seal(std::function<void(const Sealed&)> done);
     // The camera's events.
     void history(std::string deviceId, std::function<void(const History&)> done);
+    // A custody report made with the desk's ledger and station (signed first, then recorded in
+    // it); close() does not drop it. Qt's fonts must have been loaded on the user-interface thread
+    // (report::reportFonts).
+    void report(report::ReportRequest request, std::function<void(const report::ReportOutcome&)> done);
     // The last event of each of these cameras that wrote something to it (a configuration).
     void lastConfigured(std::vector<std::string> deviceIds,
                         std::function<void(const std::vector<ledger::Event>&)> done);

@@ -12,6 +12,7 @@
 #include "provision/camera_groups.h"
 #include "provision/camera_identity.h"
 #include "provision/setup_apply.h"
+#include "report/report_fonts.h"
 #include "searchtool/ledger_history_dlg.h"
 
 #include <QAbstractButton>
@@ -1000,8 +1001,10 @@ void CSearchToolDlg::OnHistory()
     }
     auto* window = new LedgerHistoryDlg(fromUtf16(deviceId), options_.language, this);
     window->setObjectName(QStringLiteral("ledgerHistory"));
-    window->show();
     QPointer<LedgerHistoryDlg> shown(window);
+    window->setReporter([this, shown](report::ReportRequest request) { writeReport(shown, std::move(request)); },
+                        reportFolder_);
+    window->show();
     desk_->history(utf::toUtf8(deviceId), [mailbox = mailbox_, shown](const LedgerDesk::History& history) {
         mailbox->post([shown, history] {
             if (!shown) {
@@ -1011,6 +1014,27 @@ void CSearchToolDlg::OnHistory()
                 shown->showProblem(fromUtf8(history.problem));
             } else {
                 shown->showEvents(history.events);
+            }
+        });
+    });
+}
+
+void CSearchToolDlg::writeReport(const QPointer<LedgerHistoryDlg>& window, report::ReportRequest request)
+{
+    reportFolder_ = QString::fromStdU16String(request.pdf.parent_path().u16string());
+    // Qt's font database takes new fonts on this thread; the desk's thread then only draws with them.
+    std::string error;
+    if (!report::reportFonts(error)) {
+        report::ReportOutcome failed;
+        failed.message = error;
+        window->reportWritten(failed);
+        return;
+    }
+    request.origin = origin_;
+    desk_->report(std::move(request), [mailbox = mailbox_, window](const report::ReportOutcome& outcome) {
+        mailbox->post([window, outcome] {
+            if (window) { // else closed while the report was written: it stands, unsaid
+                window->reportWritten(outcome);
             }
         });
     });

@@ -18,6 +18,7 @@
 #include "searchtool/search_tool_texts.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -35,6 +36,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace orv::search {
+
+class LedgerHistoryDlg;
 
 // Control identifiers of the window's template.
 namespace sid {
@@ -199,6 +202,9 @@ private:
     void widenToContents(int column);
     // The device id of the one row selected; empty when none or several are, or it was not read.
     std::u16string selectedDeviceId() const;
+    // The History window's report, made on the desk's thread; its outcome back to the window if
+    // it is still open.
+    void writeReport(const QPointer<LedgerHistoryDlg>& window, report::ReportRequest request);
     void markTwins();
     void updateControls();
     void updateSummary();
@@ -216,6 +222,7 @@ private:
     std::unique_ptr<LedgerDesk> desk_;
     provision::EventOrigin origin_;
     QString ledgerHead_; // shown after each run
+    QString reportFolder_; // where the last report was saved; the next one is proposed there
 
     std::shared_ptr<const fleet::Roster> roster_;
     std::shared_ptr<provision::FleetInventory> inventory_;

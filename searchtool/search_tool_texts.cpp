@@ -144,6 +144,21 @@ constexpr std::array<Row, static_cast<std::size_t>(T::Count)> kRows{{
      u"The outcomes are recorded in the ledger, but no checkpoint was signed: %1"},
     {T::LedgerRefused, u"不使用也不保存此台账位置: %1", u"不使用也不保存此台賬位置: %1",
      u"This ledger location is neither used nor remembered: %1"},
+    {T::ReportOn, u"报告对象", u"報告對象", u"Report on"},
+    {T::ReportCamera, u"摄像机 %1", u"攝像機 %1", u"Camera %1"},
+    {T::ReportOfficer, u"警员 %1", u"警員 %1", u"Officer %1"},
+    {T::SaveReport, u"保存报告...", u"保存報告...", u"Save report..."},
+    {T::SaveReportTitle, u"保存监管链报告", u"保存監管鏈報告", u"Save the chain-of-custody report"},
+    {T::ReportFilter, u"PDF 文件(*.pdf)|*.pdf||", u"PDF 檔案(*.pdf)|*.pdf||", u"PDF files (*.pdf)|*.pdf||"},
+    {T::ReportWriting, u"正在生成报告...", u"正在生成報告...", u"Writing the report..."},
+    {T::ReportWritten, u"已保存 %1: %2 页, SHA-256 %3", u"已保存 %1: %2 頁, SHA-256 %3",
+     u"Wrote %1: %2 pages, SHA-256 %3"},
+    {T::ReportNotSound, u"台账未通过核验: %2。报告 %1 已在第一页注明。", u"台賬未通過核驗: %2。報告 %1 已在第一頁註明。",
+     u"The ledger does not hold: %2. The report %1 says so on its first page."},
+    {T::ReportFailed, u"未保存报告: %1", u"未保存報告: %1", u"The report was not written: %1"},
+    {T::ReportNotRecorded, u"报告未记录在台账中: %1", u"報告未記錄在台賬中: %1",
+     u"The report is not recorded in the ledger: %1"},
+    {T::ReportPeriodReversed, u"开始日期晚于结束日期。", u"開始日期晚於結束日期。", u"The period starts after it ends."},
 }};
 
 constexpr bool rowsInOrder()

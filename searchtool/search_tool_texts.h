@@ -114,6 +114,19 @@ enum class SearchText : std::uint8_t {
     StationUnusable,  // %1 why (the key, the trusted keys, the witness file)
     CheckpointFailed, // %1 why
     LedgerRefused,    // %1 where and why
+    // added with the custody report
+    ReportOn,
+    ReportCamera,  // %1 the device id
+    ReportOfficer, // %1 the officer id
+    SaveReport,
+    SaveReportTitle,
+    ReportFilter,
+    ReportWriting,
+    ReportWritten,     // %1 the file's name, %2 pages, %3 its SHA-256
+    ReportNotSound,    // %1 the file's name, %2 what does not hold
+    ReportFailed,      // %1 why
+    ReportNotRecorded, // %1 why
+    ReportPeriodReversed,
     Count
 };
 

@@ -3,6 +3,7 @@
 #include "orvctl/help_texts.h"
 #include "orvctl/ledger_action.h"
 
+#include "ledger/custody.h"
 #include "ledger/evidence.h"
 #include "ledger/independent_witness.h"
 #include "ledger/ledger_export.h"
@@ -18,12 +19,7 @@
 namespace orv::cli {
 namespace {
 
-constexpr OptionDefinition kOptions[] = {
-    {"--device", "ID", "needs a device id", "The camera, by its device id.", &CliOptions::device},
-    {"--officer", "ID", "needs an officer id", "The officer, by the officer id.", &CliOptions::officer},
-    {"--since", "TIME", "needs a time", "Only what happened from TIME on.", &CliOptions::since},
-    {"--until", "TIME", "needs a time", "Only what happened up to TIME.", &CliOptions::until},
-};
+constexpr OptionDefinition kOptions[] = {kDeviceOption, kOfficerOption, kSinceOption, kUntilOption};
 
 class HistoryAction final : public LedgerAction
 {
@@ -32,13 +28,8 @@ public:
 
     int run()
     {
-        // A time that is no time is a usage error, found before the ledger is opened.
-        if (!(readTime("--since", o_.since, since_) &&
-              readTime("--until", o_.until, until_, ledger::DateOnly::EndOfDay))) {
-            return kExitUsage;
-        }
-        if (since_ && until_ && *since_ > *until_) {
-            return usageError("ledger history: --since is after --until");
+        if (const int code = readPeriod("ledger history", since_, until_)) {
+            return code;
         }
         if (const int code = open()) {
             return code;
@@ -68,12 +59,8 @@ private:
         }
         warnUnreadable(events);
         std::erase_if(all, [](const ledger::Event& e) { return !e.unreadable.empty(); });
-        std::vector<ledger::Assignment> intervals;
-        for (ledger::Assignment& a : ledger::assignmentHistory(all)) {
-            if ((o_.officer.empty() || a.officerId == o_.officer) && overlaps(a, filter.sinceUtc, filter.untilUtc)) {
-                intervals.push_back(std::move(a));
-            }
-        }
+        const std::vector<ledger::Assignment> intervals = ledger::custodyIntervals(
+            all, {.deviceId = o_.device, .officerId = o_.officer, .sinceUtc = filter.sinceUtc, .untilUtc = filter.untilUtc});
         if (o_.json) {
             JsonWriter j;
             j.beginObject().key("events").beginArray();
@@ -114,13 +101,7 @@ private:
 
 std::string check(CliOptions& o)
 {
-    if (!o.device.empty() && !o.officer.empty()) {
-        return "ledger history: give --device or --officer, not both";
-    }
-    if (o.device.empty() && o.officer.empty()) {
-        return "ledger history needs --device ID or --officer ID";
-    }
-    return {};
+    return deviceOrOfficerProblem(o, "ledger history");
 }
 
 int action(const CliOptions& o, CliContext& c)

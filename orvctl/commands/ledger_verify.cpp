@@ -22,10 +22,8 @@ constexpr OptionDefinition kOptions[] = {
      "Verify an export (ledger export FILE.jsonl) instead of the ledger, with\n"
      "no database.",
      &CliOptions::file},
-    {"--witness-keys", "FILE", "needs a file",
-     "The witnesses' verifier keys to trust (what ledger key witness prints).", &CliOptions::witnessKeys},
-    {"--min-witnesses", "K", "needs a number", "At least K of those witnesses must have cosigned the ledger.",
-     &CliOptions::minWitnesses},
+    kWitnessKeysOption,
+    kMinWitnessesOption,
 };
 
 class VerifyAction final : public LedgerAction
@@ -129,18 +127,7 @@ private:
 
 std::string check(CliOptions& o)
 {
-    if (o.minWitnesses.empty()) {
-        return {};
-    }
-    const std::optional<int> k = positiveNumber(o.minWitnesses);
-    if (!k) {
-        return "--min-witnesses takes a whole number above 0, not \"" + o.minWitnesses + "\"";
-    }
-    if (o.witnessKeys.empty()) {
-        return "--min-witnesses needs --witness-keys FILE: the witnesses it counts";
-    }
-    o.minWitnessCount = *k;
-    return {};
+    return readMinWitnesses(o);
 }
 
 int action(const CliOptions& o, CliContext& c)

@@ -19,6 +19,7 @@ orv_add_gtest(cli_tests
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_fleet_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_ledger_test.cpp
         ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_evidence_test.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/cli/orvctl_verify_proof_test.cpp
     LIBS orv_cli orv_camsim
 )
 

@@ -5,10 +5,14 @@
 //   nothing signed can be re-read as something else);
 // - a signature or cosignature verifies for the text it was made over and for no text one byte
 //   away, nor at another time;
-// - a proof that verifies names a leaf inside its tree, and an old tree no larger than the new.
+// - a proof that verifies names a leaf inside its tree, and an old tree no larger than the new;
+// - an event's canonical form that is read writes back as exactly the same bytes, and a proof
+//   read as a ledger event's is valid only with such a form numbered by its place.
 
 #include "ledger/checkpoint.h"
+#include "ledger/ledger.h"
 #include "ledger/merkle.h"
+#include "ledger/proof_reading.h"
 #include "ledger/signed_note.h"
 
 #include <algorithm>
@@ -148,8 +152,24 @@ void checkProofText(std::string_view input)
     witnesses.add(fixedKey(KeyType::Cosignature).verifier());
     const ProofCheck result = checkProof(*proof, trusted, witnesses);
     check(result.valid == result.problem.empty(), "a proof checked without a reason, or refused with none");
+    check(result.valid == (result.fault == ProofCheck::Fault::None), "a proof's fault does not match its verdict");
     if (result.valid) {
         check(proof->index < result.checkpoint.size && !result.signedBy.empty(), "a valid proof outside its tree");
+    }
+    const ProofReading reading = readProof(input, trusted, witnesses);
+    check(reading.valid == reading.problem.empty(), "a proof read without a reason, or refused with none");
+    check(!reading.valid || (result.valid && reading.event && *proof->extra == canonicalForm(*reading.event) &&
+                             static_cast<std::uint64_t>(reading.event->number) == proof->index + 1),
+          "a proof read as valid is not of an event numbered by its place");
+}
+
+void checkCanonicalForm(std::string_view input)
+{
+    std::string error;
+    if (const auto event = parseCanonicalForm(input, error)) {
+        check(canonicalForm(*event) == input, "a canonical form does not write back as read");
+    } else {
+        check(!error.empty(), "a canonical form refused without a reason");
     }
 }
 
@@ -203,6 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkNote(input);
     checkKeys(input);
     checkProofText(input);
+    checkCanonicalForm(input);
     checkBase64(input);
     checkVerifiers(input);
     checkSignatures(input);

@@ -6,7 +6,7 @@
 #include "ledger/evidence.h"
 #include "ledger/signed_note.h"
 #include "tests/core/cli/orvctl_fixture.h"
-#include "tests/support/postgres_server.h"
+#include "tests/support/start_postgres.h"
 
 #include <gmock/gmock.h>
 #include <libpq-fe.h>
@@ -21,15 +21,6 @@ std::string firstLine(const std::string& text)
 {
     return text.substr(0, text.find('\n'));
 }
-
-#define START_POSTGRES(server, database)                                                                               \
-    if (!(server).installed()) {                                                                                       \
-        GTEST_SKIP() << "no PostgreSQL server to start: " << (server).error();                                         \
-    }                                                                                                                  \
-    ASSERT_TRUE((server).running()) << (server).error();                                                               \
-    std::string database##Error;                                                                                       \
-    const std::string database = (server).createDatabase(database##Error);                                             \
-    ASSERT_FALSE(database.empty()) << database##Error
 
 // Accounts of their own (their data folders, so their stations), one camera.
 class OrvctlSharedEvidence : public ::testing::Test

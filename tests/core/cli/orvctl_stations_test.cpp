@@ -4,7 +4,7 @@
 // reaches the inventory). POSIX only: the stations are real processes, the server a real one.
 #include "ledger/ledger.h"
 #include "tests/core/cli/orvctl_fixture.h"
-#include "tests/support/postgres_server.h"
+#include "tests/support/start_postgres.h"
 
 #include <gmock/gmock.h>
 
@@ -120,14 +120,6 @@ bool stopServer(const PostgresServer& server)
 }
 
 // A server and database of the test's own, or why the test cannot run.
-#define START_POSTGRES(server, database)                                                                               \
-    if (!(server).installed()) {                                                                                       \
-        GTEST_SKIP() << "no PostgreSQL server to start: " << (server).error();                                         \
-    }                                                                                                                  \
-    ASSERT_TRUE((server).running()) << (server).error();                                                               \
-    std::string database##Error;                                                                                       \
-    const std::string database = (server).createDatabase(database##Error);                                             \
-    ASSERT_FALSE(database.empty()) << database##Error
 
 class OrvctlStations : public ::testing::Test
 {

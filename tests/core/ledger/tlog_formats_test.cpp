@@ -1,6 +1,9 @@
 // Signed notes, keys, cosignatures, checkpoints and tlog-proofs, byte for byte against the
-// published examples, and every malformed text refused.
+// published examples, and every malformed text refused; the event's canonical form read back, and
+// a proof of an event read as a reader without the ledger reads it.
 #include "ledger/checkpoint.h"
+#include "ledger/ledger.h"
+#include "ledger/proof_reading.h"
 #include "ledger/signed_note.h"
 
 #include <gtest/gtest.h>
@@ -568,6 +571,128 @@ TEST_F(TlogProofTest, FaultsAreToldInPlainWords)
         EXPECT_FALSE(check.valid) << c.what;
         EXPECT_NE(check.problem.find(c.problem), std::string::npos) << c.what << "\n -> " << check.problem;
     }
+}
+
+TEST_F(TlogProofTest, AProofIsReadAsAnEventNumberedByItsPlace)
+{
+    // The fixture's leaves are no events.
+    const ProofReading notEvents = readProof(proofText(proofOf(3)), trusted_, witnesses_);
+    EXPECT_FALSE(notEvents.valid);
+    EXPECT_EQ(notEvents.problem.find("the proof's extra data is no event of the ledger: the length of number"), 0u)
+        << notEvents.problem;
+    EXPECT_EQ(notEvents.signedBy, std::vector<std::string>{labelOf(log_)});
+
+    // A tree of three events whose second says it is event 5.
+    std::vector<std::string> forms;
+    std::vector<Hash> leaves;
+    for (const std::int64_t number : {1, 5, 3}) {
+        Event e;
+        e.number = number;
+        e.timeUtc = "2026-03-05T06:07:09.123Z";
+        e.officerAfter = "P-" + std::to_string(number);
+        forms.push_back(canonicalForm(e));
+        leaves.push_back(leafHash(forms.back()));
+    }
+    const std::string text = checkpointText({"orv.example/ledger", leaves.size(), rootOf(leaves)});
+    const std::string note = noteMessage(Note{text, {signNoteText(log_, text)}});
+    const auto proofAt = [&](std::uint64_t index) {
+        return proofText({forms[index], index, inclusionProof(leaves, index), note});
+    };
+    const ProofReading first = readProof(proofAt(0), trusted_, witnesses_);
+    ASSERT_TRUE(first.valid) << first.problem;
+    ASSERT_TRUE(first.event && first.checkpoint);
+    EXPECT_EQ(first.event->officerAfter, "P-1");
+    EXPECT_EQ(first.checkpoint->size, 3u);
+    EXPECT_TRUE(first.cosignedBy.empty());
+    EXPECT_EQ(readProof(proofAt(0), trusted_, witnesses_, "orv.example/other").problem,
+              "a proof of another ledger: the checkpoint's origin is orv.example/ledger, not orv.example/other");
+
+    const ProofReading misnumbered = readProof(proofAt(1), trusted_, witnesses_);
+    EXPECT_FALSE(misnumbered.valid);
+    EXPECT_FALSE(misnumbered.event) << "a refused proof shows no event";
+    EXPECT_EQ(misnumbered.problem, "the event in the proof says it is event 5, but the proof places it as event 2 of "
+                                   "the tree");
+    const ProofReading noProof = readProof("c2sp.org/tlog-proof@v1\n", trusted_, witnesses_);
+    EXPECT_EQ(noProof.problem.find("it is not a proof of an event: "), 0u) << noProof.problem;
+}
+
+// ---- the canonical form read back ----
+
+Event fullEvent()
+{
+    Event e;
+    e.number = 7;
+    e.timeUtc = "2026-03-05T06:07:09.123Z";
+    e.utcOffsetMinutes = -330;
+    e.station = "desk-1";
+    e.operatorName = "anna";
+    e.tool = "orvctl";
+    e.toolVersion = "1.0.0.2";
+    e.kind = "provision";
+    e.deviceId = "ORV202600001";
+    e.where = "usb0 192.168.2.158";
+    e.officerAfter = "P-001";
+    e.unitAfter = "North\nunit_after:0:\n"; // a value that looks like the next field
+    e.setupName = "setup.xml";
+    e.setupSha256 = std::string(64, 'a');
+    e.groups = "wifi, device";
+    e.result = "ok";
+    e.clockOffsetSeconds = -12;
+    return e;
+}
+
+TEST(CanonicalForm, ReadsBackExactlyTheFormItWasRead)
+{
+    Event noOffset = fullEvent();
+    noOffset.clockOffsetSeconds.reset();
+    noOffset.number = std::numeric_limits<std::int64_t>::max();
+    Event empty;
+    for (const Event& e : {fullEvent(), noOffset, empty}) {
+        const std::string form = canonicalForm(e);
+        std::string error;
+        const std::optional<Event> read = parseCanonicalForm(form, error);
+        ASSERT_TRUE(read) << error << "\n" << form;
+        EXPECT_EQ(canonicalForm(*read), form);
+        EXPECT_EQ(read->number, e.number);
+        EXPECT_EQ(read->utcOffsetMinutes, e.utcOffsetMinutes);
+        EXPECT_EQ(read->unitAfter, e.unitAfter);
+        EXPECT_EQ(read->clockOffsetSeconds, e.clockOffsetSeconds);
+    }
+}
+
+TEST(CanonicalForm, EveryOtherTextIsRefused)
+{
+    const std::string form = canonicalForm(fullEvent());
+    const auto changed = [&](const std::string& from, const std::string& to) {
+        std::string text = form;
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    const std::string last = "clock_offset_seconds:3:-12\n";
+    expectRefused(
+        {{"", "does not start"},
+         {"orv-ledger-event 2" + form.substr(18), "does not start"},
+         {changed("number:1:7\n", "number:2:07\n"), "its number is not a number in plain decimal"},
+         {changed("number:1:7\n", "number:2:+7\n"), "its number is not a number"},
+         {changed("number:1:7\n", "number:1: \n"), "its number is not a number"},
+         {changed("number:1:", "number:01:"), "the length of number is not"},
+         {changed("number:1:", "number:+1:"), "the length of number is not"},
+         {changed("number:1:", "number:-1:"), "the length of number is not"},
+         {changed("officer_after:5:", "officer_after:99999999999999999999:"), "the length of officer_after"},
+         {changed("officer_after:5:", "officer_after:5"), "officer_after"},
+         {changed("officer_after:5:", "officer_after:4:"), "the value of officer_after does not end"},
+         {changed("officer_after:5:", "officer_after:6:"), "the value of officer_after does not end"},
+         {changed("utc_offset_minutes:4:-330", "utc_offset_minutes:2:-0"), "utc_offset_minutes is not a number"},
+         {changed("utc_offset_minutes:4:-330", "utc_offset_minutes:10:9999999999"),
+          "utc_offset_minutes is out of range"},
+         {changed(last, "clock_offset_seconds:1:x\n"), "clock_offset_seconds is not a number"},
+         {changed("time_utc:", "station:"), "field 2 is not time_utc"},
+         {changed("time_utc:", "time_utc "), "field 2 is not time_utc"},
+         {form.substr(0, form.size() - last.size()), "field 20 is not clock_offset_seconds"},
+         {form.substr(0, form.size() - 1), "the value of clock_offset_seconds does not end"},
+         {form + "\n", "there is more after its last field"}},
+        [](const std::string& text, std::string& error) { return parseCanonicalForm(text, error); });
 }
 
 } // namespace

@@ -218,6 +218,9 @@ TEST(MerkleVectors, EveryInclusionProbe)
         EXPECT_EQ(accepted, !p.wantErr()) << p.path;
         if (accepted && size <= leaves.size() && hashHex(p.hash("root")) == kRoots[size]) {
             EXPECT_EQ(inclusionProof(std::span<const Hash>(leaves.data(), size), index), p.proof()) << p.path;
+            const MerkleTree tree(std::vector<Hash>(leaves.begin(), leaves.begin() + static_cast<std::ptrdiff_t>(size)));
+            EXPECT_EQ(tree.inclusionProof(index), p.proof()) << p.path;
+            EXPECT_EQ(tree.root(), p.hash("root")) << p.path;
             ++proofsCompared;
         }
     }
@@ -247,6 +250,23 @@ Hash flipped(Hash h, std::size_t bit)
 {
     h[bit / 8 % h.size()] ^= static_cast<unsigned char>(1u << (bit % 8));
     return h;
+}
+
+// The tree that keeps its levels answers as the one computed from the leaves each time, at every
+// size up to three powers of two and past them.
+TEST(MerkleProofs, AKeptTreeGivesTheSameRootAndProofsAtEverySize)
+{
+    const std::vector<Hash> all = numberedLeaves(70);
+    EXPECT_EQ(MerkleTree({}).root(), emptyRoot());
+    EXPECT_TRUE(MerkleTree({}).inclusionProof(0).empty());
+    for (std::size_t n = 1; n <= all.size(); ++n) {
+        const std::span<const Hash> leaves(all.data(), n);
+        const MerkleTree tree(std::vector<Hash>(leaves.begin(), leaves.end()));
+        ASSERT_EQ(tree.root(), rootOf(leaves)) << n;
+        for (std::uint64_t i = 0; i <= n; ++i) {
+            ASSERT_EQ(tree.inclusionProof(i), inclusionProof(leaves, i)) << n << " " << i;
+        }
+    }
 }
 
 TEST(MerkleProofs, InclusionOfEveryLeafOfEverySizeTo40)
