@@ -101,9 +101,16 @@ public:
     {
         return fonts_[fontIndex(device, font)].second.lineSpacing();
     }
+    // The widest character a proof or a key holds: printable ASCII and the em dash that starts a
+    // signature line. Not every face that calls itself fixed-pitch draws them all alike.
     qreal charWidth(const QPaintDevice& device, const QFont& font)
     {
-        return fonts_[fontIndex(device, font)].second.horizontalAdvance(QLatin1Char('0'));
+        const QFontMetricsF& metrics = fonts_[fontIndex(device, font)].second;
+        qreal widest = metrics.horizontalAdvance(QChar(0x2014));
+        for (char16_t c = 0x21; c < 0x7F; ++c) {
+            widest = std::max(widest, metrics.horizontalAdvance(QChar(c)));
+        }
+        return widest;
     }
 
 private:
