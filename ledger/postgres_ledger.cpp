@@ -5,8 +5,20 @@
 
 #include <libpq-fe.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <poll.h>
+#include <sys/socket.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace orv::ledger {
@@ -39,6 +51,121 @@ std::string trimmed(std::string text)
     return text;
 }
 
+// How long each connection waits for the server: the location's connect_timeout (10 s unless it
+// names another). libpq bounds connecting by it but not an answer, and a server that stopped, or a
+// link that stopped carrying data while its peer's kernel still acknowledges, would hold the
+// caller for ever: the server is told to give a statement up after that time (statement_timeout),
+// and a statement whose answer has not come two seconds after that is given up here.
+class AnswerLimits
+{
+public:
+    void set(const PGconn* connection, std::chrono::milliseconds limit)
+    {
+        const std::lock_guard lock(mutex_);
+        limits_[connection] = limit;
+    }
+    void forget(const PGconn* connection)
+    {
+        const std::lock_guard lock(mutex_);
+        limits_.erase(connection);
+    }
+    std::chrono::milliseconds of(const PGconn* connection) const
+    {
+        const std::lock_guard lock(mutex_);
+        const auto found = limits_.find(connection);
+        return found == limits_.end() ? kDefault : found->second;
+    }
+
+    static constexpr std::chrono::milliseconds kDefault{10'000};
+
+private:
+    mutable std::mutex mutex_;
+    std::map<const PGconn*, std::chrono::milliseconds> limits_;
+};
+
+AnswerLimits& answerLimits()
+{
+    static AnswerLimits limits;
+    return limits;
+}
+
+constexpr std::chrono::milliseconds kAnswerGrace{2'000};
+
+// Shuts the connection's socket, so that libpq finds the connection lost and the next use opens
+// a new one.
+void giveUpConnection(PGconn* connection)
+{
+    const int socket = PQsocket(connection);
+    if (socket >= 0) {
+#ifdef _WIN32
+        ::shutdown(static_cast<SOCKET>(socket), SD_BOTH);
+#else
+        ::shutdown(socket, SHUT_RDWR);
+#endif
+        PQconsumeInput(connection);
+    }
+}
+
+// Whether the last statement on this thread was given up for want of an answer: no second try
+// then, which would only wait as long again.
+thread_local bool gaveUpWaiting = false;
+
+// Waits until the answer libpq is busy with has come in, or until the connection's time is up:
+// then the connection is given up and false returned with `error` saying so.
+bool awaitAnswer(PGconn* connection, std::string& error)
+{
+    using Clock = std::chrono::steady_clock;
+    const std::chrono::milliseconds limit = answerLimits().of(connection);
+    const Clock::time_point deadline = Clock::now() + limit + kAnswerGrace;
+    while (PQisBusy(connection) == 1) {
+        const int socket = PQsocket(connection);
+        if (socket < 0) {
+            return true; // lost already: PQgetResult says so
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        int ready = 0;
+        if (left.count() > 0) {
+#ifdef _WIN32
+            WSAPOLLFD waiting{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+            ready = WSAPoll(&waiting, 1, static_cast<INT>(left.count()));
+#else
+            pollfd waiting{socket, POLLIN, 0};
+            ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+#endif
+        }
+        if (ready == 0) {
+            gaveUpWaiting = true;
+            giveUpConnection(connection);
+            error = "the database did not answer within " + std::to_string((limit + kAnswerGrace).count() / 1000) +
+                    " s (no answer, or the network to it is down); the connection was given up";
+            return false;
+        }
+        if (PQconsumeInput(connection) != 1) {
+            return true; // lost: PQgetResult says so
+        }
+    }
+    return true;
+}
+
+// The location's connect_timeout as the time a database has to answer: libpq's rules (below 2:
+// 2), with 10 s for none, 0 (which libpq takes as no limit) or a value it does not read.
+std::chrono::seconds answerLimitOf(const PQconninfoOption* options)
+{
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (o->val && std::string_view(o->keyword) == "connect_timeout") {
+            char* end = nullptr;
+            const long seconds = std::strtol(o->val, &end, 10);
+            if (end != o->val && *end == '\0' && seconds > 0) {
+                return std::chrono::seconds(std::max(2L, std::min(seconds, 3600L)));
+            }
+        }
+    }
+    return std::chrono::duration_cast<std::chrono::seconds>(AnswerLimits::kDefault);
+}
+
 // The SQLSTATE of the last statement run() saw fail on this thread ("42501": no privilege).
 thread_local std::string lastState;
 
@@ -54,8 +181,24 @@ Result run(PGconn* connection, const std::string& sql, const Params& params, std
     for (const auto& p : params) {
         values.push_back(p ? p->c_str() : nullptr);
     }
-    Result result(PQexecParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                               nullptr, nullptr, 0));
+    // As PQexecParams, but within the connection's time: sent, then its results waited for, the
+    // last one kept.
+    if (PQsendQueryParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                          nullptr, 0) != 1) {
+        error = trimmed(PQerrorMessage(connection));
+        return nullptr;
+    }
+    Result result;
+    while (true) {
+        if (!awaitAnswer(connection, error)) {
+            return nullptr;
+        }
+        Result next(PQgetResult(connection));
+        if (!next) {
+            break;
+        }
+        result = std::move(next);
+    }
     const ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const char* message = result ? PQresultErrorMessage(result.get()) : "";
@@ -102,6 +245,9 @@ bool runBatch(PGconn* connection, const std::vector<Statement>& statements, std:
     }
     bool ok = true;
     for (std::size_t i = 0; i < statements.size(); ++i) {
+        if (!awaitAnswer(connection, error)) {
+            return false;
+        }
         Result result(PQgetResult(connection));
         if (!result) {
             error = "the connection was lost: " + trimmed(PQerrorMessage(connection));
@@ -114,6 +260,9 @@ bool runBatch(PGconn* connection, const std::vector<Statement>& statements, std:
         }
         results.push_back(std::move(result));
         PQclear(PQgetResult(connection)); // the end of this statement's results
+    }
+    if (!awaitAnswer(connection, error)) {
+        return false;
     }
     const Result sync(PQgetResult(connection));
     if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC || PQexitPipelineMode(connection) != 1) {
@@ -134,7 +283,8 @@ void rollbackIfOpen(PGconn* connection)
 {
     const PGTransactionStatusType state = PQtransactionStatus(connection);
     if (state == PQTRANS_INTRANS || state == PQTRANS_INERROR) {
-        PQclear(PQexec(connection, "ROLLBACK"));
+        std::string ignored;
+        run(connection, "ROLLBACK", {}, ignored);
     }
 }
 
@@ -582,6 +732,7 @@ PostgresLedger::PostgresLedger(PGconn* connection, std::string location)
 
 PostgresLedger::~PostgresLedger()
 {
+    answerLimits().forget(connection_);
     PQfinish(connection_);
 }
 
@@ -593,26 +744,57 @@ std::unique_ptr<PostgresLedger> PostgresLedger::open(const std::string& location
     }
     const std::string described = describeParsed(options.get());
 
-    // The parsed words as they are (dbname is not expanded again), UTF-8 on the wire, and a limit
-    // on connecting unless the location sets one.
+    // The parsed words as they are (dbname is not expanded again), UTF-8 on the wire, and the
+    // limits that give up a database that does not answer, unless the location sets its own.
+    const std::chrono::seconds limit = answerLimitOf(options.get());
+    const std::string limitSeconds = std::to_string(limit.count());
+    const std::string limitMilliseconds = std::to_string(limit.count() * 1000);
+    std::string sessionOptions = "-c statement_timeout=" + limitMilliseconds;
+    const std::vector<std::pair<const char*, std::string>> defaults = {
+        {"connect_timeout", limitSeconds},
+        // A link that stops carrying data is found by the system: probes after half the time of
+        // silence, two seconds apart, two of them (TCP keepalive) and data unacknowledged for the
+        // whole time (TCP_USER_TIMEOUT, where the system has it).
+        {"keepalives", "1"},
+        {"keepalives_idle", std::to_string(std::max<long long>(1, limit.count() / 2))},
+        {"keepalives_interval", "2"},
+        {"keepalives_count", "2"},
+        {"tcp_user_timeout", limitMilliseconds},
+    };
     std::vector<const char*> keywords;
     std::vector<const char*> values;
-    bool hasTimeout = false;
+    std::vector<std::string_view> given;
     for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
-        if (o->val && std::string_view(o->keyword) != "client_encoding") {
-            keywords.push_back(o->keyword);
-            values.push_back(o->val);
-            hasTimeout = hasTimeout || std::string_view(o->keyword) == "connect_timeout";
+        const std::string_view keyword = o->keyword;
+        // connect_timeout is the limit read above: a location's 0 (no limit) does not reach libpq.
+        if (!o->val || keyword == "client_encoding" || keyword == "connect_timeout") {
+            continue;
+        }
+        if (keyword == "options") {
+            // The server's own settings the location asks for, ours after them unless it sets one.
+            if (std::string_view(o->val).find("statement_timeout") == std::string_view::npos) {
+                sessionOptions = std::string(o->val) + " " + sessionOptions;
+            } else {
+                sessionOptions = o->val;
+            }
+            continue;
+        }
+        keywords.push_back(o->keyword);
+        values.push_back(o->val);
+        given.push_back(keyword);
+    }
+    for (const auto& [keyword, value] : defaults) {
+        if (std::find(given.begin(), given.end(), keyword) == given.end()) {
+            keywords.push_back(keyword);
+            values.push_back(value.c_str());
         }
     }
+    keywords.push_back("options");
+    values.push_back(sessionOptions.c_str());
     keywords.push_back("client_encoding");
     values.push_back("UTF8");
     keywords.push_back("fallback_application_name");
     values.push_back("OrvCamera ledger");
-    if (!hasTimeout) {
-        keywords.push_back("connect_timeout");
-        values.push_back("10");
-    }
     keywords.push_back(nullptr);
     values.push_back(nullptr);
 
@@ -621,6 +803,7 @@ std::unique_ptr<PostgresLedger> PostgresLedger::open(const std::string& location
         error = described + ": cannot connect: out of memory";
         return nullptr;
     }
+    answerLimits().set(connection, limit);
     std::unique_ptr<PostgresLedger> ledger(new PostgresLedger(connection, described));
     PQsetNoticeProcessor(
         connection, [](void*, const char*) {}, nullptr);
@@ -687,6 +870,7 @@ bool PostgresLedger::ensureConnected(std::string& error)
 
 bool PostgresLedger::withConnection(const std::function<bool(std::string&)>& work, std::string& error)
 {
+    gaveUpWaiting = false;
     if (!ensureConnected(error)) {
         return false;
     }
@@ -694,8 +878,9 @@ bool PostgresLedger::withConnection(const std::function<bool(std::string&)>& wor
         return true;
     }
     // A connection that broke at its first use since the server restarted: once more on a new one.
-    // The work changed nothing, having failed.
-    if (PQstatus(connection_) != CONNECTION_BAD) {
+    // The work changed nothing, having failed. One given up for want of an answer is not tried
+    // again: the caller has waited its time.
+    if (PQstatus(connection_) != CONNECTION_BAD || gaveUpWaiting) {
         return false;
     }
     std::string again;

@@ -40,8 +40,10 @@ target_link_libraries(ledger_tests PRIVATE orv_test_postgres orv_ledger GTest::g
 if(WIN32)
     target_link_libraries(ledger_tests PRIVATE ws2_32)
 else()
-    # Runs psql as a station would; the server is never there on Windows.
-    target_sources(ledger_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ledger/privileges_test.cpp)
+    # Runs psql as a station would; the server is never there on Windows. A server that stops
+    # answering, behind a relay of POSIX sockets.
+    target_sources(ledger_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/ledger/privileges_test.cpp
+                                        ${CMAKE_CURRENT_LIST_DIR}/ledger/unanswered_test.cpp)
 endif()
 target_compile_definitions(ledger_tests PRIVATE ORV_LEDGER_APPEND_TOOL="$<TARGET_FILE:ledger_append_tool>"
                                                  ORV_MERKLE_VECTORS="${PROJECT_SOURCE_DIR}/tests/data/merkle_vectors")
