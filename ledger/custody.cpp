@@ -21,8 +21,7 @@ std::vector<VerifierKey> keysThatSigned(const JudgedCheckpoint& judged, const Ve
     std::vector<VerifierKey> keys;
     const auto take = [&](const KeyRing& ring, const std::vector<std::string>& labels) {
         for (const VerifierKey& k : ring.keys) {
-            const bool signedIt = std::find(labels.begin(), labels.end(), keyLabel(k.name, k.id)) != labels.end() ||
-                                  std::find(labels.begin(), labels.end(), k.name) != labels.end();
+            const bool signedIt = std::find(labels.begin(), labels.end(), keyLabel(k.name, k.id)) != labels.end();
             if (signedIt && std::find(keys.begin(), keys.end(), k) == keys.end()) {
                 keys.push_back(k);
             }
@@ -34,6 +33,18 @@ std::vector<VerifierKey> keysThatSigned(const JudgedCheckpoint& judged, const Ve
 }
 
 } // namespace
+
+std::string CustodyRecord::problem() const
+{
+    if (!verification.problem.empty()) {
+        return oneLine(verification.problem);
+    }
+    if (!unproven.empty()) {
+        return std::to_string(unproven.size()) + " events listed are not in the signed ledger (" + unproven.front() +
+               ")";
+    }
+    return unreadable.empty() ? std::string() : "events of the ledger cannot be read";
+}
 
 bool custodyMatches(const Event& event, const CustodyQuery& query)
 {

@@ -49,6 +49,9 @@ struct CustodyRecord
 
     // The ledger verified and every listed event is proved in the signed ledger.
     bool sound() const { return verification.intact && unproven.empty() && unreadable.empty(); }
+    // What does not hold, on one line: what verifying found, else the events not proved, else the
+    // events that cannot be read; empty when sound.
+    std::string problem() const;
 };
 
 // Everything a custody report of `query` shows, from one snapshot. Each proof made is checked as a

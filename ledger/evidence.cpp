@@ -20,15 +20,6 @@ void addUnique(std::vector<std::string>& list, const std::string& item)
     }
 }
 
-std::string joined(const std::vector<std::string>& list)
-{
-    std::string text;
-    for (const std::string& item : list) {
-        text += (text.empty() ? "" : ", ") + item;
-    }
-    return text;
-}
-
 // The leaf hashes of the events as long as they are numbered 1, 2, ... and readable.
 std::vector<Hash> leavesOf(const std::vector<Event>& events)
 {
@@ -120,20 +111,13 @@ struct Claim
 
 } // namespace
 
-std::string keyLabel(std::string_view name, std::uint32_t id)
-{
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", id);
-    return std::string(name) + "+" + hex;
-}
-
 std::string JudgedCheckpoint::signers() const
 {
     std::vector<std::string> all = signedBy;
     for (const std::string& w : cosignedBy) {
         all.push_back("witness " + w);
     }
-    return joined(all);
+    return commaList(all);
 }
 
 std::optional<JudgedCheckpoint> judgeCheckpoint(std::string_view note, std::string_view origin, const KeyRing& stations,
@@ -236,14 +220,14 @@ EvidenceReport verifyEvidence(const LedgerSnapshot& snapshot, const VerifyPolicy
         const std::int64_t n = static_cast<std::int64_t>(j.checkpoint.size);
         const std::string name = "the checkpoint of " + plural(n, "event", "events");
         if (!j.invalid.empty()) {
-            broken(std::max<std::int64_t>(n, 1), "the signature of " + joined(j.invalid) + " on " + name +
+            broken(std::max<std::int64_t>(n, 1), "the signature of " + commaList(j.invalid) + " on " + name +
                                                      " does not verify: the checkpoint was altered after it was "
                                                      "signed");
             continue;
         }
         if (!j.trusted()) {
             broken(std::max<std::int64_t>(n, 1),
-                   name + " is signed only by keys not trusted here (unknown signer: " + joined(j.unknown) +
+                   name + " is signed only by keys not trusted here (unknown signer: " + commaList(j.unknown) +
                        "); if the station is one of yours, add its key to the trusted "
                        "keys");
             continue;
@@ -318,7 +302,7 @@ EvidenceReport verifyEvidence(const LedgerSnapshot& snapshot, const VerifyPolicy
     }
     if (report.checkpoints > 0) {
         report.findings.push_back(plural(report.checkpoints, "checkpoint", "checkpoints") + " signed by " +
-                                  joined(signers) + ", the newest of " + plural(report.signedUpTo, "event", "events") +
+                                  commaList(signers) + ", the newest of " + plural(report.signedUpTo, "event", "events") +
                                   (report.intact ? "; the ledger matches each" : ""));
     }
 

@@ -17,8 +17,6 @@
 
 namespace orv::ledger {
 
-// "name+1a2b3c4d": a key as messages name it.
-std::string keyLabel(std::string_view name, std::uint32_t id);
 
 // A stored note read as a checkpoint and judged against the trusted keys.
 struct JudgedCheckpoint

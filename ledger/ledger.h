@@ -243,5 +243,7 @@ std::optional<std::string> parseUserTime(std::string_view text, DateOnly dateOnl
 // A timeUtc as people read it: "2026-03-05 14:07:09" in this computer's local time (orvctl's
 // output, the search tool's history window); the text as it is when it is no such time.
 std::string localTimeText(std::string_view timeUtc);
+// "UTC+08:00": an offset east of UTC in minutes, as reports and proofs show a station's zone.
+std::string utcOffsetText(int minutes);
 
 } // namespace orv::ledger

@@ -213,4 +213,12 @@ std::string localTimeText(std::string_view timeUtc)
     return text;
 }
 
+std::string utcOffsetText(int minutes)
+{
+    const int magnitude = minutes < 0 ? -minutes : minutes;
+    char text[16];
+    std::snprintf(text, sizeof text, "UTC%c%02d:%02d", minutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return text;
+}
+
 } // namespace orv::ledger

@@ -1,6 +1,7 @@
 #include "ledger/proof_reading.h"
 
-#include <cstdio>
+#include "ledger/evidence.h"
+
 #include <utility>
 
 namespace orv::ledger {
@@ -12,23 +13,6 @@ ProofReading refused(ProofReading reading, std::string problem)
     reading.event.reset(); // an event of a refused proof is no evidence, and is not shown as one
     reading.problem = std::move(problem);
     return reading;
-}
-
-// "name+1a2b3c4d", as the evidence names keys.
-std::string labelOf(const NoteSignature& signature)
-{
-    char id[9];
-    std::snprintf(id, sizeof id, "%08x", static_cast<unsigned>(signature.keyId));
-    return signature.name + "+" + id;
-}
-
-std::string listed(const std::vector<std::string>& labels)
-{
-    std::string text;
-    for (const std::string& label : labels) {
-        text += (text.empty() ? "" : ", ") + label;
-    }
-    return text;
 }
 
 } // namespace
@@ -52,7 +36,7 @@ ProofReading readProof(std::string_view text, const KeyRing& trusted, const KeyR
         const VerifierKey* key = trusted.find(signature.name, signature.keyId);
         const VerifierKey* witness = witnesses.find(signature.name, signature.keyId);
         if (!(key && key->type == KeyType::Ed25519) && !(witness && witness->type == KeyType::Cosignature)) {
-            reading.untrusted.push_back(labelOf(signature));
+            reading.untrusted.push_back(keyLabel(signature.name, signature.keyId));
         }
     }
     if (!origin.empty() && checkpoint.origin != origin) {
@@ -69,7 +53,7 @@ ProofReading readProof(std::string_view text, const KeyRing& trusted, const KeyR
             break;
         case ProofCheck::Fault::Untrusted:
             return refused(std::move(reading),
-                           "the checkpoint is signed by " + listed(reading.untrusted) +
+                           "the checkpoint is signed by " + commaList(reading.untrusted) +
                                (reading.untrusted.size() == 1 ? ", which is not" : ", none of which is") +
                                " among the trusted keys (its origin is " + checkpoint.origin + ")");
         case ProofCheck::Fault::NotIncluded:

@@ -224,14 +224,6 @@ bool ed25519Verify(std::string_view publicKey, std::string_view message, std::st
     return ok ? true : failed(false);
 }
 
-std::string keyLabel(std::string_view name, std::uint32_t id)
-{
-    std::string label(name);
-    label += '+';
-    label += idHex(id);
-    return label;
-}
-
 std::string nameRule(std::string_view name)
 {
     return "the key name \"" + std::string(name) +
@@ -671,6 +663,23 @@ std::optional<KeyRing> parseKeyRing(std::string_view text, std::string& error)
         ring.add(*key);
     }
     return ring;
+}
+
+std::string keyLabel(std::string_view name, std::uint32_t id)
+{
+    std::string label(name);
+    label += '+';
+    label += idHex(id);
+    return label;
+}
+
+std::string commaList(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items) {
+        text += (text.empty() ? "" : ", ") + item;
+    }
+    return text;
 }
 
 } // namespace orv::ledger

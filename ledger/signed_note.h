@@ -48,6 +48,10 @@ std::optional<VerifierKey> parseVerifierKey(std::string_view text, std::string& 
 std::string verifierKeyText(const VerifierKey& key);
 // SHA-256 of the public key, as 64 hex digits: what a person compares over the telephone.
 std::string keyFingerprint(const VerifierKey& key);
+// "name+1a2b3c4d": a key as messages name it.
+std::string keyLabel(std::string_view name, std::uint32_t id);
+// "a, b, c": keys, witnesses or events as messages list them.
+std::string commaList(const std::vector<std::string>& items);
 
 // A key that signs. Its text form is "PRIVATE+KEY+name+hexid+base64(type || 32-byte seed)".
 class SignerKey

@@ -729,10 +729,8 @@ std::string timeInZone(const std::string& timeUtc, int offsetMinutes)
         return timeUtc;
     }
     const QDateTime local = utc.toOffsetFromUtc(offsetMinutes * 60);
-    const int a = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    char zone[16];
-    std::snprintf(zone, sizeof zone, "UTC%c%02d:%02d", offsetMinutes < 0 ? '-' : '+', a / 60, a % 60);
-    return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString() + " " + zone;
+    return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString() + " " +
+           ledger::utcOffsetText(offsetMinutes);
 }
 
 std::optional<RenderedReport> custodyPdf(const ledger::CustodyRecord& record, const ReportHeading& heading,

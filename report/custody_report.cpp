@@ -193,10 +193,7 @@ ReportOutcome makeCustodyReport(ledger::Ledger& ledger, ledger::Station& station
     event.setupSha256 = outcome.sha256;
     event.differences = "asked: " + askedText(request.query);
     event.result = record.sound() ? "ok: " + std::to_string(outcome.events) + " events, each proved in the signed ledger"
-                                  : "not sound: " + ledger::oneLine(record.verification.problem.empty()
-                                                                        ? (record.unproven.empty() ? std::string("events unreadable")
-                                                                                                   : record.unproven.front())
-                                                                        : record.verification.problem);
+                                  : "not sound: " + record.problem();
     const bool written = replaceFileContents(request.pdf, bytes, [&] {
         if (guard.ok()) {
             if (!ledger.append(event)) {
@@ -229,12 +226,7 @@ ReportOutcome makeCustodyReport(ledger::Ledger& ledger, ledger::Station& station
         outcome.message = signProblem.empty() ? std::string() : "the ledger was not signed: " + signProblem;
     } else {
         outcome.status = ReportOutcome::Status::NotSound;
-        outcome.message = record.verification.problem.empty()
-                              ? (record.unproven.empty() ? std::string("events of the ledger cannot be read")
-                                                         : std::to_string(record.unproven.size()) +
-                                                               " events listed are not in the signed ledger (" +
-                                                               record.unproven.front() + ")")
-                              : ledger::oneLine(record.verification.problem);
+        outcome.message = record.problem();
     }
     return outcome;
 }

@@ -2,6 +2,7 @@
 #include "orvctl/command.h"
 #include "orvctl/ledger_action.h"
 
+#include "ledger/evidence.h"
 #include "ledger/proof_reading.h"
 #include "ledger/station.h"
 #include "link/program_arguments.h"
@@ -21,16 +22,6 @@ constexpr OptionDefinition kOptions[] = {
      &CliOptions::origin},
 };
 
-// The station's UTC offset as "UTC+08:00".
-std::string offsetText(int minutes)
-{
-    const int magnitude = minutes < 0 ? -minutes : minutes;
-    const int hours = magnitude / 60;
-    const int rest = magnitude % 60;
-    return std::string("UTC") + (minutes < 0 ? "-" : "+") + (hours < 10 ? "0" : "") + std::to_string(hours) +
-           (rest < 10 ? ":0" : ":") + std::to_string(rest);
-}
-
 void stringsInJson(JsonWriter& j, std::string_view key, const std::vector<std::string>& items)
 {
     j.key(key).beginArray();
@@ -42,11 +33,7 @@ void stringsInJson(JsonWriter& j, std::string_view key, const std::vector<std::s
 
 std::string listed(const std::vector<std::string>& labels)
 {
-    std::string text;
-    for (const std::string& label : labels) {
-        text += (text.empty() ? "" : ", ") + label;
-    }
-    return text.empty() ? "-" : text;
+    return labels.empty() ? "-" : ledger::commaList(labels);
 }
 
 // Reads nothing but the proof and the key files: no ledger, no database, no station key.
@@ -104,7 +91,7 @@ private:
                << (cp.size == 1 ? " event" : " events") << " signed by " << listed(r.signedBy) << "\n";
         line("number", std::to_string(e.number));
         line("time", e.timeUtc + " (" + ledger::localTimeText(e.timeUtc) + " local time here; the station was at " +
-                         offsetText(e.utcOffsetMinutes) + ")");
+                         ledger::utcOffsetText(e.utcOffsetMinutes) + ")");
         line("station", orDash(e.station));
         line("operator", orDash(e.operatorName));
         line("tool", orDash(e.tool) + (e.toolVersion.empty() ? "" : " " + e.toolVersion));
