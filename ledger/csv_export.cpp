@@ -20,7 +20,7 @@ bool exportCsv(const std::vector<Event>& events, const std::filesystem::path& fi
         for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
             const std::string value = detail::fieldText(e, i).value_or(std::string());
             // Numbers are the program's own ("-2" is no formula); texts came from cameras and people.
-            out += detail::kFields[i].kind == detail::FieldKind::Text ? csvCell(value) : value;
+            out += detail::isTextKind(detail::kFields[i].kind) ? csvCell(value) : value;
             out += ',';
         }
         out += csvCell(e.previousHash);

@@ -32,6 +32,8 @@ auto textMember(E& e, std::size_t field) -> decltype(&e.timeUtc)
     case 16: return &e.groups;
     case 17: return &e.result;
     case 18: return &e.differences;
+    case 20: return &e.eventId;
+    case 22: return &e.arrivedUtc;
     case kPrevHashColumn: return &e.previousHash;
     case kHashColumn: return &e.hash;
     default: return {};
@@ -124,6 +126,22 @@ std::vector<std::string> upgradeStatementsFrom1(const SqlDialect& dialect)
     return {checkpointsTable(dialect), "CREATE INDEX checkpoints_by_size ON checkpoints (tree_size)"};
 }
 
+std::vector<std::string> upgradeStatementsFrom2(const SqlDialect& dialect)
+{
+    const std::string number(dialect.integer);
+    return {
+        "ALTER TABLE events ADD COLUMN event_id TEXT",
+        "ALTER TABLE events ADD COLUMN station_sequence " + number,
+        "ALTER TABLE events ADD COLUMN arrived_utc TEXT",
+        "CREATE UNIQUE INDEX events_by_event_id ON events (event_id)",
+    };
+}
+
+bool hasSpoolFields(const Event& event)
+{
+    return !event.eventId.empty() || event.stationSequence.has_value() || !event.arrivedUtc.empty();
+}
+
 std::vector<std::string> schemaStatements(const SqlDialect& dialect)
 {
     const std::string number(dialect.integer);
@@ -139,6 +157,8 @@ std::vector<std::string> schemaStatements(const SqlDialect& dialect)
                 events += " COLLATE " + std::string(timeCollation);
             }
             events += " NOT NULL";
+        } else if (f.kind == FieldKind::OptionalText) {
+            events += "TEXT";
         } else {
             events += f.column == "utc_offset_minutes" ? "INTEGER" : number;
             events += f.kind == FieldKind::Integer ? " NOT NULL" : "";
@@ -151,6 +171,7 @@ std::vector<std::string> schemaStatements(const SqlDialect& dialect)
         events,
         "CREATE INDEX events_by_device ON events (device_id, number)",
         "CREATE INDEX events_by_time ON events (time_utc)",
+        "CREATE UNIQUE INDEX events_by_event_id ON events (event_id)",
         "CREATE TABLE chain_head (\n    id INTEGER PRIMARY KEY CHECK (id = 1),\n    number " + number +
             " NOT NULL,\n    hash TEXT NOT NULL\n)",
         checkpointsTable(dialect),
@@ -187,6 +208,14 @@ std::optional<std::string> fieldText(const Event& event, std::size_t field)
     case 19:
         return event.clockOffsetSeconds ? std::optional<std::string>(std::to_string(*event.clockOffsetSeconds))
                                         : std::nullopt;
+    case 21:
+        return event.stationSequence ? std::optional<std::string>(std::to_string(*event.stationSequence))
+                                     : std::nullopt;
+    case 20:
+    case 22: {
+        const std::string& text = *textMember(event, field);
+        return text.empty() ? std::nullopt : std::optional<std::string>(text);
+    }
     default: return *textMember(event, field);
     }
 }
@@ -217,6 +246,13 @@ bool setColumnText(Event& event, std::size_t column, std::optional<std::string_v
         }
         event.clockOffsetSeconds = parseInteger(*text);
         return event.clockOffsetSeconds.has_value();
+    case 21:
+        if (!text) {
+            event.stationSequence.reset();
+            return true;
+        }
+        event.stationSequence = parseInteger(*text);
+        return event.stationSequence.has_value();
     default: {
         std::string* member = textMember(event, column);
         if (member == nullptr) {
@@ -261,11 +297,16 @@ std::string appendProblem(const Event& event)
     if (!isUtcTimeText(event.timeUtc)) {
         return "the event's time \"" + event.timeUtc + "\" is not a UTC time of the form YYYY-MM-DDTHH:MM:SS.mmmZ";
     }
+    if (hasSpoolFields(event) && (event.eventId.empty() || !event.stationSequence || *event.stationSequence < 1 ||
+                                  !isUtcTimeText(event.arrivedUtc))) {
+        return "the event carries some of a spool's fields but not all (event id, a station sequence from 1, "
+               "an arrival time of the form YYYY-MM-DDTHH:MM:SS.mmmZ)";
+    }
     for (std::size_t i = 0; i < kFields.size(); ++i) {
-        if (kFields[i].kind != FieldKind::Text) {
+        if (!isTextKind(kFields[i].kind)) {
             continue;
         }
-        if (!isCleanUtf8(*fieldText(event, i))) {
+        if (!isCleanUtf8(fieldText(event, i).value_or(std::string()))) {
             return "the event's " + std::string(kFields[i].name) +
                    " is not valid UTF-8 text (or holds a NUL character)";
         }

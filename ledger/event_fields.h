@@ -18,6 +18,7 @@ enum class FieldKind : std::uint8_t {
     Integer,         // a decimal number, always present
     Text,            // UTF-8 text, possibly empty
     OptionalInteger, // a decimal number or absent (NULL in the tables, empty in the canonical form)
+    OptionalText,    // UTF-8 text; empty is NULL in the tables (so that a unique column allows many)
 };
 
 struct FieldInfo
@@ -29,7 +30,7 @@ struct FieldInfo
 
 // Every field the hash covers, in canonical order. The two hashes follow in the tables and the
 // CSV as prev_hash / hash (previous_hash / hash in the CSV).
-inline constexpr std::array<FieldInfo, 20> kFields = {{
+inline constexpr std::array<FieldInfo, 23> kFields = {{
     {"number", "number", FieldKind::Integer},
     {"time_utc", "time_utc", FieldKind::Text},
     {"utc_offset_minutes", "utc_offset_minutes", FieldKind::Integer},
@@ -50,7 +51,19 @@ inline constexpr std::array<FieldInfo, 20> kFields = {{
     {"result", "result", FieldKind::Text},
     {"differences", "differences", FieldKind::Text},
     {"clock_offset_seconds", "clock_offset_seconds", FieldKind::OptionalInteger},
+    {"event_id", "event_id", FieldKind::OptionalText},
+    {"station_sequence", "station_sequence", FieldKind::OptionalInteger},
+    {"arrived_utc", "arrived_utc", FieldKind::OptionalText},
 }};
+// The fields of canonical form 1 (and of every ledger written before schema 3): the first 20.
+inline constexpr std::size_t kFieldsOfForm1 = 20;
+// Whether the field is one of text (always present, or empty for NULL).
+constexpr bool isTextKind(FieldKind kind)
+{
+    return kind == FieldKind::Text || kind == FieldKind::OptionalText;
+}
+// Whether an event carries the fields a spool gives (any of them).
+bool hasSpoolFields(const Event& event);
 
 // Column positions of the two hashes after the fields.
 inline constexpr std::size_t kPrevHashColumn = kFields.size();
@@ -77,6 +90,9 @@ std::vector<std::string> schemaStatements(const SqlDialect& dialect);
 // What a ledger of schema 1 lacks: the checkpoints table. The origin and the version are set by
 // the backend with the values it was given.
 std::vector<std::string> upgradeStatementsFrom1(const SqlDialect& dialect);
+// What a ledger of schema 2 lacks: the columns of an event that came through a spool, and the
+// unique index on its event id.
+std::vector<std::string> upgradeStatementsFrom2(const SqlDialect& dialect);
 
 // A new origin: "orvcamera.ledger/" the UTC date "/" 32 random hex digits. Nullopt when the
 // system gives no random bytes.

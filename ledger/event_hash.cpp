@@ -15,6 +15,10 @@
 // empty value ("clock_offset_seconds:0:\n"). The first line names the form's version: a form that
 // ever changes gets a new version, so old events still hash as they did.
 //
+// Version 2 ("orv-ledger-event 2") is the form of an event that came through a station's spool:
+// the same fields followed by event_id, station_sequence and arrived_utc. An event without them
+// keeps version 1, so one event has one form.
+//
 // The hash of an event is SHA-256 over the 64 ASCII characters of the previous event's hash (hex,
 // lower case; 64 zeros for event 1) followed by the canonical form, written as 64 lower-case hex
 // characters.
@@ -32,7 +36,8 @@
 namespace orv::ledger {
 namespace {
 
-constexpr std::string_view kFormHeader = "orv-ledger-event 1\n";
+constexpr std::string_view kFormHeader1 = "orv-ledger-event 1\n";
+constexpr std::string_view kFormHeader2 = "orv-ledger-event 2\n";
 
 struct DigestContextFree
 {
@@ -73,8 +78,10 @@ std::string sha256OfParts(std::initializer_list<std::string_view> parts)
 
 std::string canonicalForm(const Event& event)
 {
-    std::string form(kFormHeader);
-    for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
+    const bool spooled = detail::hasSpoolFields(event);
+    std::string form(spooled ? kFormHeader2 : kFormHeader1);
+    const std::size_t fields = spooled ? detail::kFields.size() : detail::kFieldsOfForm1;
+    for (std::size_t i = 0; i < fields; ++i) {
         const std::string value = detail::fieldText(event, i).value_or(std::string());
         form += detail::kFields[i].name;
         form += ':';
@@ -88,13 +95,15 @@ std::string canonicalForm(const Event& event)
 
 std::optional<Event> parseCanonicalForm(std::string_view form, std::string& error)
 {
-    if (!form.starts_with(kFormHeader)) {
-        error = "it does not start with the line \"orv-ledger-event 1\"";
+    const bool spooled = form.starts_with(kFormHeader2);
+    if (!spooled && !form.starts_with(kFormHeader1)) {
+        error = "it does not start with the line \"orv-ledger-event 1\" or \"orv-ledger-event 2\"";
         return std::nullopt;
     }
-    form.remove_prefix(kFormHeader.size());
+    form.remove_prefix(kFormHeader1.size());
     Event event;
-    for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
+    const std::size_t fields = spooled ? detail::kFields.size() : detail::kFieldsOfForm1;
+    for (std::size_t i = 0; i < fields; ++i) {
         const detail::FieldInfo& field = detail::kFields[i];
         const std::string name(field.name);
         if (!form.starts_with(field.name) || form.size() == field.name.size() || form[field.name.size()] != ':') {
@@ -119,8 +128,8 @@ std::optional<Event> parseCanonicalForm(std::string_view form, std::string& erro
         }
         const std::string_view value = form.substr(0, static_cast<std::size_t>(*length));
         form.remove_prefix(value.size() + 1);
-        const bool absent = field.kind == detail::FieldKind::OptionalInteger && value.empty();
-        if (field.kind != detail::FieldKind::Text && !absent) {
+        const bool absent = !detail::isTextKind(field.kind) && field.kind != detail::FieldKind::Integer && value.empty();
+        if (!detail::isTextKind(field.kind) && !absent) {
             const std::optional<std::int64_t> number = detail::parseInteger(value);
             if (!number || std::to_string(*number) != value) {
                 error = "its " + name + " is not a number in plain decimal";
@@ -134,6 +143,11 @@ std::optional<Event> parseCanonicalForm(std::string_view form, std::string& erro
     }
     if (!form.empty()) {
         error = "there is more after its last field";
+        return std::nullopt;
+    }
+    // Version 2 only with all of a spool's fields: otherwise the event's form would be another.
+    if (spooled && (event.eventId.empty() || !event.stationSequence || event.arrivedUtc.empty())) {
+        error = "it is of version 2 without an event_id, a station_sequence and an arrived_utc";
         return std::nullopt;
     }
     return event;

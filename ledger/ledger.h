@@ -4,6 +4,7 @@
 // found. Two places keep it behind one interface: a SQLite file (one computer) and a PostgreSQL
 // database (several stations). Standard C++ only; texts are UTF-8 throughout.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -17,9 +18,10 @@ namespace orv::ledger {
 // The chain's start: the "previous hash" of event 1.
 inline constexpr std::string_view kGenesisHash = "0000000000000000000000000000000000000000000000000000000000000000";
 
-// The schema this program writes: 2 adds the ledger's origin and its signed checkpoints. An older
-// ledger is upgraded when opened; one with a higher version is refused, never altered.
-inline constexpr int kSchemaVersion = 2;
+// The schema this program writes: 2 adds the ledger's origin and its signed checkpoints, 3 the
+// fields of an event that came through a station's spool. An older ledger is upgraded when opened;
+// one with a higher version is refused, never altered.
+inline constexpr int kSchemaVersion = 3;
 
 struct Event
 {
@@ -46,6 +48,12 @@ struct Event
     std::string differences;                        // "wifi.ssid, device.policeId"
     std::optional<std::int64_t> clockOffsetSeconds; // the camera's clock minus the computer's
 
+    // An event a station kept in its spool before a shared ledger took it: all three, or none
+    // (an event appended where it was recorded). timeUtc stays the time it was recorded.
+    std::string eventId;                          // "<spool id>:<sequence>", never in two ledgers' rows
+    std::optional<std::int64_t> stationSequence;  // the spool's own numbering: 1, 2, 3, ...
+    std::string arrivedUtc;                       // when the shared ledger took it, by the server's clock
+
     // Given by append().
     std::string previousHash; // hex; kGenesisHash for event 1
     std::string hash;         // hex: SHA-256 of previousHash and canonicalForm(*this)
@@ -57,6 +65,7 @@ struct Event
 
 // The event's content in the one form the hash covers: every field above except the two hashes,
 // number included, each field named and length-prefixed so that no two events share a form.
+// Version 1 for an event without a spool's fields (so every older event hashes as it did), 2 with.
 std::string canonicalForm(const Event& event);
 // The event a canonical form holds (its two hashes empty), read strictly: the header, every field
 // in order with its exact length, numbers in plain decimal, nothing after the last field, so that
@@ -243,6 +252,8 @@ std::optional<std::string> parseUserTime(std::string_view text, DateOnly dateOnl
 // A timeUtc as people read it: "2026-03-05 14:07:09" in this computer's local time (orvctl's
 // output, the search tool's history window); the text as it is when it is no such time.
 std::string localTimeText(std::string_view timeUtc);
+// A timeUtc (to the second) as a point in time; nullopt when it is no such time.
+std::optional<std::chrono::sys_seconds> utcTimePoint(std::string_view timeUtc);
 // "UTC+08:00": an offset east of UTC in minutes, as reports and proofs show a station's zone.
 std::string utcOffsetText(int minutes);
 

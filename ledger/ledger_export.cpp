@@ -24,7 +24,10 @@ Json eventObject(const Event& e)
         const detail::FieldInfo& f = detail::kFields[i];
         const std::optional<std::string> text = detail::fieldText(e, i);
         const std::string name(f.name);
-        if (f.kind == detail::FieldKind::Text) {
+        if (i >= detail::kFieldsOfForm1 && !text) {
+            continue; // an event without a spool's fields reads as one written before them
+        }
+        if (detail::isTextKind(f.kind)) {
             object[name] = *text;
         } else if (!text) {
             object[name] = nullptr;
@@ -49,12 +52,19 @@ bool takeEvent(const Json& object, Event& e, std::string& problem)
         problem = "\"event\" is not an object";
         return false;
     }
+    // 22 members, or 25 with a spool's fields.
     const std::size_t expected = detail::kFields.size() + 2;
-    if (object.size() != expected) {
-        problem = "an event has " + std::to_string(expected) + " fields, this one " + std::to_string(object.size());
+    const std::size_t expectedOfForm1 = detail::kFieldsOfForm1 + 2;
+    if (object.size() != expected && object.size() != expectedOfForm1) {
+        problem = "an event has " + std::to_string(expectedOfForm1) + " or " + std::to_string(expected) +
+                  " fields, this one " + std::to_string(object.size());
         return false;
     }
+    const bool spooled = object.size() == expected;
     for (std::size_t column = 0; column < detail::kColumnCount; ++column) {
+        if (!spooled && column >= detail::kFieldsOfForm1 && column < detail::kFields.size()) {
+            continue;
+        }
         const std::string name = column < detail::kFields.size()     ? std::string(detail::kFields[column].name)
                                  : column == detail::kPrevHashColumn ? std::string("previous_hash")
                                                                      : std::string("hash");
@@ -63,7 +73,7 @@ bool takeEvent(const Json& object, Event& e, std::string& problem)
             problem = "the event has no \"" + name + "\"";
             return false;
         }
-        const bool text = column >= detail::kFields.size() || detail::kFields[column].kind == detail::FieldKind::Text;
+        const bool text = column >= detail::kFields.size() || detail::isTextKind(detail::kFields[column].kind);
         const bool optional =
             column < detail::kFields.size() && detail::kFields[column].kind == detail::FieldKind::OptionalInteger;
         std::optional<std::string> value;

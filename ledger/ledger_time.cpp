@@ -190,20 +190,29 @@ std::optional<std::string> parseUserTime(std::string_view input, DateOnly dateOn
     return asUtcText(toEndOfDay ? start - milliseconds(1) : start + milliseconds(ms));
 }
 
-std::string localTimeText(std::string_view timeUtc)
+std::optional<sys_seconds> utcTimePoint(std::string_view timeUtc)
 {
-    // The date and time up to the seconds; the milliseconds and the Z after them do not show.
+    // The date and time up to the seconds; the milliseconds and the Z after them do not count.
     Reader r{timeUtc};
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     if (!(r.digits(4, y) && r.take('-') && r.digits(2, mo) && r.take('-') && r.digits(2, d) && r.take('T') &&
           r.digits(2, h) && r.take(':') && r.digits(2, mi) && r.take(':') && r.digits(2, s))) {
-        return std::string(timeUtc);
+        return std::nullopt;
     }
     const year_month_day date{year(y), month(static_cast<unsigned>(mo)), day(static_cast<unsigned>(d))};
     if (!date.ok() || h > 23 || mi > 59 || s > 59) {
+        return std::nullopt;
+    }
+    return sys_days(date) + hours(h) + minutes(mi) + seconds(s);
+}
+
+std::string localTimeText(std::string_view timeUtc)
+{
+    const std::optional<sys_seconds> point = utcTimePoint(timeUtc);
+    if (!point) {
         return std::string(timeUtc);
     }
-    const sys_seconds when = sys_days(date) + hours(h) + minutes(mi) + seconds(s);
+    const sys_seconds when = *point;
     std::tm parts{};
     char text[32];
     if (!localParts(system_clock::to_time_t(when), parts) ||

@@ -223,6 +223,7 @@ struct Statement
 bool runBatch(PGconn* connection, const std::vector<Statement>& statements, std::vector<Result>& results,
               std::string& error)
 {
+    lastState.clear();
     results.clear();
     if (PQenterPipelineMode(connection) != 1) {
         error = trimmed(PQerrorMessage(connection));
@@ -256,6 +257,8 @@ bool runBatch(PGconn* connection, const std::vector<Statement>& statements, std:
         const ExecStatusType status = PQresultStatus(result.get());
         if (ok && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             error = trimmed(PQresultErrorMessage(result.get()));
+            const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+            lastState = state ? state : "";
             ok = false;
         }
         results.push_back(std::move(result));
@@ -520,7 +523,7 @@ std::string currentSchema(PGconn* connection, std::string& error)
     return PQgetvalue(r.get(), 0, 0);
 }
 
-// The owner's functions and triggers, and the origin and version of schema 2.
+// The owner's functions and triggers, the origin (when `setOrigin`) and the schema's version.
 bool finishSchema2(PGconn* connection, bool setOrigin, std::string& error)
 {
     const std::string schema = currentSchema(connection, error);
@@ -599,12 +602,19 @@ bool ensureSchema(PGconn* connection, std::string& error)
             rollbackIfOpen(connection);
             return true;
         }
-        // Schema 1: the checkpoints table, the origin and the owner's functions.
-        if (hasCheckpoints) {
+        // Schema 1: the checkpoints table, the origin and the owner's functions; schema 2: the
+        // spool's fields.
+        if (number == 1 && hasCheckpoints) {
             return give("it is a ledger of schema 1 that already has a checkpoints table; it is left as it is");
         }
-        if (!runAll(connection, detail::upgradeStatementsFrom1(kDialect), why) ||
-            !finishSchema2(connection, true, why) || !commit(connection, why)) {
+        if (number == 2 && (!hasCheckpoints || !hasLock)) {
+            return give("it is a ledger of schema 2 without its checkpoints table or the owner's functions; the "
+                        "database's owner runs `orvctl ledger init-db LOCATION --station-role ROLE` to restore them");
+        }
+        const bool upgraded = (number > 1 || runAll(connection, detail::upgradeStatementsFrom1(kDialect), why)) &&
+                              runAll(connection, detail::upgradeStatementsFrom2(kDialect), why) &&
+                              finishSchema2(connection, number == 1, why);
+        if (!upgraded || !commit(connection, why)) {
             return give(lastState == kNoPrivilege
                             ? initDbHint(connection, "upgrade the ledger's tables to schema " +
                                                          std::to_string(kSchemaVersion))
@@ -932,6 +942,141 @@ bool PostgresLedger::append(Event& event)
                        (why.empty() ? std::string("the chain head did not move") : why));
     }
     event = std::move(chained);
+    errors_.clear();
+    return true;
+}
+
+namespace {
+
+// '{"a","b"}': texts as an array parameter (event ids: hex digits, ':' and digits).
+std::string textArray(const std::vector<Event>& events)
+{
+    std::string array = "{";
+    for (const Event& e : events) {
+        array += (array.size() > 1 ? ",\"" : "\"") + e.eventId + "\"";
+    }
+    return array + "}";
+}
+
+std::string previousEventId(const Event& event)
+{
+    const std::string_view id = event.eventId;
+    return std::string(id.substr(0, id.rfind(':') + 1)) + std::to_string(*event.stationSequence - 1);
+}
+
+} // namespace
+
+bool PostgresLedger::appendFromSpool(std::vector<Event>& events, bool& refused)
+{
+    refused = false;
+    if (events.empty()) {
+        return true;
+    }
+    std::lock_guard lock(mutex_);
+    const auto abandon = [&](const std::string& what, bool refusal = false) {
+        rollbackIfOpen(connection_);
+        refused = refusal || lastState == kNoPrivilege;
+        return fail(what);
+    };
+    // One round trip: the head's lock, the server's time, which of the events (and the one
+    // before the first) are here already.
+    std::vector<Result> results;
+    const std::string before = *events.front().stationSequence > 1 ? previousEventId(events.front()) : std::string();
+    const auto look = [&](std::string& error) {
+        if (runBatch(connection_,
+                     {{"BEGIN", {}},
+                      {"SELECT number, hash FROM orv_lock_head()", {}},
+                      {"SELECT to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')", {}},
+                      {"SELECT event_id, number, prev_hash, hash, arrived_utc FROM events WHERE event_id = ANY($1::text[])",
+                       {textArray(events)}},
+                      {"SELECT count(*) FROM events WHERE event_id = $1", {before}}},
+                     results, error)) {
+            return true;
+        }
+        error = "cannot read the chain head: " + error;
+        return false;
+    };
+    std::string why;
+    if (!withConnection(look, why)) {
+        return abandon(why);
+    }
+    ChainHead head;
+    if (!headOf(results[1].get(), head, why)) {
+        return abandon(why);
+    }
+    const std::string arrived = value(results[2].get(), 0, 0).value_or("");
+    if (!detail::isUtcTimeText(arrived)) {
+        return abandon("the server's clock gave \"" + arrived + "\", not a time");
+    }
+    struct Found
+    {
+        std::string number, previousHash, hash, arrived;
+    };
+    std::map<std::string, Found, std::less<>> here;
+    for (int row = 0; row < PQntuples(results[3].get()); ++row) {
+        here[value(results[3].get(), row, 0).value_or("")] =
+            Found{value(results[3].get(), row, 1).value_or(""), value(results[3].get(), row, 2).value_or(""),
+                  value(results[3].get(), row, 3).value_or(""), value(results[3].get(), row, 4).value_or("")};
+    }
+    const bool beforeHere = before.empty() || value(results[4].get(), 0, 0).value_or("0") != "0";
+    // Those here already are the first ones (a station forwards in its order, each batch whole).
+    std::size_t first = 0;
+    while (first < events.size() && here.contains(events[first].eventId)) {
+        const Found& f = here.find(events[first].eventId)->second;
+        Event& e = events[first];
+        e.arrivedUtc = f.arrived;
+        if (!detail::setColumnText(e, 0, f.number)) {
+            return abandon("the shared ledger holds event " + e.eventId + " under the number \"" + f.number + "\"",
+                           true);
+        }
+        e.previousHash = f.previousHash;
+        e.hash = f.hash;
+        ++first;
+    }
+    for (std::size_t i = first; i < events.size(); ++i) {
+        if (here.contains(events[i].eventId)) {
+            return abandon("the shared ledger holds this station's event " + events[i].eventId + " but not " +
+                               events[first].eventId + " before it; nothing more is forwarded",
+                           true);
+        }
+    }
+    if (first == 0 && !beforeHere) {
+        return abandon("the shared ledger lacks this station's event " + before + ", the one before " +
+                           events.front().eventId + "; nothing more is forwarded",
+                       true);
+    }
+    if (first == events.size()) {
+        rollbackIfOpen(connection_);
+        errors_.clear();
+        return true;
+    }
+    std::vector<Statement> inserts;
+    std::vector<Event> chained;
+    for (std::size_t i = first; i < events.size(); ++i) {
+        Event e = events[i];
+        e.arrivedUtc = arrived;
+        if (const std::string problem = detail::appendProblem(e); !problem.empty()) {
+            return abandon("this station's event " + e.eventId + ": " + problem, true);
+        }
+        chained.push_back(detail::chainedAfter(e, head));
+        head = ChainHead{chained.back().number, chained.back().hash};
+        inserts.push_back({detail::insertEventSql(kParameters) + " ON CONFLICT (event_id) DO NOTHING",
+                           detail::insertEventValues(chained.back())});
+    }
+    inserts.push_back({"COMMIT", {}});
+    const bool done = runBatch(connection_, inserts, results, why);
+    bool whole = done && std::string_view(PQcmdStatus(results.back().get())) == "COMMIT";
+    for (std::size_t i = 0; whole && i + 1 < results.size(); ++i) {
+        whole = std::string_view(PQcmdTuples(results[i].get())) == "1";
+    }
+    if (!whole) {
+        // Lost during COMMIT: the next forward finds out whether the events are here.
+        return abandon("cannot forward this station's events from " + chained.front().eventId + ": " +
+                       (why.empty() ? std::string("the shared ledger did not take them all") : why));
+    }
+    for (std::size_t i = first; i < events.size(); ++i) {
+        events[i] = std::move(chained[i - first]);
+    }
     errors_.clear();
     return true;
 }

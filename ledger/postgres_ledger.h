@@ -36,6 +36,15 @@ public:
     bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) override;
     std::string error() const override { return errors_.get(); }
 
+    // Appends events a station kept in its spool (`events`: its oldest waiting ones, in its
+    // order, each with its event id and sequence), each exactly once: under the chain head's lock,
+    // an event already here (a forward whose COMMIT was answered but not noted in the spool) is
+    // not appended again, and the first one appended must follow the station's previous event
+    // here. Each event gains its arrival time (the server's clock), number and hashes, also those
+    // found here. False with error() set; `refused` when the shared ledger itself refuses them
+    // (a gap in the station's events, its permissions), as opposed to not answering.
+    bool appendFromSpool(std::vector<Event>& events, bool& refused);
+
     // What init-db gives the stations' role (and a witness's, when named): reading every table,
     // appending events and checkpoints, locking the head through the owner's function; nothing
     // else (no UPDATE, DELETE or TRUNCATE anywhere). Run by the database's owner. False with

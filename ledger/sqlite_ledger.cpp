@@ -3,6 +3,7 @@
 #include "ledger/event_fields.h"
 #include "ledger/event_sql.h"
 #include "ledger/ledger.h"
+#include "ledger/sqlite_statement.h"
 #include "persist/atomic_file.h"
 #include "persist/private_folder.h"
 
@@ -21,118 +22,17 @@ namespace fs = std::filesystem;
 namespace orv::ledger {
 namespace {
 
-// Long enough for several processes appending at once: each holds the write lock only for one
-// insert and its sync.
-constexpr int kBusyTimeoutMs = 15000;
+using detail::execute;
+using detail::kBusyTimeoutMs;
+using detail::pragmaAnswer;
+using detail::rollbackIfOpen;
+using detail::Statement;
+using detail::useWriteAheadLog;
 
 constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 
 constexpr detail::SqlDialect kDialect{"INTEGER", "", "INTEGER PRIMARY KEY"};
 constexpr detail::ParameterDialect kParameters{'?', "CAST(? AS INTEGER)"};
-
-class Statement
-{
-public:
-    Statement(sqlite3* db, std::string_view sql)
-        : db_(db)
-    {
-        if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr) != SQLITE_OK) {
-            statement_ = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return statement_ != nullptr; }
-
-    bool bind(int index, std::optional<std::string_view> text)
-    {
-        if (!text) {
-            return sqlite3_bind_null(statement_, index) == SQLITE_OK;
-        }
-        return sqlite3_bind_text64(statement_, index, text->data(), text->size(), SQLITE_TRANSIENT, SQLITE_UTF8) ==
-               SQLITE_OK;
-    }
-    bool bindInteger(int index, std::int64_t value)
-    {
-        return sqlite3_bind_int64(statement_, index, value) == SQLITE_OK;
-    }
-
-    int step() { return statement_ ? sqlite3_step(statement_) : SQLITE_ERROR; }
-
-    // Column `index` of the current row as text; nullopt for NULL.
-    std::optional<std::string_view> column(int index) const
-    {
-        if (sqlite3_column_type(statement_, index) == SQLITE_NULL) {
-            return std::nullopt;
-        }
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-        const int length = sqlite3_column_bytes(statement_, index);
-        return text ? std::string_view(text, static_cast<std::size_t>(length)) : std::string_view();
-    }
-
-    std::string message() const { return sqlite3_errmsg(db_); }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-// Runs statements that carry no values: the schema, transactions, pragmas.
-bool execute(sqlite3* db, const char* sql, std::string& error)
-{
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) {
-        return true;
-    }
-    error = message ? message : sqlite3_errmsg(db);
-    sqlite3_free(message);
-    return false;
-}
-
-void rollbackIfOpen(sqlite3* db)
-{
-    if (sqlite3_get_autocommit(db) == 0) {
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-}
-
-// A pragma's one-word answer ("ok", "wal"), or nullopt with `error`.
-std::optional<std::string> pragmaAnswer(sqlite3* db, const char* sql, std::string& error)
-{
-    Statement s(db, sql);
-    const int rc = s.step();
-    if (rc != SQLITE_ROW) {
-        error = s.message();
-        return std::nullopt;
-    }
-    return std::string(s.column(0).value_or(""));
-}
-
-// Switches to the write-ahead log. Two processes opening a new file at once can each hold a read
-// lock that the other's switch waits for; SQLite answers busy at once rather than wait in a
-// deadlock, so this waits and tries again, as long as the busy timeout.
-bool useWriteAheadLog(sqlite3* db, std::string& error)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
-    for (;;) {
-        Statement s(db, "PRAGMA journal_mode = WAL");
-        const int rc = s.step();
-        if (rc == SQLITE_ROW) {
-            return true; // "wal", or what the file system allows (durable all the same)
-        }
-        if ((rc & 0xFF) != SQLITE_BUSY && (rc & 0xFF) != SQLITE_LOCKED) {
-            error = s.message();
-            return false;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            error = s.message();
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
 
 // What a database holds, judged before anything is written to it.
 struct Contents
@@ -233,14 +133,25 @@ bool setOriginAndVersion(sqlite3* db, std::string& error)
     return setMeta(db, "origin", *origin, error) && setMeta(db, "schema_version", std::to_string(kSchemaVersion), error);
 }
 
-bool upgradeFrom1(sqlite3* db, std::string& error)
+bool executeAll(sqlite3* db, const std::vector<std::string>& statements, std::string& error)
 {
-    for (const std::string& statement : detail::upgradeStatementsFrom1(kDialect)) {
+    for (const std::string& statement : statements) {
         if (!execute(db, statement.c_str(), error)) {
             return false;
         }
     }
-    return setOriginAndVersion(db, error);
+    return true;
+}
+
+// Schema 1 gains the checkpoints and the origin, schema 2 the spool's fields.
+bool upgradeFrom(int version, sqlite3* db, std::string& error)
+{
+    if (version == 1) {
+        return executeAll(db, detail::upgradeStatementsFrom1(kDialect), error) &&
+               executeAll(db, detail::upgradeStatementsFrom2(kDialect), error) && setOriginAndVersion(db, error);
+    }
+    return executeAll(db, detail::upgradeStatementsFrom2(kDialect), error) &&
+           setMeta(db, "schema_version", std::to_string(kSchemaVersion), error);
 }
 
 // The origin in the meta table; empty with `error` when there is none a checkpoint may carry.
@@ -413,7 +324,8 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
             rollbackIfOpen(db);
             return refuse("cannot create the ledger's tables: " + why);
         }
-        if (contents.kind == Contents::Kind::Ledger && contents.version == 1 && !upgradeFrom1(db, why)) {
+        if (contents.kind == Contents::Kind::Ledger && contents.version < kSchemaVersion &&
+            !upgradeFrom(contents.version, db, why)) {
             rollbackIfOpen(db);
             return refuse("cannot upgrade its tables to schema " + std::to_string(kSchemaVersion) + ": " + why);
         }
@@ -501,16 +413,11 @@ bool SqliteLedger::append(Event& event)
     Statement insert(db_, detail::insertEventSql(kParameters));
     for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
         const int index = static_cast<int>(i + 1);
-        if (detail::kFields[i].kind == detail::FieldKind::Text) {
-            insert.bind(index, *detail::fieldText(chained, i));
-        } else if (i == 0) {
-            insert.bindInteger(index, chained.number);
-        } else if (i == 2) {
-            insert.bindInteger(index, chained.utcOffsetMinutes);
-        } else if (chained.clockOffsetSeconds) {
-            insert.bindInteger(index, *chained.clockOffsetSeconds);
+        const std::optional<std::string> text = detail::fieldText(chained, i);
+        if (detail::isTextKind(detail::kFields[i].kind) || !text) {
+            insert.bind(index, text);
         } else {
-            insert.bind(index, std::nullopt);
+            insert.bindInteger(index, *detail::parseInteger(*text));
         }
     }
     insert.bind(static_cast<int>(detail::kPrevHashColumn + 1), chained.previousHash);

@@ -2,7 +2,9 @@
 
 #include "lang/utf.h"
 #include "ledger/durable_file.h"
+#include "ledger/event_fields.h"
 #include "ledger/evidence.h"
+#include "ledger/spooled_ledger.h"
 #include "persist/atomic_file.h"
 #include "persist/ini_file.h"
 #include "persist/private_folder.h"
@@ -473,6 +475,30 @@ bool rememberTrustedKeys(const fs::path& folder, const fs::path& file)
     return prepareFolder(folder, why) && replaceFileContents(settings, bytes);
 }
 
+namespace {
+
+std::chrono::minutes offlineLimitSetting()
+{
+    const std::u8string text = machineSetting(u"OfflineHours").u8string();
+    const std::optional<std::int64_t> hours = detail::parseInteger(std::string(text.begin(), text.end()));
+    if (!hours || *hours < 0 || *hours > 24 * 365) {
+        return kDefaultOfflineLimit; // not set, or no number of hours: the default
+    }
+    return std::chrono::hours(*hours);
+}
+
+// Minutes from a timeUtc to now; nullopt when it is no such time.
+std::optional<std::int64_t> minutesSince(const std::string& timeUtc)
+{
+    const std::optional<std::chrono::sys_seconds> then = utcTimePoint(timeUtc);
+    if (!then) {
+        return std::nullopt;
+    }
+    return std::chrono::duration_cast<std::chrono::minutes>(std::chrono::system_clock::now() - *then).count();
+}
+
+} // namespace
+
 StationSetup stationSetup(const fs::path& trustedKeys)
 {
     StationSetup setup;
@@ -490,7 +516,22 @@ StationSetup stationSetup(const fs::path& trustedKeys)
     if (setup.trustedKeys.empty()) {
         setup.trustedKeys = machineSetting(u"TrustedKeys");
     }
+    setup.offlineLimit = offlineLimitSetting();
     return setup;
+}
+
+std::string offlineText(const SpoolStatus& status)
+{
+    std::string text = std::to_string(status.waiting) + (status.waiting == 1 ? " event waits" : " events wait") +
+                       " in the station's spool; the shared ledger " +
+                       (status.refused ? "refuses them" : "is unreachable");
+    if (!status.unreachableSinceUtc.empty()) {
+        text += " since " + localTimeText(status.unreachableSinceUtc);
+    }
+    if (!status.lastError.empty()) {
+        text += " (" + status.lastError + ")";
+    }
+    return text;
 }
 
 RecordingStart startRecording(const std::string& location, const StationSetup& setup, std::shared_ptr<Station> station,
@@ -510,9 +551,48 @@ RecordingStart startRecording(const std::string& location, const StationSetup& s
         }
     }
     if (!opened) {
-        opened = openLedger(location, error);
+        opened = openStationLedger(location, station->folder(), error);
         if (!opened) {
             return refuse(RecordingStart::Refusal::Unreachable, error);
+        }
+    }
+    std::string notice;
+    if (auto* spooled = dynamic_cast<SpooledLedger*>(opened.get())) {
+        const ForwardOutcome forwarded = spooled->forward();
+        if (!forwarded.reached) {
+            SpoolStatus status;
+            if (!spooled->spool().status(status)) {
+                return refuse(RecordingStart::Refusal::Unreachable, spooled->spool().error());
+            }
+            if (!forwarded.refused && forwarded.problem.starts_with("the station's spool")) {
+                return refuse(RecordingStart::Refusal::Unreachable, forwarded.problem);
+            }
+            if (status.origin.empty()) {
+                // A location this station never reached may be mistyped: no work without it.
+                return refuse(RecordingStart::Refusal::Unreachable,
+                              forwarded.problem + "; this station has never reached it, so it does not work "
+                                                  "without it");
+            }
+            const std::int64_t hours = setup.offlineLimit.count() / 60;
+            const std::optional<std::int64_t> away = minutesSince(status.unreachableSinceUtc);
+            if (setup.offlineLimit.count() == 0) {
+                return refuse(RecordingStart::Refusal::Unreachable,
+                              forwarded.problem + "; this station may not work without the shared ledger "
+                                                  "(OfflineHours is 0)");
+            }
+            if (!away || *away >= setup.offlineLimit.count()) {
+                return refuse(RecordingStart::Refusal::Unreachable,
+                              offlineText(status) + "; this station may work without it for " + std::to_string(hours) +
+                                  (hours == 1 ? " hour" : " hours") + " (OfflineHours), and that time is over");
+            }
+            start.recording = Recording{std::move(opened), std::move(station), ChainHead{}, offlineText(status), {}};
+            return start;
+        }
+        if (forwarded.forwarded > 0) {
+            const Station::Signed sealed = station->signCheckpoint(*opened);
+            if (!sealed.ok) {
+                notice = oneLine(sealed.message);
+            }
         }
     }
     const std::optional<ChainHead> head = opened->head();
@@ -527,8 +607,24 @@ RecordingStart startRecording(const std::string& location, const StationSetup& s
     if (guard.outcome == Station::Guard::Outcome::Failed) {
         return refuse(RecordingStart::Refusal::Station, guard.message);
     }
-    start.recording = Recording{std::move(opened), std::move(station), *head};
+    start.recording = Recording{std::move(opened), std::move(station), *head, {}, notice};
     return start;
+}
+
+Station::Signed sealRecording(Ledger& ledger, Station& station, ForwardOutcome* forwarded)
+{
+    if (auto* spooled = dynamic_cast<SpooledLedger*>(&ledger)) {
+        const ForwardOutcome outcome = spooled->forward();
+        if (forwarded != nullptr) {
+            *forwarded = outcome;
+        }
+        if (!outcome.reached) {
+            Station::Signed waiting;
+            waiting.ok = true; // nothing to sign until the events are there: signed when they are
+            return waiting;
+        }
+    }
+    return station.signCheckpoint(ledger);
 }
 
 } // namespace orv::ledger

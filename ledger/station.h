@@ -11,6 +11,7 @@
 #include "ledger/signed_note.h"
 #include "ledger/witness_file.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -51,10 +52,16 @@ std::string keyText(std::string text);
 // trusted keys file F does not exist", "... cannot be read", "... does not parse: line 3: ...").
 std::optional<KeyRing> readKeyRingFile(const std::filesystem::path& file, std::string_view what, std::string& error);
 
+// How long a station works on while its shared ledger does not take its events (counted from
+// the first time it did not): the machine settings' [Ledger] OfflineHours, 12 when not set; 0 is
+// never (nothing is sent while the shared ledger is away).
+inline constexpr std::chrono::minutes kDefaultOfflineLimit{12 * 60};
+
 struct StationSetup
 {
     std::filesystem::path folder;      // empty: defaultStationFolder()
     std::filesystem::path trustedKeys; // a file of verifier keys IT hands out; empty: the station's own only
+    std::chrono::minutes offlineLimit{kDefaultOfflineLimit};
 };
 
 // The keys this account trusts, with nothing made: the setup's trusted keys file (if it names one)
@@ -142,7 +149,9 @@ struct Recording
 {
     std::shared_ptr<Ledger> ledger;
     std::shared_ptr<Station> station;
-    ChainHead head;
+    ChainHead head;      // the shared ledger's when it is away: the last one this station saw
+    std::string offline; // the shared ledger is away and events wait in the spool: since when and why
+    std::string notice;  // what the station had to say that stops nothing (a checkpoint not signed)
 };
 
 struct RecordingStart
@@ -159,9 +168,22 @@ struct RecordingStart
     bool ok() const { return recording.has_value(); }
 };
 
-// Opens the station (unless given) and the ledger at `location` (unless given), reads its head
-// and checks the station's witness file against it.
+// Opens the station (unless given) and the ledger at `location` (unless given; a shared database
+// through the station's spool), reads its head and checks the station's witness file against it.
+// A spooled ledger first forwards what waits; when its database does not answer (or refuses the
+// events) recording goes on offline within `setup.offlineLimit`, refused beyond it.
 RecordingStart startRecording(const std::string& location, const StationSetup& setup,
                               std::shared_ptr<Station> station = {}, std::shared_ptr<Ledger> opened = {});
+
+struct ForwardOutcome;
+
+// After a run: forwards what the run spooled (a shared ledger), then signs a checkpoint of the
+// ledger. While the shared ledger is away nothing is signed and that is no failure (`forwarded`
+// says what happened to the events).
+Station::Signed sealRecording(Ledger& ledger, Station& station, ForwardOutcome* forwarded = nullptr);
+
+// "12 events wait in the station's spool; the shared ledger is unreachable since 2026-12-10 14:07:09
+// (connection timed out)".
+std::string offlineText(const struct SpoolStatus& status);
 
 } // namespace orv::ledger

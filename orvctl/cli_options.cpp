@@ -434,7 +434,7 @@ std::span<const Command* const> ledgerActions()
         &kLedgerVerifyCommand,     &kLedgerHeadCommand,    &kLedgerWhoCommand,        &kLedgerHistoryCommand,
         &kLedgerReportCommand,     &kLedgerCamerasCommand, &kLedgerExportCommand,     &kLedgerKeyCommand,
         &kLedgerCheckpointCommand, &kLedgerProveCommand,   &kLedgerVerifyProofCommand, &kLedgerWitnessCommand,
-        &kLedgerInitDbCommand,
+        &kLedgerSyncCommand,       &kLedgerStatusCommand,  &kLedgerInitDbCommand,
     };
     return kActions;
 }

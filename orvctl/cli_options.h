@@ -56,6 +56,8 @@ enum class CommandKind : std::uint8_t {
     LedgerReport,
     LedgerWitness,
     LedgerInitDb,
+    LedgerSync,
+    LedgerStatus,
 };
 
 enum class PasswordSource : std::uint8_t { Default, Stdin, File };

@@ -85,6 +85,8 @@ extern const Command kLedgerVerifyProofCommand;
 extern const Command kLedgerReportCommand;
 extern const Command kLedgerWitnessCommand;
 extern const Command kLedgerInitDbCommand;
+extern const Command kLedgerSyncCommand;
+extern const Command kLedgerStatusCommand;
 
 // orvctl's commands in the order help lists them (help last), and the ledger's actions.
 std::span<const Command* const> orvctlCommands();

@@ -343,7 +343,7 @@ private:
             if (o_.retryFailed) {
                 history_.note(p.deviceId, p.candidate.label(), p.message);
             }
-            if (p.ledgerEvent == 0) {
+            if (p.ledgerEvent == 0 && !p.ledgerSpooled) {
                 ++notInLedger_;
             }
         }
@@ -376,6 +376,7 @@ private:
                 } else {
                     j.value(p.ledgerEvent);
                 }
+                j.key("spooled").value(p.ledgerSpooled);
             }
             j.endObject();
             c_.out << j.text() << std::endl;
@@ -423,7 +424,9 @@ private:
                 if (!p.recorded && !o_.inventory.empty()) {
                     line += " (not recorded)";
                 }
-                if (p.ledgerEvent == 0) {
+                if (p.ledgerSpooled) {
+                    line += " (in this station's spool)";
+                } else if (p.ledgerEvent == 0) {
                     line += " (not in the ledger)";
                 }
                 break;

@@ -4,6 +4,7 @@
 #include "ledger/independent_witness.h"
 #include "ledger/ledger_export.h"
 #include "ledger/postgres_ledger.h"
+#include "ledger/spooled_ledger.h"
 #include "link/program_arguments.h"
 #include "orv_version.h"
 #include "orvctl/json_writer.h"
@@ -42,6 +43,13 @@ std::optional<ledger::Recording> startRecording(const CliOptions& options, CliCo
         ledger::startRecording(ledgerLocation(options), ledger::stationSetup(pathFromUtf8(options.trusted)));
     if (start.ok()) {
         code = kExitDone;
+        if (!start.recording->offline.empty()) {
+            context.err << "orvctl: ledger " << start.recording->offline
+                        << "; this station goes on and forwards them later (orvctl ledger sync)\n";
+        }
+        if (!start.recording->notice.empty()) {
+            context.err << "orvctl: ledger " << start.recording->notice << "\n";
+        }
         return start.recording;
     }
     code = start.refusal == ledger::RecordingStart::Refusal::Forked ? kExitLedgerBroken : kExitFailed;
@@ -61,7 +69,15 @@ std::optional<ledger::Recording> startRecording(const CliOptions& options, CliCo
 
 int sealRecording(const ledger::Recording& recording, CliContext& context)
 {
-    const ledger::Station::Signed sealed = recording.station->signCheckpoint(*recording.ledger);
+    ledger::ForwardOutcome forwarded;
+    forwarded.reached = true;
+    const ledger::Station::Signed sealed = ledger::sealRecording(*recording.ledger, *recording.station, &forwarded);
+    if (!forwarded.reached) {
+        // Recorded all the same: the events wait in the station's spool.
+        context.err << "orvctl: ledger " << forwarded.problem << "; " << forwarded.waiting
+                    << (forwarded.waiting == 1 ? " event waits" : " events wait")
+                    << " in this station's spool (orvctl ledger sync)\n";
+    }
     if (sealed.ok) {
         return kExitDone;
     }

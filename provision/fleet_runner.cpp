@@ -207,7 +207,7 @@ void FleetRun::finish(CameraProgress& camera, CameraResult result, std::string m
         atWork_.erase(camera.camera);
         ++tally_.finished;
         ++tally_.byResult[static_cast<std::size_t>(result)];
-        if (camera.recorded && settings_.ledger && camera.ledgerEvent == 0) {
+        if (camera.recorded && settings_.ledger && camera.ledgerEvent == 0 && !camera.ledgerSpooled) {
             ++tally_.inventoryOnly;
         }
         switch (result) {
@@ -268,6 +268,7 @@ void FleetRun::recordInLedger(CameraProgress& camera)
                                                                  .notReadBack = camera.notReadBack});
     if (settings_.ledger->append(event)) {
         camera.ledgerEvent = event.number;
+        camera.ledgerSpooled = event.number == 0; // kept in the spool; numbered once forwarded
         return;
     }
     // The cameras at work finish their step and go to the inventory only; none is started after.

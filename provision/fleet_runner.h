@@ -95,6 +95,7 @@ struct CameraProgress
     std::vector<FieldDifference> differences; // Finished
     bool recorded = false;                    // Finished: the inventory row was written
     std::int64_t ledgerEvent = 0;             // Finished: the event's number in the ledger (0: none)
+    bool ledgerSpooled = false;               // Finished: recorded in the station's spool of a shared ledger (number 0 until forwarded)
     // Finished: what the device group gave the camera when it was sent and never read back.
     std::optional<UnconfirmedDevice> notReadBack;
 };

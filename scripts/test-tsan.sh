@@ -15,7 +15,7 @@ build=${1:-$here/build-tsan}
 shift || true
 
 whole_programs=(fleet_tests provision_tests camsim_tests)
-BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool gui_search_tool_report ledger_tests ledger_append_tool gui_console_ledger" \
+BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool gui_search_tool_report ledger_tests ledger_append_tool spool_forward_tool gui_console_ledger" \
     "$here/scripts/build.sh" "$build" -DORV_TSAN=ON -DORV_SANITIZE=OFF -DORV_BENCH=OFF -DORV_TESTS=ON "$@"
 
 # halt_on_error: the first report ends the test program with `exitcode`, so CTest sees a failure.

@@ -256,6 +256,26 @@ want="1 orvctl set $address ok"$'\n'"2 orvctl timesync $address ok"$'\n'"3 orvct
     fail "psql: the chain head is not event 3 with orvctl's hash"
 say "psql reads the same three events and head"
 
+# --- the station's spool: the database stopped, then back ------------------------------------------
+asServer "$pgbin/pg_ctl" stop -D "$pgdir/data" -m fast -w >/dev/null 2>&1 || fail "cannot stop the server"
+expectRun offline-set --ip "$address" --ledger "$pgLedger" set wifi ssid=Van-08
+grep -q "1 event waits in this station's spool" "$tmp/offline-set.err" ||
+    fail "the set done while the database was away does not say its event waits: $(cat "$tmp/offline-set.err")"
+expectRun spool-status --ledger "$pgLedger" --json ledger status
+grep -q '"waiting":1' "$tmp/spool-status.out" || fail "ledger status: $(output spool-status)"
+spoolFile=$(sed -n 's/.*"spool":"\([^"]*\)".*/\1/p' "$tmp/spool-status.out" | sed 's/\\\\/\\/g')
+[[ -s $(unixPath "$spoolFile") ]] || fail "the spool $spoolFile is not in the station's folder"
+asServer "$pgbin/pg_ctl" start -D "$pgdir/data" -l "$pgdir/server.log" -w -t 60 \
+    -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$pgdir -c fsync=off" \
+    >/dev/null 2>&1 || fail "the PostgreSQL server did not start again"
+expectRun sync --ledger "$pgLedger" ledger sync
+grep -q "^forwarded 1 event to " "$tmp/sync.out" || fail "ledger sync: $(output sync)"
+[[ $(psqlAt orv_ledger "SELECT count(*) FROM events WHERE event_id IS NOT NULL AND arrived_utc IS NOT NULL") == 4 ]] ||
+    fail "psql does not find the four events that came through the spool"
+expectRun verify-spooled --ledger "$pgLedger" ledger verify
+grep -q "^intact: 4 events" "$tmp/verify-spooled.out" || fail "ledger verify: $(output verify-spooled)"
+say "the database stopped: the set went on into the spool ($(winPath "$(unixPath "$spoolFile")")), forwarded once it was back"
+
 # Edited behind the ledger's back: verify finds it and says so in its exit status.
 psqlAt orv_ledger "UPDATE events SET officer_after = 'P-9999' WHERE number = 3" >/dev/null
 run verify --ledger "$pgLedger" ledger verify

@@ -17,4 +17,6 @@ orv_add_gtest(provision_tests
 if(UNIX AND NOT CMAKE_CROSSCOMPILING)
     add_test(NAME fleet_netns COMMAND ${PROJECT_SOURCE_DIR}/tests/netns/fleet_netns_test.sh $<TARGET_FILE_DIR:orvctl>)
     set_tests_properties(fleet_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS netns TIMEOUT 120 RUN_SERIAL ON)
+    add_test(NAME ledger_netns COMMAND ${PROJECT_SOURCE_DIR}/tests/netns/ledger_netns_test.sh $<TARGET_FILE_DIR:orvctl>)
+    set_tests_properties(ledger_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS netns TIMEOUT 120 RUN_SERIAL ON)
 endif()

@@ -346,6 +346,7 @@ bool PostgresServer::start(bool durable, Tls tls)
         }
         if (runAsServerUser({(bin_ / "pg_ctl").string(), "start", "-D", data, "-l", (folder_ / "server.log").string(),
                              "-w", "-t", "60", "-o", options}) == 0) {
+            options_ = options;
             return true;
         }
     }
@@ -357,6 +358,13 @@ bool PostgresServer::restart()
 {
     running_ = runAsServerUser({(bin_ / "pg_ctl").string(), "restart", "-D", (folder_ / "data").string(), "-l",
                                 (folder_ / "server.log").string(), "-m", "fast", "-w", "-t", "60"}) == 0;
+    return running_;
+}
+
+bool PostgresServer::startAgain()
+{
+    running_ = runAsServerUser({(bin_ / "pg_ctl").string(), "start", "-D", (folder_ / "data").string(), "-l",
+                                (folder_ / "server.log").string(), "-w", "-t", "60", "-o", options_}) == 0;
     return running_;
 }
 

@@ -48,6 +48,9 @@ public:
 
     // Stops the server (connections are cut) and starts it again with the same settings.
     bool restart();
+    // Starts again, with the same settings, a server that was stopped (a test that stops it as a
+    // crash of its machine would: its postmaster killed).
+    bool startAgain();
 
     // A new empty database (ledger_1, ledger_2, ...); empty with `error` on failure.
     std::string createDatabase(std::string& error);
@@ -80,6 +83,7 @@ private:
     std::string serverUser_; // as root: the account the server runs as
     std::string role_ = "orv_test";
     std::uint16_t port_ = 0;
+    std::string options_; // the server's settings, as it was started with them
     bool installed_ = false;
     bool running_ = false;
     std::string error_;

@@ -57,6 +57,11 @@ bool PostgresServer::restart()
     return false;
 }
 
+bool PostgresServer::startAgain()
+{
+    return false;
+}
+
 std::string PostgresServer::createDatabase(std::string& error)
 {
     error = kNoServer;

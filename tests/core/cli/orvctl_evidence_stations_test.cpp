@@ -136,7 +136,7 @@ TEST_F(OrvctlSharedEvidence, InitDbLetsTheStationsRoleAppendAndNothingMore)
     ASSERT_EQ(init.code, 0) << init.out << init.err;
     EXPECT_THAT(init.out, StartsWith("{\"location\":\"PostgreSQL database " + database + " on 127.0.0.1:"));
     EXPECT_THAT(init.out, HasSubstr(",\"origin\":\"orvcamera.ledger/"));
-    EXPECT_THAT(init.out, HasSubstr(",\"schema\":2,\"stationRole\":\"orv_evidence_station\","
+    EXPECT_THAT(init.out, HasSubstr(",\"schema\":3,\"stationRole\":\"orv_evidence_station\","
                                     "\"witnessRole\":\"orv_evidence_witness\"}\n"));
 
     const std::string port = std::to_string(server.port());

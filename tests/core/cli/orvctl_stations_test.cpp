@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -189,16 +190,40 @@ TEST_F(OrvctlStations, TwoStationsIntoOnePostgresDatabase)
     provisionFromTwoStations(server.tcpLocation(database));
 }
 
-TEST(OrvctlLedgerLost, ServerStoppedDuringProvisionAllStartsNoFurtherCamera)
+// What this station's spool says of the shared ledger at `location`, as `orvctl ledger status --json`.
+std::string spoolStatus(const std::string& location)
+{
+    const OrvctlRun run = runOrvctlWith({"--ledger", location, "--json", "ledger", "status"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    return run.out;
+}
+
+// The shared ledger's events: each once, each station's in its own order (station sequence rising
+// with the number), every one of the spool's fields set.
+void expectEachOnceInStationOrder(const std::vector<ledger::Event>& events)
+{
+    std::set<std::string> ids;
+    std::map<std::string, std::int64_t> lastOfSpool;
+    for (const ledger::Event& e : events) {
+        ASSERT_FALSE(e.eventId.empty()) << "event " << e.number << " came through a spool";
+        EXPECT_TRUE(ids.insert(e.eventId).second) << e.eventId << " twice";
+        ASSERT_TRUE(e.stationSequence.has_value());
+        EXPECT_FALSE(e.arrivedUtc.empty());
+        const std::string spool = e.eventId.substr(0, e.eventId.find(':'));
+        EXPECT_EQ(*e.stationSequence, lastOfSpool[spool] + 1) << "event " << e.number << " of " << spool;
+        lastOfSpool[spool] = *e.stationSequence;
+    }
+}
+
+TEST(OrvctlLedgerAway, ServerStoppedWhileTwentyCamerasAreProvisionedLosesNothing)
 {
     PostgresServer server;
     START_POSTGRES(server, database);
     ScratchFolder folder;
     writeFile(folder / "setup.xml", kSetup);
+    const std::string location = server.tcpLocation(database);
 
-    // More cameras than the 16 worked on at once, so that some wait for a worker. The watch hands
-    // them to the runner in the order of their addresses; the first sixteen finish one after
-    // another, the first well before the second, and the four left wait.
+    // More cameras than the 16 worked on at once, so that some are started after the server went.
     std::vector<LoopbackCamera> cameras;
     for (int i = 0; i < 20; ++i) {
         camsim::CameraOptions options;
@@ -206,9 +231,7 @@ TEST(OrvctlLedgerLost, ServerStoppedDuringProvisionAllStartsNoFurtherCamera)
         cameras.push_back(startCameraOnLoopback(options));
         ASSERT_TRUE(cameras.back());
     }
-    std::sort(cameras.begin(), cameras.end(),
-              [](const LoopbackCamera& a, const LoopbackCamera& b) { return a.address < b.address; });
-    std::vector<std::string> args{"--timeout-ms", "5000", "--poll-ms", "20", "--ledger", server.tcpLocation(database)};
+    std::vector<std::string> args{"--timeout-ms", "5000", "--poll-ms", "20", "--ledger", location};
     for (std::size_t i = 0; i < cameras.size(); ++i) {
         cameras[i]->setReplyDelay(std::chrono::milliseconds(i < 16 ? 20 + 50 * i : 300));
         args.insert(args.end(), {"--address", cameras[i].address});
@@ -219,110 +242,57 @@ TEST(OrvctlLedgerLost, ServerStoppedDuringProvisionAllStartsNoFurtherCamera)
 
     OrvctlRun run;
     std::thread orvctl([&] { run = runOrvctlWith(args); });
-    std::string count;
-    for (int i = 0; i < 3000 && (count.empty() || count == "0"); ++i) {
-        std::string error;
-        const std::vector<std::string> rows = server.query(database, "SELECT count(*) FROM events", error);
-        count = rows.empty() ? "" : rows[0];
+    // Stopped once the run has begun: the station reached the ledger before the first camera.
+    bool begun = false;
+    for (int i = 0; i < 3000 && !begun; ++i) {
+        begun = std::any_of(cameras.begin(), cameras.end(), [](const LoopbackCamera& c) {
+            return c->waitForFrames(1, std::chrono::milliseconds(0));
+        });
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const bool stopped = !count.empty() && count != "0" && stopServer(server);
+    const bool stopped = begun && stopServer(server);
     orvctl.join();
-    ASSERT_TRUE(stopped) << "events when stopped: " << count << "\n" << run.out << run.err;
+    ASSERT_TRUE(stopped) << run.out << run.err;
 
-    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_EQ(run.code, 0) << "every camera was done and recorded\n" << run.out << run.err;
     const std::string written = readFile(inventory);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 21) << "every outcome is in the inventory\n" << written;
-    std::size_t missing = 0;
-    for (std::size_t at = run.out.find("(not in the ledger)"); at != std::string::npos;
-         at = run.out.find("(not in the ledger)", at + 1)) {
-        ++missing;
-    }
-    EXPECT_GE(missing, 1u);
-    EXPECT_THAT(run.err, StartsWith("orvctl: ledger PostgreSQL database " + database + " on 127.0.0.1:"));
-    EXPECT_THAT(run.err, HasSubstr("; no camera was started after it; " + std::to_string(missing) +
-                                   (missing == 1 ? " outcome is" : " outcomes are") + " in the inventory only\n"));
-
-    // The cameras that waited for a worker were never started: nothing was written to them.
-    std::size_t notStarted = 0;
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 21) << written;
     for (const LoopbackCamera& c : cameras) {
-        const std::size_t row = written.find("," + c.address + ",");
-        ASSERT_NE(row, std::string::npos) << c.address;
-        const std::string line = written.substr(row, written.find('\n', row) - row);
-        if (line.find("stopped before it started") != std::string::npos) {
-            ++notStarted;
-            EXPECT_FALSE(sentSetConfig(*c.camera)) << c.address;
-        }
+        EXPECT_TRUE(sentSetConfig(*c.camera)) << c.address;
     }
-    EXPECT_GE(notStarted, 1u) << written;
+    EXPECT_THAT(run.out, Not(HasSubstr("(not in the ledger)")));
+    EXPECT_THAT(run.err, HasSubstr("20 events wait in this station's spool (orvctl ledger sync)"));
+    EXPECT_THAT(spoolStatus(location), HasSubstr("\"waiting\":20"));
+
+    // The server comes back 30 s later; the station forwards what waits.
+    std::this_thread::sleep_for(std::chrono::seconds(30));
+    ASSERT_TRUE(server.startAgain());
+    const OrvctlRun sync = runOrvctlWith({"--ledger", location, "ledger", "sync"});
+    EXPECT_EQ(sync.code, 0) << sync.out << sync.err;
+    EXPECT_THAT(sync.out, HasSubstr("forwarded 20 events to PostgreSQL database " + database));
+    EXPECT_THAT(spoolStatus(location), HasSubstr("\"waiting\":0"));
+
+    const std::vector<ledger::Event> events = eventsIn(location);
+    ASSERT_EQ(events.size(), 20u);
+    expectEachOnceInStationOrder(events);
+    std::set<std::string> devices;
+    for (const ledger::Event& e : events) {
+        EXPECT_EQ(e.result, "ok");
+        devices.insert(e.deviceId);
+    }
+    EXPECT_EQ(devices.size(), 20u);
+    const OrvctlRun again = runOrvctlWith({"--ledger", location, "ledger", "sync"});
+    EXPECT_THAT(again.out, HasSubstr("forwarded 0 events")) << "nothing twice";
+    const OrvctlRun verify = runOrvctlWith({"--ledger", location, "ledger", "verify"});
+    EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
+    EXPECT_THAT(verify.out, StartsWith("intact: 20 events, head 20 "));
 }
 
-TEST(OrvctlLedgerLost, ServerStoppedDuringTheOneCameraLoopEndsItAfterThatCamera)
+TEST(OrvctlLedgerAway, ServerStoppedDuringASetRecordsTheSetInTheSpool)
 {
     PostgresServer server;
     START_POSTGRES(server, database);
-    ScratchFolder folder;
-    writeFile(folder / "setup.xml", kSetup);
-    // The address the camera will come to; nobody there yet.
-    std::string address;
-    {
-        const LoopbackCamera probe = startCameraOnLoopback();
-        ASSERT_TRUE(probe);
-        address = probe.address;
-        probe->stop();
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool waiting = false;
-    std::istringstream in;
-    std::ostringstream out, err;
-    cli::CliContext context(in, out, err);
-    context.onProvisionEvent = [&](const cli::ProvisionEvent& e) {
-        if (e.step == cli::ProvisionStep::WaitingForCamera) {
-            std::lock_guard lock(mutex);
-            waiting = true;
-            changed.notify_all();
-        }
-    };
-    const std::filesystem::path inventory = folder / "inv.csv";
-    int code = -1;
-    std::thread orvctl([&] {
-        code = cli::runOrvctl(std::vector<std::string>{"--ip", address, "--timeout-ms", "2000", "--poll-ms", "20",
-                                                       "--ledger", server.tcpLocation(database), "provision",
-                                                       (folder / "setup.xml").string(), "--inventory",
-                                                       inventory.string(), "--count", "2"},
-                              context);
-    });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return waiting; }));
-    }
-    // The ledger was reached when the loop began; it goes before the first camera comes.
-    ASSERT_TRUE(stopServer(server));
-    camsim::CameraOptions options;
-    options.listenAddress = address;
-    options.sdkPort = 0;
-    options.log = [](const std::string&) {};
-    camsim::SimulatedCamera camera(options);
-    std::string error;
-    ASSERT_TRUE(camera.start(&error)) << error;
-    orvctl.join();
-
-    EXPECT_EQ(code, 1) << out.str() << err.str();
-    EXPECT_TRUE(sentSetConfig(camera)) << "the camera was set up";
-    const std::string written = readFile(inventory);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2) << written;
-    EXPECT_THAT(written, HasSubstr(",ok\r\n"));
-    EXPECT_THAT(out.str(), HasSubstr("recorded in the inventory only: the ledger PostgreSQL database "));
-    EXPECT_THAT(out.str(), Not(HasSubstr("waiting for the camera to go"))) << "the loop ends there";
-    EXPECT_THAT(err.str(), HasSubstr("; stopped: 1 outcome is in the inventory only (" + inventory.string() + ")\n"));
-}
-
-TEST(OrvctlLedgerLost, ServerStoppedDuringASetStillReportsTheSetAndFails)
-{
-    PostgresServer server;
-    START_POSTGRES(server, database);
+    const std::string location = server.tcpLocation(database);
     camsim::CameraOptions options;
     options.sdkPort = 0;
     const LoopbackCamera camera = startCameraOnLoopback(options);
@@ -331,8 +301,8 @@ TEST(OrvctlLedgerLost, ServerStoppedDuringASetStillReportsTheSetAndFails)
 
     OrvctlRun run;
     std::thread orvctl([&] {
-        run = runOrvctlWith({"--ip", camera.address, "--timeout-ms", "3000", "--ledger", server.tcpLocation(database),
-                             "set", "wifi", "ssid=Late"});
+        run = runOrvctlWith({"--ip", camera.address, "--timeout-ms", "3000", "--ledger", location, "set", "wifi",
+                             "ssid=Late"});
     });
     // The ledger was reached before the login; it goes while the camera is being answered.
     const bool loggingIn = camera->waitForFrames(1, std::chrono::seconds(20));
@@ -340,12 +310,44 @@ TEST(OrvctlLedgerLost, ServerStoppedDuringASetStillReportsTheSetAndFails)
     orvctl.join();
     ASSERT_TRUE(stopped) << run.out << run.err;
 
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.out, "set wifi: sent ssid\n") << "the outcome is printed";
-    ASSERT_TRUE(camera->waitForFrames(3, std::chrono::seconds(5))) << "login, read, write";
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "set wifi: sent ssid\n");
     EXPECT_EQ(camera->config<WifiRecord>().text(WifiRecord::ssid), u"Late");
     EXPECT_THAT(run.err, StartsWith("orvctl: ledger PostgreSQL database " + database + " on 127.0.0.1:"));
-    EXPECT_THAT(run.err, HasSubstr("; this outcome is not recorded in it\n"));
+    EXPECT_THAT(run.err, HasSubstr("1 event waits in this station's spool (orvctl ledger sync)\n"));
+
+    // The next command forwards it before it begins.
+    ASSERT_TRUE(server.startAgain());
+    const OrvctlRun next = runOrvctlWith({"--ip", camera.address, "--timeout-ms", "3000", "--ledger", location, "set",
+                                          "wifi", "ssid=Early"});
+    EXPECT_EQ(next.code, 0) << next.err;
+    const std::vector<ledger::Event> events = eventsIn(location);
+    ASSERT_EQ(events.size(), 2u);
+    expectEachOnceInStationOrder(events);
+    EXPECT_EQ(events[0].kind, "set");
+    EXPECT_EQ(events[1].kind, "set");
+}
+
+TEST(OrvctlLedgerAway, NoOfflineTimeStopsTheRunBeforeAnythingIsSent)
+{
+    PostgresServer server;
+    START_POSTGRES(server, database);
+    const std::string location = server.tcpLocation(database);
+    ScratchFolder folder;
+    writeFile(folder / "station.ini", "[Ledger]\nOfflineHours=0\n");
+    ::setenv("ORV_MACHINE_SETTINGS", (folder / "station.ini").c_str(), 1);
+    camsim::CameraOptions options;
+    options.sdkPort = 0;
+    const LoopbackCamera camera = startCameraOnLoopback(options);
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(runOrvctlWith({"--ledger", location, "ledger", "sync"}).code, 0) << "the station knows the ledger";
+    ASSERT_TRUE(stopServer(server));
+    const OrvctlRun run =
+        runOrvctlWith({"--ip", camera.address, "--timeout-ms", "3000", "--ledger", location, "set", "wifi", "ssid=No"});
+    ::unsetenv("ORV_MACHINE_SETTINGS");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_THAT(run.err, HasSubstr("this station may not work without the shared ledger (OfflineHours is 0)"));
+    EXPECT_FALSE(camera->waitForFrames(1, std::chrono::milliseconds(0))) << "nothing was sent";
 }
 
 } // namespace

@@ -163,7 +163,9 @@ TEST_P(ChainTest, InsertedEventIsFoundEvenWithACorrectHash)
     forged.hash = eventHash(forged.previousHash, forged);
     tamper("UPDATE events SET number = number + 1000 WHERE number >= 3");
     tamper("UPDATE events SET number = number - 999 WHERE number >= 1000");
-    tamper("INSERT INTO events SELECT 3, time_utc, utc_offset_minutes, station, operator_name, tool, tool_version, "
+    tamper("INSERT INTO events (number, time_utc, utc_offset_minutes, station, operator_name, tool, tool_version, "
+           "kind, device_id, place, officer_before, officer_after, unit_before, unit_after, setup_name, setup_sha256, "
+           "groups_written, result, differences, clock_offset_seconds, prev_hash, hash) SELECT 3, time_utc, utc_offset_minutes, station, operator_name, tool, tool_version, "
            "kind, device_id, place, officer_before, 'P77', unit_before, unit_after, setup_name, setup_sha256, "
            "groups_written, result, differences, clock_offset_seconds, hash, '" +
            forged.hash + "' FROM events WHERE number = 2");

@@ -35,11 +35,17 @@ inline std::string sqlText(const std::string& text)
     return out + "'";
 }
 
-// An INSERT of `e` exactly as it stands, hashes included.
+// An INSERT of `e` exactly as it stands, hashes included; without a spool's fields it names only
+// the columns every schema has.
 inline std::string insertSql(const Event& e)
 {
-    std::string sql = "INSERT INTO events (" + detail::eventColumnList() + ") VALUES (";
-    for (std::size_t i = 0; i < detail::kFields.size(); ++i) {
+    const std::size_t fields = detail::hasSpoolFields(e) ? detail::kFields.size() : detail::kFieldsOfForm1;
+    std::string columns;
+    for (std::size_t i = 0; i < fields; ++i) {
+        columns += std::string(detail::kFields[i].column) + ", ";
+    }
+    std::string sql = "INSERT INTO events (" + columns + "prev_hash, hash) VALUES (";
+    for (std::size_t i = 0; i < fields; ++i) {
         const std::optional<std::string> text = detail::fieldText(e, i);
         sql += (text ? sqlText(*text) : std::string("NULL")) + ", ";
     }

@@ -87,7 +87,7 @@ TEST(EventForm, CanonicalFormAndHashArePinned)
 const std::string kHeader = "\xEF\xBB\xBF"
                             "number,time_utc,utc_offset_minutes,station,operator,tool,tool_version,kind,device_id,"
                             "where,officer_before,officer_after,unit_before,unit_after,setup_name,setup_sha256,"
-                            "groups,result,differences,clock_offset_seconds,previous_hash,hash\r\n";
+                            "groups,result,differences,clock_offset_seconds,event_id,station_sequence,arrived_utc,previous_hash,hash\r\n";
 
 TEST(CsvExport, BytesWithBomHeaderCrlfAndQuoting)
 {
@@ -107,10 +107,10 @@ TEST(CsvExport, BytesWithBomHeaderCrlfAndQuoting)
     std::string error;
     ASSERT_TRUE(exportCsv({pinnedEvent(), plain}, file, error)) << error;
     EXPECT_EQ(fileBytes(file), kHeader + "1,2026-03-05T06:07:09.123Z,480,\"desk, 1\",\"say \"\"hi\"\"\",orvctl,1.0.0.2,"
-                                         "check,D1,,,P1,,,,,\"platform, wifi\",differs,\"a\nb\",-2,p,h\r\n"
+                                         "check,D1,,,P1,,,,,\"platform, wifi\",differs,\"a\nb\",-2,,,,p,h\r\n"
                                          "2,2026-03-05T06:07:09.123Z,480,desk,clerk,orvctl,1.0.0.2,check,D1,'-1+2,,"
                                          "\"'=HYPERLINK(\"\"http://x\"\",\"\"P1\"\")\",,'@SUM(A1),,,"
-                                         "wifi,differs,,,p,h\r\n");
+                                         "wifi,differs,,,,,,p,h\r\n");
     ASSERT_TRUE(exportCsv({}, file, error)) << error;
     EXPECT_EQ(fileBytes(file), kHeader);
 }

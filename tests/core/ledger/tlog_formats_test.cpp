@@ -672,7 +672,8 @@ TEST(CanonicalForm, EveryOtherTextIsRefused)
     const std::string last = "clock_offset_seconds:3:-12\n";
     expectRefused(
         {{"", "does not start"},
-         {"orv-ledger-event 2" + form.substr(18), "does not start"},
+         {"orv-ledger-event 3" + form.substr(18), "does not start"},
+         {"orv-ledger-event 2" + form.substr(18), "field 21 is not event_id"},
          {changed("number:1:7\n", "number:2:07\n"), "its number is not a number in plain decimal"},
          {changed("number:1:7\n", "number:2:+7\n"), "its number is not a number"},
          {changed("number:1:7\n", "number:1: \n"), "its number is not a number"},
