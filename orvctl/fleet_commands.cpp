@@ -272,7 +272,11 @@ private:
             case WatchEventKind::Found:
                 break;
             case WatchEventKind::Identified:
-                identified_[label] = e.camera;
+                if (handOverWhen(run_->settings().roster != nullptr) == HandOver::OnIdentified) {
+                    takeOn(e.camera, runner);
+                } else {
+                    identified_[label] = e.camera;
+                }
                 break;
             case WatchEventKind::Gone:
                 // The next camera plugged in here is another camera to work on.
@@ -281,8 +285,7 @@ private:
                 leftAlone_.erase(label);
                 break;
             case WatchEventKind::Looked:
-                // Handed over once the look is over, so every camera it found has said its device
-                // id before any is given an officer: twins are told apart from the start.
+                // With a roster, handed over once the look is over (handOverWhen).
                 for (auto& [where, camera] : identified_) {
                     takeOn(camera, runner);
                 }

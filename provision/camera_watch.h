@@ -48,6 +48,17 @@ enum class WatchEventKind : std::uint8_t {
     Looked,     // a look is over: every camera it identified has been told
 };
 
+// When a camera the watch identified may be handed to work. Without a roster at once: a good
+// camera's work starts as soon as it has said who it is, whatever a neighbour that answers slowly
+// (or never, costing the look its whole reply time) does. With a roster only once the look is
+// over: every camera it found has then said its device id, so that two cameras answering with one
+// id are both told apart before either is given an officer.
+enum class HandOver : std::uint8_t { OnIdentified, OnLooked };
+constexpr HandOver handOverWhen(bool roster)
+{
+    return roster ? HandOver::OnLooked : HandOver::OnIdentified;
+}
+
 struct WatchEvent
 {
     WatchEventKind kind = WatchEventKind::Found;

@@ -350,6 +350,13 @@ void CSearchToolDlg::onWatchEvent(const provision::WatchEvent& event)
     }
     markTwins();
     updateControls();
+    // An unattended run takes a camera in as soon as it is ready, unless a roster makes it wait for
+    // the look's end (handOverWhen).
+    if (event.kind == K::Identified && row.identified &&
+        provision::handOverWhen(!dlgItemText(sid::kRosterFile).trimmed().isEmpty()) ==
+            provision::HandOver::OnIdentified) {
+        applyWhenEnoughAreReady();
+    }
 }
 
 void CSearchToolDlg::markTwins()

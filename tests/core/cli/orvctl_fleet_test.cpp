@@ -407,6 +407,38 @@ TEST_F(OrvctlFleet, CtrlCLetsEachCameraFinishItsStepAndSendsNothingMore)
     EXPECT_THAT(inventory, HasSubstr("," + second.address + ",CAM-2,"));
 }
 
+// Without a roster a camera's work starts as soon as it has said who it is: a neighbour that never
+// answers (its look waits out the whole reply time, a minute here) holds up no other camera.
+TEST_F(OrvctlFleet, ACameraThatNeverAnswersHoldsUpNoOther)
+{
+    second->stayQuiet(true);
+    LineHook hook([](const std::string&) {});
+    std::atomic<bool> interrupted{false};
+    std::istringstream in;
+    std::ostream out(&hook);
+    std::ostringstream err;
+    cli::CliContext context(in, out, err);
+    context.interrupted = &interrupted;
+    int code = -1;
+    std::thread orvctl([&] {
+        code = cli::runOrvctl(std::vector<std::string>{"--timeout-ms", "60000", "--poll-ms", "20", "--address",
+                                                       camera.address, "--address", second.address, "provision",
+                                                       path("setup.xml"), "--all", "--inventory", path("inv.csv")},
+                              context);
+    });
+    const std::string done = camera.address + ": device CAM-1, officer SETUP: ok";
+    for (int i = 0; i < 2000 && hook.text().find(done) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string heard = hook.text();
+    // Pulled out, the silent camera ends its look at once.
+    interrupted = true;
+    second->stop();
+    orvctl.join();
+    EXPECT_THAT(heard, HasSubstr(done)) << "the good camera waited for the silent one\n" << heard << err.str();
+    EXPECT_THAT(readFile(folder / "inv.csv"), HasSubstr("," + camera.address + ",CAM-1,SETUP,ok,"));
+}
+
 TEST(OrvctlFleetRace, ProvisionAllNeverGivesACameraTwoConnections)
 {
     std::vector<LoopbackCamera> cameras;
