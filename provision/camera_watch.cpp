@@ -4,6 +4,7 @@
 #include "fleet/interface_watcher.h"
 #include "fleet/network_interface.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace orv::provision {
@@ -203,6 +204,13 @@ void CameraWatch::tellGone(const std::string& label, const fleet::Candidate& can
     tell(e);
 }
 
+std::chrono::milliseconds CameraWatch::identifyWait(unsigned failures) const
+{
+    // The poll doubled with each failure: 2, 4, 8, ... polls, never more than the longest wait.
+    const auto wait = settings_.poll * (1LL << std::min(failures, 12u));
+    return std::min<std::chrono::milliseconds>(wait, kLongestIdentifyWait);
+}
+
 void CameraWatch::look(bool first)
 {
     const std::vector<fleet::Candidate> candidates = candidatesNow(first);
@@ -244,8 +252,9 @@ void CameraWatch::look(bool first)
         const auto known = present_.find(label);
         contact.known = known != present_.end();
         const bool newLogin = contact.known && known->second.loginGeneration != generation;
-        contact.identify =
-            !contact.known || recheck.count(label) || newLogin || (!known->second.identified && !known->second.refused);
+        const bool unidentifiedAndDue = contact.known && !known->second.identified && !known->second.refused &&
+                                        std::chrono::steady_clock::now() >= known->second.identifyAgainAt;
+        contact.identify = !contact.known || recheck.count(label) || newLogin || unidentifiedAndDue;
         contacts.push_back(std::move(contact));
     }
     if (!contacts_.forEach(contacts.size(), [&](std::size_t i) { reach(contacts[i], login); })) {
@@ -269,6 +278,12 @@ void CameraWatch::look(bool first)
             k.identified = c.seen.identified();
             k.refused = c.seen.login == LoginOutcome::Refused;
             k.loginGeneration = generation;
+            if (k.identified || k.refused) {
+                k.failedIdentifications = 0;
+            } else {
+                k.failedIdentifications = std::min(k.failedIdentifications + 1, 16u);
+                k.identifyAgainAt = std::chrono::steady_clock::now() + identifyWait(k.failedIdentifications);
+            }
         }
     }
     WatchEvent looked;

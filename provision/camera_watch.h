@@ -112,6 +112,11 @@ private:
         bool identified = false;
         bool refused = false; // its login was refused: tried again only with another account
         unsigned loginGeneration = 0;
+        // A camera that answers the connection but not the identification (it trickles, or is
+        // stuck) costs a look its whole reply time: tried again after a wait that doubles with
+        // each failure (up to kLongestIdentifyWait), and only connected to in between.
+        unsigned failedIdentifications = 0;
+        std::chrono::steady_clock::time_point identifyAgainAt{};
     };
 
     struct Contact
@@ -121,6 +126,11 @@ private:
         bool known = false;
         ScannedCamera seen;
     };
+
+    // How long a camera that failed to identify `failures` times in a row is left before it is
+    // tried again.
+    std::chrono::milliseconds identifyWait(unsigned failures) const;
+    static constexpr std::chrono::milliseconds kLongestIdentifyWait{30000};
 
     void run();
     void look(bool first);

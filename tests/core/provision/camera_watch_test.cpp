@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace orv::test {
 namespace {
@@ -219,6 +220,31 @@ TEST_F(CameraWatchTest, SilentCandidatesAreNeverFoundAndHoldUpNoCamera)
     }
 }
 #endif
+
+// A camera that takes the connection and then never answers costs a look its whole reply time.
+// Asked again at every look it would make every look that long: a camera plugged in beside it,
+// or one handed back, would wait as long to be seen. It is asked again after a growing wait and
+// only connected to in between, so the looks between stay short.
+TEST_F(CameraWatchTest, ACameraThatNeverIdentifiesDoesNotSlowEveryLook)
+{
+    startCameras(2, false);
+    cameras[1]->stayQuiet(true);
+    Heard heard;
+    provision::WatchSettings s = watchSettings();
+    s.scan.replyTimeout = 400ms;
+    provision::CameraWatch watch(s, nullptr, std::ref(heard));
+    ASSERT_TRUE(watch.start());
+    std::this_thread::sleep_for(3s);
+    watch.stop();
+    const auto events = heard.events();
+    const auto looks = std::count_if(events.begin(), events.end(),
+                                     [](const WatchEvent& e) { return e.kind == WatchEventKind::Looked; });
+    // Each look that asks the quiet camera lasts 400 ms: at most 7 in 3 s. Looks that only
+    // connect to it last a poll and a connect.
+    EXPECT_GE(looks, 20) << "every look waited for the camera that never answers";
+    EXPECT_EQ(Heard::count(events, WatchEventKind::Identified, addresses[0]), 1u);
+    EXPECT_EQ(Heard::count(events, WatchEventKind::Gone, addresses[1]), 0u) << "it is still there";
+}
 
 #ifdef __linux__
 TEST_F(CameraWatchTest, ACameraFoundAgainIsReachedThroughWhatWasFoundLast)
