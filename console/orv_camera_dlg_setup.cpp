@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QSaveFile>
 
 #include <initializer_list>
 #include <string>
@@ -127,24 +126,6 @@ void applyElement(COrvCameraDlg& dlg, const SetupElement& element)
     }
 }
 
-// Through a temporary file and a rename, so a failed save leaves any old file as it was.
-bool writeWhole(const QString& path, const std::string& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    // The write is buffered: a disk that fills up shows only in the flush, and commit alone
-    // would still rename the cut-short file over the old one.
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file.write(bytes.data(), size) != size || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
-}
-
 } // namespace
 
 SetupValues COrvCameraDlg::formValues() const
@@ -169,7 +150,9 @@ void COrvCameraDlg::OnSaveSetup()
     if (path.isEmpty()) {
         return;
     }
-    const bool written = writeWhole(path, writeSetup(formValues()));
+    // Through a temporary file and a rename (a failed save leaves any old file as it was); a new
+    // file is its owner's only, as it holds passwords.
+    const bool written = saveSetupFile(path.toStdU16String(), formValues());
     PostLog(this, written ? LogMessage::SaveUserSetup : LogMessage::SaveUserSetupFail);
 }
 

@@ -205,7 +205,8 @@ FileContents readWholeFile(const fs::path& file)
     return result;
 }
 
-bool replaceFileContents(const fs::path& file, std::string_view bytes, const std::function<bool()>& beforeReplacing)
+bool replaceFileContents(const fs::path& file, std::string_view bytes, const std::function<bool()>& beforeReplacing,
+                         NewFileAccess newFile)
 {
     std::error_code ec;
     fs::path target = file;
@@ -232,7 +233,11 @@ bool replaceFileContents(const fs::path& file, std::string_view bytes, const std
         keepMode = 0600;
     } else if (exists && ::stat(target.c_str(), &st) == 0) {
         keepMode = st.st_mode & 07777;
+    } else if (!exists && newFile == NewFileAccess::OwnerOnly) {
+        keepMode = 0600;
     }
+#else
+    (void)newFile; // the user's own folders, with the permissions Windows gives them
 #endif
     for (unsigned attempt = 0; attempt < 16; ++attempt) {
         const fs::path temp = temporaryBeside(target, attempt);

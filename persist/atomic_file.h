@@ -37,8 +37,13 @@ std::string pathUtf8(const std::filesystem::path& path);
 // `beforeReplacing`, when given, runs once the new contents are whole on the disk, just before they
 // take the file's place: false from it leaves the file as it was (what must be recorded before a
 // file is handed out, such as a report's hash in the ledger).
+// `newFile` says whom a file that did not exist yet is for: the usual permissions (the umask
+// applies), or its owner's only (0600 on POSIX systems; a file that holds passwords). A replaced
+// file keeps its own.
+enum class NewFileAccess : std::uint8_t { Usual, OwnerOnly };
 bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes,
-                         const std::function<bool()>& beforeReplacing = {});
+                         const std::function<bool()>& beforeReplacing = {},
+                         NewFileAccess newFile = NewFileAccess::Usual);
 
 // Test hook: from now on writes of temporary files stop after `bytes` bytes as if the disk were
 // full; nullopt restores normal writing.

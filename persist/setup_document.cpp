@@ -208,7 +208,8 @@ SetupReadResult loadSetupFile(const std::filesystem::path& file)
 
 bool saveSetupFile(const std::filesystem::path& file, const SetupValues& values)
 {
-    return replaceFileContents(file, writeSetup(values));
+    // It holds the camera's, the Wi-Fi's and the APN's passwords: a new one is its owner's only.
+    return replaceFileContents(file, writeSetup(values), {}, NewFileAccess::OwnerOnly);
 }
 
 } // namespace orv

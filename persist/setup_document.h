@@ -115,7 +115,8 @@ SetupReadResult loadSetupFile(const std::filesystem::path& file);
 void applySetupElements(SetupValues& form, std::span<const SetupElement> elements);
 
 // Writes the document beside the file and renames it over; false (and the old file untouched)
-// when it could not be written.
+// when it could not be written. A new file is its owner's only (it holds passwords); a file
+// replaced keeps its permissions.
 bool saveSetupFile(const std::filesystem::path& file, const SetupValues& values);
 
 } // namespace orv

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <climits>
 #include <filesystem>
 
@@ -218,6 +222,28 @@ TEST(SetupDocument, FilesAreSavedWholeOrNotAtAll)
     simulateDiskFullAfter(std::nullopt);
     EXPECT_EQ(readFile(file), before);
 }
+
+#ifndef _WIN32
+// A setup file holds the camera's, the Wi-Fi's and the APN's passwords: a new one is its owner's
+// only whatever the umask; one the operator made readable for a colleague stays so.
+TEST(SetupDocument, ANewSetupFileIsTheOwnersOnlyAndAnOldOneKeepsItsMode)
+{
+    ScratchFolder folder;
+    const mode_t umaskBefore = ::umask(022);
+    const auto fresh = folder / "fresh.xml";
+    ASSERT_TRUE(saveSetupFile(fresh, sampleForm()));
+    const auto shared = folder / "shared.xml";
+    writeFile(shared, "old");
+    ::chmod(shared.c_str(), 0640);
+    ASSERT_TRUE(saveSetupFile(shared, sampleForm()));
+    ::umask(umaskBefore);
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+#endif
 
 } // namespace
 } // namespace orv
