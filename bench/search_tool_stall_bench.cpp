@@ -4,13 +4,23 @@
 // user-interface thread notes how late each tick comes (time since the last tick less the
 // interval); the worst of them is the longest stall an operator would feel. Target: under 50 ms,
 // both while the cameras are identified and while the run goes. The time reported is that of the
-// run, from the press until every camera is done.
+// run, from the press until every camera is done. A second case records to a shared PostgreSQL
+// ledger that has gone away (a relay that takes connections and never answers, 2 s connect time):
+// the run goes on into the station's spool while the desk and the forwarder wait for the database
+// on their own threads; it also reports how long closing the window takes with a forward stuck.
 //   build/bin/search_tool_stall_bench
 #include "dialogkit/message_box.h"
 #include "persist/setup_document.h"
 #include "searchtool/search_tool_dlg.h"
 #include "searchtool/search_tool_texts.h"
 #include "tools/camsim/simulated_camera.h"
+
+#ifdef ORV_BENCH_POSTGRES
+#include "ledger/spooled_ledger.h"
+#include "ledger/station.h"
+#include "tests/support/postgres_server.h"
+#include "tests/support/stalling_relay.h"
+#endif
 
 #include "bench/slow_cameras.h"
 #include "bench/target_reporter.h"
@@ -131,7 +141,9 @@ bool everyRowSays(const CSearchToolDlg& dialog, Column column, SearchText what)
     return true;
 }
 
-void BM_ApplyAllStall(benchmark::State& state)
+// The window opened on the cameras, then Apply to all, `state`'s iterations times; `ledgerLocation`
+// empty is the default ledger file.
+void applyAllStall(benchmark::State& state, const QString& ledgerLocation)
 {
     cameras();
     QTemporaryDir folder;
@@ -145,7 +157,7 @@ void BM_ApplyAllStall(benchmark::State& state)
     QString unexpected;
     MessageBox::instance().enterTestMode([&](const MessagePrompt& p) { unexpected = p.text; });
 
-    double identifyWorst = 0, runWorst = 0;
+    double identifyWorst = 0, runWorst = 0, closeWorst = 0, endWorst = 0;
     int iteration = 0;
     for (auto _ : state) {
         SearchToolOptions options;
@@ -155,6 +167,7 @@ void BM_ApplyAllStall(benchmark::State& state)
         options.language = kEnglish;
         options.setupFile = setupFile;
         options.inventoryFile = folder.filePath(QStringLiteral("inventory-%1.csv").arg(++iteration));
+        options.ledgerLocation = ledgerLocation;
         auto dialog = std::make_unique<CSearchToolDlg>(options);
 
         StallMeter meter;
@@ -190,14 +203,65 @@ void BM_ApplyAllStall(benchmark::State& state)
             state.SkipWithError("a camera was sent a second connection while one was open");
             break;
         }
+        // Closing returns at once; the destructor, once the window is gone, waits for the desk's
+        // thread to end what it has in hand (a checkpoint after the run), not for the forwarder.
+        const Clock::time_point closing = Clock::now();
         dialog->close();
+        const Clock::time_point closed = Clock::now();
+        dialog.reset();
+        const Clock::time_point ended = Clock::now();
+        closeWorst = std::max(closeWorst, std::chrono::duration<double, std::milli>(closed - closing).count());
+        endWorst = std::max(endWorst, std::chrono::duration<double, std::milli>(ended - closed).count());
     }
     MessageBox::instance().leaveTestMode();
     state.counters["cameras"] = kCameras;
     state.counters["identify_stall_ms"] = identifyWorst;
     state.counters["run_stall_ms"] = runWorst;
+    state.counters["close_ms"] = closeWorst;
+    state.counters["end_ms"] = endWorst;
+}
+
+void BM_ApplyAllStall(benchmark::State& state)
+{
+    applyAllStall(state, QString());
 }
 BENCHMARK(BM_ApplyAllStall)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+#ifdef ORV_BENCH_POSTGRES
+void BM_ApplyAllStallDatabaseAway(benchmark::State& state)
+{
+    test::PostgresServer server;
+    if (!server.running()) {
+        state.SkipWithError(("no PostgreSQL server: " + server.error()).c_str());
+        for (auto _ : state) {
+        }
+        return;
+    }
+    std::string error;
+    const std::string database = server.createDatabase(error);
+    if (database.empty()) {
+        giveUp(error);
+    }
+    // A station of its own, which reached the shared ledger once before it went away.
+    QTemporaryDir stationFolder;
+    qputenv("ORV_STATION_FOLDER", QFile::encodeName(stationFolder.path()));
+    test::StallingRelay relay(server.port());
+    const std::string location = "host=127.0.0.1 port=" + std::to_string(relay.port()) + " user=" + server.role() +
+                                 " dbname=" + database + " connect_timeout=2";
+    {
+        const std::shared_ptr<ledger::Ledger> ledger =
+            ledger::openStationLedger(location, ledger::defaultStationFolder(), error);
+        if (!ledger || !dynamic_cast<ledger::SpooledLedger&>(*ledger).forward().reached) {
+            giveUp("the shared ledger was not reached before it went away: " + error);
+        }
+    }
+    relay.stall(true);
+    applyAllStall(state, QString::fromStdString(location));
+    relay.stall(false);
+    qunsetenv("ORV_STATION_FOLDER");
+}
+BENCHMARK(BM_ApplyAllStallDatabaseAway)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+#endif
 
 } // namespace
 
@@ -219,6 +283,12 @@ int main(int argc, char** argv)
                 {"ui thread worst stall (ms)", "BM_ApplyAllStall/iterations:3/manual_time", "run_stall_ms", 50, true},
                 {"ui thread worst stall while identifying (ms)", "BM_ApplyAllStall/iterations:3/manual_time",
                  "identify_stall_ms", 50, true},
+#ifdef ORV_BENCH_POSTGRES
+                {"ui thread worst stall, shared database away (ms)",
+                 "BM_ApplyAllStallDatabaseAway/iterations:2/manual_time", "run_stall_ms", 50, true},
+                {"closing the window, shared database away (ms)",
+                 "BM_ApplyAllStallDatabaseAway/iterations:2/manual_time", "close_ms", 1000, true},
+#endif
             });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -1,6 +1,15 @@
-# The search tool's window while 32 cameras are identified and set up: how long its thread stands still.
+# The search tool's window while 32 cameras are identified and set up: how long its thread stands still;
+# again with a shared PostgreSQL ledger that has gone away (a test server behind a relay that stalls).
 if(NOT TARGET orv_searchtool)
     return()
 endif()
 add_executable(search_tool_stall_bench search_tool_stall_bench.cpp)
 target_link_libraries(search_tool_stall_bench PRIVATE orv_searchtool orv_camsim benchmark::benchmark orv_flags)
+if(NOT WIN32 AND TARGET orv_ledger)
+    if(TARGET orv_test_postgres)
+        target_link_libraries(search_tool_stall_bench PRIVATE orv_test_postgres)
+    else()
+        target_sources(search_tool_stall_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/postgres_server.cpp)
+    endif()
+    target_compile_definitions(search_tool_stall_bench PRIVATE ORV_BENCH_POSTGRES=1)
+endif()

@@ -56,6 +56,8 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"导出设备ID失败 ...\r\n",
         u"保存用户配置失败 ...\r\n",
         u"写入台账失败: %s ...\r\n",
+        u"共享台账无法连接, 自 %s 起; 事件暂存于本机缓存 ...\r\n",
+        u"共享台账已连接, 已转发缓存事件 %s 条 ...\r\n",
     }},
     {{
         u"Orv工具啟動 ...\r\n",
@@ -95,6 +97,8 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"導出設備ID失敗 ...\r\n",
         u"保存用戶配置失敗 ...\r\n",
         u"寫入台賬失敗: %s ...\r\n",
+        u"共享台賬無法連接, 自 %s 起; 事件暫存於本機緩存 ...\r\n",
+        u"共享台賬已連接, 已轉發緩存事件 %s 條 ...\r\n",
     }},
     {{
         u"program startup ...\r\n",
@@ -134,6 +138,8 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"export device id fail ...\r\n",
         u"save user setup fail ...\r\n",
         u"ledger write fail: %s ...\r\n",
+        u"shared ledger unreachable since %s; events wait in spool ...\r\n",
+        u"shared ledger reached; %s spooled events forwarded ...\r\n",
     }},
 }};
 

@@ -55,9 +55,11 @@ enum class LogMessage : int {
     SaveLogFail = 33,
     ExportDeviceIdFail = 34,
     SaveUserSetupFail = 35,
-    LedgerFail = 36, // "%s": where the ledger is and why it cannot be written
+    LedgerFail = 36,      // "%s": where the ledger is and why it cannot be written
+    LedgerAway = 37,      // "%s": since when the shared ledger does not answer, and why
+    LedgerForwarded = 38, // "%s": how many events waiting in the spool it took
 };
-inline constexpr int kLogMessageCount = 37;
+inline constexpr int kLogMessageCount = 39;
 
 // The text of a message in a language, line end included. A language index outside 0..2 gives
 // Simplified Chinese; a message number outside the table gives an empty text.

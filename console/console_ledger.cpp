@@ -10,6 +10,7 @@
 
 #include <mutex>
 #include <set>
+#include <utility>
 
 namespace orv {
 
@@ -48,9 +49,38 @@ struct ConsoleLedger::Sink
     std::mutex mutex;
     QObject* window = nullptr; // null once the console no longer listens
     std::string location;
-    // The causes shown since an event was last recorded; only the recorder's thread uses it.
+    // The causes shown since an event was last recorded (under the mutex: the recorder's
+    // appending and forwarding threads both report).
     std::set<std::string> shown;
+
+    std::vector<LedgerLine> pending; // lines not yet taken by the window
+
+    // Under the mutex, so the window cannot go between the look and the post.
+    void post(const std::string& text, LogMessage message)
+    {
+        if (!window) {
+            return;
+        }
+        pending.push_back({message, QString::fromStdString(text).toStdU16String()});
+        if (pending.size() == 1) {
+            QCoreApplication::postEvent(window, new LedgerProblem);
+        }
+    }
 };
+
+std::string ledgerNewsText(const ledger::SharedLedgerNews& news)
+{
+    if (news.kind == ledger::SharedLedgerNews::Kind::Forwarded) {
+        return std::to_string(news.forwarded);
+    }
+    // "2026-12-10 14:07:09" in local time: the time alone when it was today.
+    std::string since = ledger::localTimeText(news.sinceUtc);
+    const std::string today = ledger::localTimeText(ledger::utcNow()).substr(0, 10);
+    if (since.size() >= 16 && since[10] == ' ') {
+        since = since.starts_with(today) ? since.substr(11, 5) : since.substr(0, 16);
+    }
+    return news.why.empty() ? since : since + " (" + news.why + ")";
+}
 
 ConsoleLedger::ConsoleLedger(std::string location, QObject* window)
     : location_(std::move(location))
@@ -59,24 +89,29 @@ ConsoleLedger::ConsoleLedger(std::string location, QObject* window)
 {
     sink_->window = window;
     sink_->location = location_;
-    auto onRecorded = [sink = sink_](const ledger::Event&) { sink->shown.clear(); };
+    auto onRecorded = [sink = sink_](const ledger::Event&) {
+        std::lock_guard lock(sink->mutex);
+        sink->shown.clear();
+    };
     auto onProblem = [sink = sink_](const std::string& message) {
         std::string cause = ledger::oneLine(message);
         if (cause.empty()) {
             cause = ledger::oneLine(sink->location);
         }
-        if (!sink->shown.insert(cause).second) {
-            return;
-        }
-        // Under the lock, so the window cannot go between the look and the post.
         std::lock_guard lock(sink->mutex);
-        if (sink->window) {
-            QCoreApplication::postEvent(sink->window, new LedgerProblem(QString::fromStdString(cause)));
+        if (sink->shown.insert(cause).second) {
+            sink->post(cause, LogMessage::LedgerFail);
         }
+    };
+    auto onNews = [sink = sink_](const ledger::SharedLedgerNews& news) {
+        std::lock_guard lock(sink->mutex);
+        sink->post(ledgerNewsText(news), news.kind == ledger::SharedLedgerNews::Kind::Away
+                                             ? LogMessage::LedgerAway
+                                             : LogMessage::LedgerForwarded);
     };
     // The console signs as the station the search tool and orvctl of this account sign as.
     recorder_ = std::make_unique<ledger::BackgroundRecorder>(location_, std::move(onRecorded), std::move(onProblem),
-                                                             ledger::stationSetup());
+                                                             ledger::stationSetup(), std::move(onNews));
 }
 
 ConsoleLedger::~ConsoleLedger()
@@ -86,6 +121,12 @@ ConsoleLedger::~ConsoleLedger()
         sink_->window = nullptr;
     }
     recorder_.reset();
+}
+
+std::vector<LedgerLine> ConsoleLedger::takeLines()
+{
+    std::lock_guard lock(sink_->mutex);
+    return std::exchange(sink_->pending, {});
 }
 
 void ConsoleLedger::loginStarted(std::string place)

@@ -1,8 +1,11 @@
 #pragma once
 // What the console records in the ledger: one event for every write and action it sends to the
 // camera. Events go to a recorder thread, so the window never waits for the database; a ledger
-// that cannot be written reaches the window once per cause, as a LedgerProblem event.
+// that cannot be written reaches the window once per cause, as a LedgerProblem event, and so does
+// a shared database that is away (once per outage: the events wait in the station's spool) and
+// back (once, when it took them).
 
+#include "console/activity_log.h"
 #include "ledger/ledger.h"
 #include "link/frame.h"
 #include "provision/camera_groups.h"
@@ -15,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QObject;
 
@@ -24,6 +28,7 @@ class CSettings;
 
 namespace ledger {
 class BackgroundRecorder;
+struct SharedLedgerNews;
 }
 
 // The tool name the console's events carry.
@@ -40,18 +45,28 @@ std::string cameraPlace(std::string_view address, std::uint16_t port = kCameraPo
 // An event's result as the console words it: "ok" once the frame went out, else "failed: ...".
 std::string writeResult(provision::CameraOutcome outcome);
 
-// Carries a ledger problem (where and why, on one line) to the window's thread.
+// Tells the window's thread that the ledger has lines for its log (ConsoleLedger::takeLines): a
+// problem (where and why, on one line), or the news of a shared ledger away or back. The lines
+// stay with the ConsoleLedger, handed over under its lock.
 inline constexpr auto kLedgerProblemEvent = static_cast<QEvent::Type>(0x1401);
 class LedgerProblem : public QEvent
 {
 public:
-    explicit LedgerProblem(QString cause)
+    LedgerProblem()
         : QEvent(kLedgerProblemEvent)
-        , cause(std::move(cause))
     {
     }
-    QString cause;
 };
+
+struct LedgerLine
+{
+    LogMessage message = LogMessage::LedgerFail;
+    std::u16string argument;
+};
+
+// The argument of the log line of a shared ledger away or back: "14:07 (connection timed out)"
+// (the date too when it was not today), or the number of events it took.
+std::string ledgerNewsText(const ledger::SharedLedgerNews& news);
 
 class ConsoleLedger
 {
@@ -60,8 +75,12 @@ public:
     // cause of failure is posted to `window` once, and again only after an event was recorded
     // in between.
     ConsoleLedger(std::string location, QObject* window);
-    // Posts nothing more, then waits for what was handed over: destroy it where nothing waits
-    // for it (the window already hidden).
+    // The log lines posted since the last call, oldest first (the window's thread).
+    std::vector<LedgerLine> takeLines();
+
+    // Posts nothing more, then waits for what was handed over (into a ledger file or the
+    // station's spool), not for a forward to a shared database that does not answer: destroy it
+    // where nothing waits for it (the window already hidden).
     ~ConsoleLedger();
     ConsoleLedger(const ConsoleLedger&) = delete;
     ConsoleLedger& operator=(const ConsoleLedger&) = delete;
@@ -82,6 +101,7 @@ public:
     void record(ledger::Event event);
     // Returns once every event handed over was recorded or given up, its problem posted (tests).
     void flush();
+    ledger::BackgroundRecorder& recorder() { return *recorder_; }
 
 private:
     struct Sink;

@@ -1,5 +1,5 @@
-// The ledger's side of the console: starting the recorder, the events of the handlers, and the
-// one log line of a ledger that cannot be written.
+// The ledger's side of the console: starting the recorder, the events of the handlers, the one
+// log line of a ledger that cannot be written, and those of a shared database away and back.
 
 #include "console/activity_log.h"
 #include "console/console_ledger.h"
@@ -26,8 +26,11 @@ void COrvCameraDlg::flushLedger()
 
 void COrvCameraDlg::OnLedgerProblem(LedgerProblem* problem)
 {
-    if (problem) {
-        PostLog(this, LogMessage::LedgerFail, problem->cause.toStdU16String());
+    if (!problem || !ledger_) {
+        return; // a ledger that was replaced: its lines went with it
+    }
+    for (const LedgerLine& line : ledger_->takeLines()) {
+        PostLog(this, line.message, line.argument);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "ledger/event_fields.h"
 #include "ledger/event_sql.h"
+#include "ledger/wait_stop.h"
 
 #include <libpq-fe.h>
 
@@ -110,8 +111,48 @@ void giveUpConnection(PGconn* connection)
 // then, which would only wait as long again.
 thread_local bool gaveUpWaiting = false;
 
+// How long one wait on a socket lasts at most: a thread asked to stop (WaitStopScope) finds out
+// within it.
+constexpr std::chrono::milliseconds kWaitSlice{100};
+
+// Waits until the socket is ready to read (or to write), `left` at most and a slice at a time.
+// 1: ready; 0: not within `left`; -1: the thread was asked to stop.
+int waitForSocket(int socket, bool write, std::chrono::milliseconds left)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + left;
+    for (;;) {
+        if (WaitStopScope::stopRequested()) {
+            return -1;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return 0;
+        }
+        const auto slice =
+            std::min(kWaitSlice, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) +
+                                     std::chrono::milliseconds(1));
+#ifdef _WIN32
+        WSAPOLLFD waiting{static_cast<SOCKET>(socket), static_cast<SHORT>(write ? POLLWRNORM : POLLRDNORM), 0};
+        const int ready = WSAPoll(&waiting, 1, static_cast<INT>(slice.count()));
+#else
+        pollfd waiting{socket, static_cast<short>(write ? POLLOUT : POLLIN), 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(slice.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+#endif
+        if (ready != 0) {
+            return 1; // ready, or an error libpq will find on the socket
+        }
+    }
+}
+
+constexpr std::string_view kStopped = "given up: the program stopped waiting for the database";
+
 // Waits until the answer libpq is busy with has come in, or until the connection's time is up:
-// then the connection is given up and false returned with `error` saying so.
+// then the connection is given up and false returned with `error` saying so. A thread asked to
+// stop gives it up at once.
 bool awaitAnswer(PGconn* connection, std::string& error)
 {
     using Clock = std::chrono::steady_clock;
@@ -123,24 +164,14 @@ bool awaitAnswer(PGconn* connection, std::string& error)
             return true; // lost already: PQgetResult says so
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        int ready = 0;
-        if (left.count() > 0) {
-#ifdef _WIN32
-            WSAPOLLFD waiting{static_cast<SOCKET>(socket), POLLRDNORM, 0};
-            ready = WSAPoll(&waiting, 1, static_cast<INT>(left.count()));
-#else
-            pollfd waiting{socket, POLLIN, 0};
-            ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-#endif
-        }
-        if (ready == 0) {
+        const int ready = left.count() > 0 ? waitForSocket(socket, false, left) : 0;
+        if (ready <= 0) {
             gaveUpWaiting = true;
             giveUpConnection(connection);
-            error = "the database did not answer within " + std::to_string((limit + kAnswerGrace).count() / 1000) +
-                    " s (no answer, or the network to it is down); the connection was given up";
+            error = ready < 0 ? std::string(kStopped)
+                              : "the database did not answer within " +
+                                    std::to_string((limit + kAnswerGrace).count() / 1000) +
+                                    " s (no answer, or the network to it is down); the connection was given up";
             return false;
         }
         if (PQconsumeInput(connection) != 1) {
@@ -148,6 +179,36 @@ bool awaitAnswer(PGconn* connection, std::string& error)
         }
     }
     return true;
+}
+
+// Drives a connection libpq started without blocking (PQconnectStartParams, PQresetStart) to its
+// end, within `limit` (libpq leaves connect_timeout to the caller then) and as long as the thread
+// is not asked to stop. False with `error` otherwise.
+bool completeConnection(PGconn* connection, PostgresPollingStatusType (*step)(PGconn*), std::chrono::milliseconds limit,
+                        std::string& error)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+    for (;;) {
+        if (status == PGRES_POLLING_OK) {
+            return true;
+        }
+        if (status == PGRES_POLLING_FAILED) {
+            error = trimmed(PQerrorMessage(connection));
+            return false;
+        }
+        const int socket = PQsocket(connection);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int ready = socket < 0 ? 1 : left.count() > 0 ? waitForSocket(socket, status == PGRES_POLLING_WRITING, left)
+                                                             : 0;
+        if (ready <= 0) {
+            giveUpConnection(connection);
+            error = ready < 0 ? std::string(kStopped) : std::string("timeout expired");
+            return false;
+        }
+        status = step(connection);
+    }
 }
 
 // The location's connect_timeout as the time a database has to answer: libpq's rules (below 2:
@@ -374,7 +435,20 @@ bool isSecretKeyword(const PQconninfoOption& option)
 // word with "pass" in it. libpq's message about such a location may quote it.
 bool mayHoldSecret(std::string_view location)
 {
-    std::string lower(location);
+    // As libpq reads a URI: "%70assword" is "password". Decoded first, then lower-cased.
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string lower;
+    for (std::size_t i = 0; i < location.size(); ++i) {
+        if (location[i] == '%' && i + 2 < location.size() &&
+            hex(location[i + 1]) >= 0 && hex(location[i + 2]) >= 0) {
+            lower += static_cast<char>(hex(location[i + 1]) * 16 + hex(location[i + 2]));
+            i += 2;
+        } else {
+            lower += location[i];
+        }
+    }
     for (char& c : lower) {
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
@@ -808,7 +882,7 @@ std::unique_ptr<PostgresLedger> PostgresLedger::open(const std::string& location
     keywords.push_back(nullptr);
     values.push_back(nullptr);
 
-    PGconn* connection = PQconnectdbParams(keywords.data(), values.data(), 0);
+    PGconn* connection = PQconnectStartParams(keywords.data(), values.data(), 0);
     if (connection == nullptr) {
         error = described + ": cannot connect: out of memory";
         return nullptr;
@@ -817,8 +891,14 @@ std::unique_ptr<PostgresLedger> PostgresLedger::open(const std::string& location
     std::unique_ptr<PostgresLedger> ledger(new PostgresLedger(connection, described));
     PQsetNoticeProcessor(
         connection, [](void*, const char*) {}, nullptr);
+    std::string connectProblem;
+    if (PQstatus(connection) == CONNECTION_BAD) {
+        connectProblem = trimmed(PQerrorMessage(connection));
+    } else {
+        completeConnection(connection, PQconnectPoll, limit, connectProblem);
+    }
     if (PQstatus(connection) != CONNECTION_OK) {
-        error = described + ": cannot connect: " + trimmed(PQerrorMessage(connection));
+        error = described + ": cannot connect: " + connectProblem;
         // libpq names neither the cause nor the CA file it checked against; IT needs both.
         if (error.find("certificate verify failed") != std::string::npos) {
             const Conninfo used(PQconninfo(connection));
@@ -865,9 +945,14 @@ bool PostgresLedger::fail(const std::string& what)
 bool PostgresLedger::ensureConnected(std::string& error)
 {
     if (PQstatus(connection_) != CONNECTION_OK || PQpipelineStatus(connection_) != PQ_PIPELINE_OFF) {
-        PQreset(connection_);
+        std::string why;
+        if (PQresetStart(connection_) != 1) {
+            why = trimmed(PQerrorMessage(connection_));
+        } else {
+            completeConnection(connection_, PQresetPoll, answerLimits().of(connection_), why);
+        }
         if (PQstatus(connection_) != CONNECTION_OK) {
-            error = "lost the connection: " + trimmed(PQerrorMessage(connection_));
+            error = "lost the connection: " + why;
             return false;
         }
         if (!setUpSession(connection_, error)) {

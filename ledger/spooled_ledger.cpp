@@ -1,6 +1,7 @@
 #include "ledger/spooled_ledger.h"
 
 #include "ledger/sqlite_ledger.h"
+#include "ledger/wait_stop.h"
 #include "persist/atomic_file.h"
 
 namespace orv::ledger {
@@ -69,6 +70,7 @@ ForwardOutcome SpooledLedger::forward(const std::function<void(std::int64_t, std
                                       std::stop_token stop)
 {
     std::lock_guard one(forwarding_);
+    const WaitStopScope stopping(stop); // a forward asked to stop does not wait for the database
     ForwardOutcome outcome;
     SpoolStatus before;
     if (!spool_->status(before)) {

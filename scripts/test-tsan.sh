@@ -4,8 +4,10 @@
 #   scripts/test-tsan.sh [BUILD_DIR] [extra cmake arguments...]     (default build-tsan/)
 # Runs the fleet, provision, ledger and simulated-camera programs whole, orvctl's fleet commands
 # from cli_tests, the search tool's window (gui_search_tool) and its custody report written on the
-# ledger's thread (gui_search_tool_report), and the console's ledger recorder
-# (gui_console_ledger). BUILD_TYPE sets the build type
+# ledger's thread (gui_search_tool_report), its forwarder while the shared database is away
+# (gui_search_tool_offline), and the console's ledger recorder
+# (gui_console_ledger; gui_console_ledger_offline while its shared database is away).
+# BUILD_TYPE sets the build type
 # (default Debug: every frame in the stacks, and it builds in about two thirds of the CPU time
 # RelWithDebInfo takes, which far outweighs the few seconds the tests run longer).
 set -euo pipefail
@@ -15,7 +17,7 @@ build=${1:-$here/build-tsan}
 shift || true
 
 whole_programs=(fleet_tests provision_tests camsim_tests)
-BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool gui_search_tool_report ledger_tests ledger_append_tool spool_forward_tool gui_console_ledger" \
+BUILD_TYPE=${BUILD_TYPE:-Debug} ORV_BUILD_TARGETS="${whole_programs[*]} cli_tests gui_search_tool gui_search_tool_report gui_search_tool_offline ledger_tests ledger_append_tool spool_forward_tool gui_console_ledger gui_console_ledger_offline" \
     "$here/scripts/build.sh" "$build" -DORV_TSAN=ON -DORV_SANITIZE=OFF -DORV_BENCH=OFF -DORV_TESTS=ON "$@"
 
 # halt_on_error: the first report ends the test program with `exitcode`, so CTest sees a failure.
@@ -37,7 +39,7 @@ suites=$(
         grep -oE '^(TYPED_)?TEST(_F|_P)?\(\s*\w+' "$here/tests/core/cli/orvctl_fleet_test.cpp" | sed 's/.*(\s*//'
     } | sed 's|.*/||' | sort -u | paste -sd'|'
 )
-selection="^(gui_search_tool|gui_search_tool_report|gui_console_ledger|ledger_tests|([A-Za-z0-9_]+/)?($suites)\\..*)\$"
+selection="^(gui_search_tool|gui_search_tool_report|gui_search_tool_offline|gui_console_ledger|gui_console_ledger_offline|ledger_tests|([A-Za-z0-9_]+/)?($suites)\\..*)\$"
 
 # This runtime places its shadow memory at fixed addresses, which a kernel randomising more
 # address bits than 28 may already have handed out; there the tests run without randomisation.

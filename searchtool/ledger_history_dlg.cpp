@@ -99,7 +99,8 @@ LedgerHistoryDlg::LedgerHistoryDlg(const QString& deviceId, std::uint8_t languag
     layout->addWidget(new QLabel(t(SearchText::HistoryEvents), this));
     events_ = newList({t(SearchText::HistoryTime), t(SearchText::HistoryKind), t(SearchText::HistoryOfficer),
                        t(SearchText::HistoryUnit), t(SearchText::HistoryResult), t(SearchText::HistoryStation),
-                       t(SearchText::HistoryOperator), t(SearchText::HistoryWhere), t(SearchText::HistorySetup)},
+                       t(SearchText::HistoryOperator), t(SearchText::HistoryWhere), t(SearchText::HistorySetup),
+                       t(SearchText::HistoryShared)},
                       this);
     layout->addWidget(events_, 3);
 
@@ -143,17 +144,30 @@ void LedgerHistoryDlg::say(const QString& status)
     status_->show();
 }
 
-void LedgerHistoryDlg::showProblem(const QString& problem)
+void LedgerHistoryDlg::showProblem(const QString& problem, const std::vector<ledger::Event>& waiting)
 {
-    say(text(SearchText::HistoryProblem).arg(problem));
+    if (waiting.empty()) {
+        say(text(SearchText::HistoryProblem).arg(problem));
+        return;
+    }
+    say(text(SearchText::HistorySharedUnread).arg(problem));
+    fill({}, waiting);
 }
 
-void LedgerHistoryDlg::showEvents(const std::vector<ledger::Event>& events)
+void LedgerHistoryDlg::showEvents(const std::vector<ledger::Event>& events, const std::vector<ledger::Event>& waiting)
 {
     if (!writing_) { // a report asked for before the ledger answered keeps its line
         status_->clear();
         status_->hide();
     }
+    fill(events, waiting);
+}
+
+void LedgerHistoryDlg::fill(const std::vector<ledger::Event>& shared, const std::vector<ledger::Event>& waiting)
+{
+    // What waits in the spool was recorded after what this station forwarded before it.
+    std::vector<ledger::Event> events = shared;
+    events.insert(events.end(), waiting.begin(), waiting.end());
     std::vector<ledger::Assignment> held = ledger::assignmentHistory(events);
     std::reverse(held.begin(), held.end()); // newest first
     for (const ledger::Assignment& a : held) {
@@ -168,7 +182,11 @@ void LedgerHistoryDlg::showEvents(const std::vector<ledger::Event>& events)
         item->setText(3, a.untilUtc.empty() ? searchText(SearchText::HistoryStill, language_) : localTimeText(a.untilUtc));
     }
     for (auto e = events.rbegin(); e != events.rend(); ++e) {
+        const bool inSpool = static_cast<std::size_t>(events.rend() - e) > shared.size();
         auto* item = new QTreeWidgetItem(events_);
+        if (inSpool) {
+            item->setText(9, text(SearchText::HistoryWaitingMark));
+        }
         item->setText(0, localTimeText(e->timeUtc));
         item->setText(1, fromUtf8(e->kind));
         item->setText(2, change(e->officerBefore, e->officerAfter));

@@ -39,8 +39,11 @@ public:
     using Reporter = std::function<void(report::ReportRequest)>;
     void setReporter(Reporter reporter, const QString& folder);
 
-    void showEvents(const std::vector<ledger::Event>& events);
-    void showProblem(const QString& problem);
+    // The ledger's events of the camera, and those still waiting in the station's spool for a
+    // shared ledger (marked so, newest of all).
+    void showEvents(const std::vector<ledger::Event>& events, const std::vector<ledger::Event>& waiting = {});
+    // The ledger could not be read: why, and what waits in the station's spool all the same.
+    void showProblem(const QString& problem, const std::vector<ledger::Event>& waiting = {});
     void reportWritten(const report::ReportOutcome& outcome);
 
     void OnSaveReport();
@@ -59,6 +62,7 @@ public:
 private:
     QString text(SearchText t) const { return searchText(t, language_); }
     void say(const QString& status);
+    void fill(const std::vector<ledger::Event>& events, const std::vector<ledger::Event>& waiting);
     void updateSaveReport();
     void chooseOfficerOfSelectedRow();
 

@@ -17,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -138,8 +139,11 @@ bool CSearchToolDlg::OnInitDialog()
     setDlgItemText(sid::kInventoryFile, options_.inventoryFile);
     setDlgItemText(sid::kRosterFile, options_.rosterFile);
     setDlgItemText(sid::kLedgerLocation, options_.ledgerLocation);
-    desk_->setLocation(options_.ledgerLocation.trimmed().toStdString());
+    desk_->setSpoolListener([mailbox = mailbox_, this](const LedgerDesk::SpoolState& state) {
+        mailbox->post([this, state] { showSpool(state); });
+    });
     desk_->setTrustedKeys(pathOf(options_.trustedKeys));
+    desk_->setLocation(options_.ledgerLocation.trimmed().toStdString());
     if (auto* edit = dlgItem<QLineEdit>(sid::kLedgerLocation)) {
         connect(edit, &QLineEdit::editingFinished, this, [this] { useLedgerLocation(); });
     }
@@ -841,10 +845,10 @@ void CSearchToolDlg::onProgress(unsigned generation, const provision::CameraProg
     }
     item->setText(ColumnResult, resultText(p));
     item->setToolTip(ColumnResult, fromUtf8(p.message));
-    if (p.ledgerEvent != 0 && !p.sent.empty()) {
+    if ((p.ledgerEvent != 0 || p.ledgerSpooled) && !p.sent.empty()) {
         ledger::Event configured = run_->settings().eventTemplate;
         configured.timeUtc = ledger::utcNow();
-        showConfigured(item, configured);
+        showConfigured(item, configured, p.ledgerSpooled);
     }
     allVerified_ = allVerified_ && p.result == CameraResult::Verified;
     row.busy = false;
@@ -922,6 +926,8 @@ void CSearchToolDlg::useLedgerLocation()
     desk_->setLocation(location.toStdString());
     rememberLedgerLocation(options_.layoutFile, location.toStdString());
     ledgerHead_.clear();
+    spoolLine_.clear(); // the new location's forwarder says how its spool stands
+    spoolWaiting_ = 0;
     std::vector<std::string> ids;
     for (auto& [label, row] : rows_) {
         row.item->setText(ColumnConfigured, QString());
@@ -943,7 +949,7 @@ void CSearchToolDlg::lookUpConfigured(std::vector<std::string> deviceIds)
             for (const ledger::Event& event : last) {
                 for (auto& [label, row] : rows_) {
                     if (!row.busy && utf::toUtf8(row.deviceId) == event.deviceId) {
-                        showConfigured(row.item, event);
+                        showConfigured(row.item, event, event.number == 0);
                     }
                 }
             }
@@ -951,13 +957,58 @@ void CSearchToolDlg::lookUpConfigured(std::vector<std::string> deviceIds)
     });
 }
 
-void CSearchToolDlg::showConfigured(QTreeWidgetItem* item, const ledger::Event& event)
+void CSearchToolDlg::showConfigured(QTreeWidgetItem* item, const ledger::Event& event, bool waiting)
 {
-    item->setText(ColumnConfigured, text(SearchText::ConfiguredBy)
-                                        .arg(localTimeText(event.timeUtc), fromUtf8(event.operatorName),
-                                             fromUtf8(event.station)));
+    QString shown = text(SearchText::ConfiguredBy)
+                        .arg(localTimeText(event.timeUtc), fromUtf8(event.operatorName), fromUtf8(event.station));
+    if (waiting) {
+        shown += QLatin1Char(' ') + text(SearchText::ConfiguredWaiting);
+    }
+    item->setText(ColumnConfigured, shown);
     item->setToolTip(ColumnConfigured, fromUtf8(event.setupName + " " + event.result));
     widenToContents(ColumnConfigured);
+}
+
+void CSearchToolDlg::showSpool(const LedgerDesk::SpoolState& state)
+{
+    if (closing_) {
+        return;
+    }
+    const ledger::SpoolStatus& status = state.status;
+    const QString waiting = QString::number(status.waiting);
+    QString line;
+    if (!state.spooled) {
+        // a file: nothing waits for anything
+    } else if (!state.problem.empty()) {
+        line = text(SearchText::StatusSpoolProblem).arg(fromUtf8(state.problem));
+    } else if (!status.unreachableSinceUtc.empty()) {
+        // Today's time alone; an older outage with its day.
+        QDateTime since = QDateTime::fromString(fromUtf8(status.unreachableSinceUtc), Qt::ISODateWithMs);
+        QString when = fromUtf8(status.unreachableSinceUtc);
+        if (since.isValid()) {
+            since = since.toLocalTime();
+            when = since.toString(since.date() == QDate::currentDate() ? QStringLiteral("HH:mm")
+                                                                       : QStringLiteral("yyyy-MM-dd HH:mm"));
+        }
+        line = text(status.refused ? SearchText::StatusSpoolRefused : SearchText::StatusSpoolUnreachable)
+                   .arg(waiting, when, fromUtf8(status.lastError));
+    } else if (status.waiting > 0) {
+        line = text(SearchText::StatusSpoolWaiting).arg(waiting);
+    }
+    const bool forwarded = status.waiting < spoolWaiting_;
+    spoolWaiting_ = status.waiting;
+    spoolLine_ = line;
+    updateSummary();
+    if (forwarded) {
+        // Events the rows showed as waiting may be in the shared ledger now.
+        std::vector<std::string> ids;
+        for (const auto& [label, row] : rows_) {
+            if (!row.deviceId.empty() && !row.busy) {
+                ids.push_back(utf::toUtf8(row.deviceId));
+            }
+        }
+        lookUpConfigured(std::move(ids));
+    }
 }
 
 void CSearchToolDlg::widenToContents(int column)
@@ -1018,9 +1069,9 @@ void CSearchToolDlg::OnHistory()
                 return; // closed before the ledger answered
             }
             if (!history.problem.empty()) {
-                shown->showProblem(fromUtf8(history.problem));
+                shown->showProblem(fromUtf8(history.problem), history.waiting);
             } else {
-                shown->showEvents(history.events);
+                shown->showEvents(history.events, history.waiting);
             }
         });
     });
@@ -1071,6 +1122,9 @@ void CSearchToolDlg::updateSummary()
                                    QString::number(failed), QString::number(atWork));
         if (!ledgerHead_.isEmpty()) {
             summary += QStringLiteral("   ") + ledgerHead_;
+        }
+        if (!spoolLine_.isEmpty()) {
+            summary += QStringLiteral("   ") + spoolLine_;
         }
         setDlgItemText(sid::kStatus, summary);
     }

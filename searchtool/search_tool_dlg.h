@@ -197,7 +197,10 @@ private:
     void showLedgerHead(const ledger::ChainHead& head);
     // Asks the ledger when these cameras were last configured; the rows learn it when it answers.
     void lookUpConfigured(std::vector<std::string> deviceIds);
-    void showConfigured(QTreeWidgetItem* item, const ledger::Event& event);
+    // `waiting`: the event is still in the station's spool, not yet in the shared ledger.
+    void showConfigured(QTreeWidgetItem* item, const ledger::Event& event, bool waiting);
+    // The status line's part on the station's spool, from how it stands now.
+    void showSpool(const LedgerDesk::SpoolState& state);
     // The column made as wide as its widest text, when it is narrower.
     void widenToContents(int column);
     // The device id of the one row selected; empty when none or several are, or it was not read.
@@ -222,6 +225,8 @@ private:
     std::unique_ptr<LedgerDesk> desk_;
     provision::EventOrigin origin_;
     QString ledgerHead_; // shown after each run
+    QString spoolLine_;  // events waiting for the shared ledger, and why; empty when none wait
+    std::int64_t spoolWaiting_ = 0;
     QString reportFolder_; // where the last report was saved; the next one is proposed there
 
     std::shared_ptr<const fleet::Roster> roster_;

@@ -159,6 +159,21 @@ constexpr std::array<Row, static_cast<std::size_t>(T::Count)> kRows{{
     {T::ReportNotRecorded, u"报告未记录在台账中: %1", u"報告未記錄在台賬中: %1",
      u"The report is not recorded in the ledger: %1"},
     {T::ReportPeriodReversed, u"开始日期晚于结束日期。", u"開始日期晚於結束日期。", u"The period starts after it ends."},
+    {T::StatusSpoolWaiting, u"台账: %1 条记录等待发送", u"台賬: %1 條記錄等待發送", u"Ledger: %1 events waiting"},
+    {T::StatusSpoolUnreachable, u"台账: %1 条记录等待发送, 共享数据库自 %2 起无法连接 (%3)",
+     u"台賬: %1 條記錄等待發送, 共享資料庫自 %2 起無法連接 (%3)",
+     u"Ledger: %1 events waiting, shared database unreachable since %2 (%3)"},
+    {T::StatusSpoolRefused, u"台账: %1 条记录等待发送, 共享数据库自 %2 起拒绝接收 (%3)",
+     u"台賬: %1 條記錄等待發送, 共享資料庫自 %2 起拒絕接收 (%3)",
+     u"Ledger: %1 events waiting, shared database refuses them since %2 (%3)"},
+    {T::StatusSpoolProblem, u"台账: 无法读取本工作站的缓存: %1", u"台賬: 無法讀取本工作站的緩存: %1",
+     u"Ledger: the station's spool cannot be read: %1"},
+    {T::ConfiguredWaiting, u"(等待发送到共享台账)", u"(等待發送到共享台賬)", u"(waiting to be sent to the shared ledger)"},
+    {T::HistoryShared, u"共享台账", u"共享台賬", u"Shared ledger"},
+    {T::HistoryWaitingMark, u"等待发送", u"等待發送", u"waiting to be sent"},
+    {T::HistorySharedUnread, u"无法读取共享台账: %1。标记为等待发送的记录仍在本工作站的缓存中。",
+     u"無法讀取共享台賬: %1。標記為等待發送的記錄仍在本工作站的緩存中。",
+     u"The shared ledger could not be read: %1. The events marked as waiting are still in this station's spool."},
 }};
 
 constexpr bool rowsInOrder()

@@ -127,6 +127,15 @@ enum class SearchText : std::uint8_t {
     ReportFailed,      // %1 why
     ReportNotRecorded, // %1 why
     ReportPeriodReversed,
+    // added with the station's spool of a shared ledger
+    StatusSpoolWaiting,     // %1 events waiting (the shared database answered last)
+    StatusSpoolUnreachable, // %1 events waiting, %2 since when, %3 why
+    StatusSpoolRefused,     // %1 events waiting, %2 since when, %3 why
+    StatusSpoolProblem,     // %1 why the spool cannot be read
+    ConfiguredWaiting,      // after ConfiguredBy: the event is still in the station's spool
+    HistoryShared,          // the column that marks events not yet in the shared ledger
+    HistoryWaitingMark,
+    HistorySharedUnread, // %1 where and why
     Count
 };
 

@@ -632,6 +632,11 @@ private slots:
         if (!fleet.start(2)) {
             QSKIP("no loopback addresses of 127.0.83.0/24 for the simulated cameras");
         }
+        // A station that may not work without its shared ledger: else the run goes on into its spool.
+        const QString machine = folder_.filePath(QStringLiteral("machine.ini"));
+        writeFile(machine, "[Ledger]\r\nOfflineHours=0\r\n");
+        qputenv("ORV_MACHINE_SETTINGS", machine.toUtf8());
+        const auto unset = qScopeGuard([] { qunsetenv("ORV_MACHINE_SETTINGS"); });
         CSearchToolDlg dialog(fleet.options(testLedger));
         QVERIFY(openReady(dialog, fleet));
         // No server listens at port 1 of loopback: refused at once.
