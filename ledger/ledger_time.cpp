@@ -186,7 +186,8 @@ std::optional<std::string> parseUserTime(std::string_view input, DateOnly dateOn
     if (t == static_cast<std::time_t>(-1)) {
         return std::nullopt;
     }
-    const Milliseconds start = floor<milliseconds>(system_clock::from_time_t(t));
+    // In seconds: system_clock counts nanoseconds here, which overflow after the year 2262.
+    const Milliseconds start = sys_seconds{seconds{t}};
     return asUtcText(toEndOfDay ? start - milliseconds(1) : start + milliseconds(ms));
 }
 
@@ -215,7 +216,7 @@ std::string localTimeText(std::string_view timeUtc)
     const sys_seconds when = *point;
     std::tm parts{};
     char text[32];
-    if (!localParts(system_clock::to_time_t(when), parts) ||
+    if (!localParts(static_cast<std::time_t>(when.time_since_epoch().count()), parts) ||
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts) == 0) {
         return std::string(timeUtc);
     }

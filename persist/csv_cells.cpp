@@ -4,9 +4,12 @@ namespace orv {
 
 std::string csvCell(std::string_view text)
 {
+    const auto formulaLike = [](char c) { return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r'; };
     std::string cell;
-    if (!text.empty() &&
-        (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@' || text[0] == '\t' || text[0] == '\r')) {
+    // A text that starts like a formula, after any apostrophes, is written after one apostrophe
+    // more: a reader takes one away from such a start, so "'=x" stays itself (written "''=x").
+    const std::size_t quotes = text.find_first_not_of('\'');
+    if (quotes != std::string_view::npos && formulaLike(text[quotes])) {
         cell += '\'';
     }
     cell += text;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -78,8 +79,10 @@ std::string readHead(const std::filesystem::path& file, std::size_t bytes, bool&
 // What csvCell wrote, as it was given: the apostrophe before a formula character goes.
 std::u16string cellText(std::u16string text)
 {
-    if (text.size() > 1 && text[0] == u'\'' &&
-        std::u16string_view(u"=+-@\t\r").find(text[1]) != std::u16string_view::npos) {
+    // csvCell's guard undone: one apostrophe less before a formula-like start.
+    const auto formulaLike = [](char16_t c) { return std::u16string_view(u"=+-@\t\r").find(c) != std::u16string_view::npos; };
+    const std::size_t quotes = text.find_first_not_of(u'\'');
+    if (quotes != std::u16string::npos && quotes > 0 && formulaLike(text[quotes])) {
         text.erase(0, 1);
     }
     return text;
@@ -261,13 +264,27 @@ InventoryHistory readInventoryHistory(const std::filesystem::path& file)
         history.problem = "line " + std::to_string(problem.line) + ": " + problem.message;
         return history;
     }
-    // Rows are in the order they happened: a later row of a camera replaces an earlier one.
+    // Rows are in the order they happened: a later row of a camera replaces an earlier one. A row
+    // too short to say a camera's outcome (cut short by a power cut, edited by hand) is named,
+    // never passed over: Retry failed would otherwise take a camera for done or not tried.
+    std::vector<std::string> shortLines;
     for (std::size_t i = 1; i < records.size(); ++i) {
         const auto& f = records[i].fields;
+        if (std::all_of(f.begin(), f.end(), [](const std::u16string& cell) { return cell.empty(); })) {
+            continue; // an empty line, or one of commas only: no camera's outcome
+        }
         if (f.size() < 5) {
+            shortLines.push_back(std::to_string(records[i].line));
             continue;
         }
-        history.note(cellText(f[2]), utf::toUtf8(f[1]), utf::toUtf8(cellText(f[4])));
+        history.note(cellText(f[2]), utf::toUtf8(cellText(f[1])), utf::toUtf8(cellText(f[4])));
+    }
+    if (!shortLines.empty()) {
+        std::string lines;
+        for (const std::string& n : shortLines) {
+            lines += (lines.empty() ? "line " : ", line ") + n;
+        }
+        history.problem = lines + ": fewer than the five columns up to the result (a row cut short?)";
     }
     return history;
 }

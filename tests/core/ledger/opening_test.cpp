@@ -289,7 +289,8 @@ TEST(PostgresLocation, EveryPasswordWordIsRefusedByTheOneRuleThatKeepsLocations)
     }
     // What libpq cannot read cannot be shown to hold no password, and is never repeated when it may.
     for (const char* unreadable : {"postgresql://clerk:s3cret@[::1/ledger", "host='h password=s3cret",
-                                   "postgresql://h/ledger?sslpassword=s3cret&x"}) {
+                                   "postgresql://h/ledger?sslpassword=s3cret&x",
+                                   "postgresql://db/orv?%70assword=s3cret%zz"}) {
         const std::string problem = locationSecretProblem(unreadable);
         EXPECT_TRUE(contains(problem, "not a valid PostgreSQL")) << problem;
         EXPECT_FALSE(contains(problem, "s3cret")) << problem;

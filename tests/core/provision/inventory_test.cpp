@@ -137,6 +137,9 @@ TEST(FleetInventory, TheLastOutcomeOfEachCameraIsReadBack)
         ASSERT_TRUE(inventory.append(row("usb1", u"CAM-2", "check: differs")));
         ASSERT_TRUE(inventory.append(row("usb2", u"", "failed: login refused for user admin")));
         ASSERT_TRUE(inventory.append(row("usb3", u"-CAM, \"4\"", "differs")));
+        // What only looks like a guard is kept as it is; a place is read back as it was given.
+        ASSERT_TRUE(inventory.append(row("=usb4", u"", "'-failed")));
+        ASSERT_TRUE(inventory.append(row("usb5", u"'+CAM-5", "ok")));
     }
     const provision::InventoryHistory history = provision::readInventoryHistory(file);
     ASSERT_EQ(history.problem, "");
@@ -144,12 +147,20 @@ TEST(FleetInventory, TheLastOutcomeOfEachCameraIsReadBack)
     EXPECT_EQ(history.byDevice.at(u"CAM-2"), "check: differs");
     EXPECT_EQ(history.byDevice.at(u"-CAM, \"4\""), "differs") << "quoted and guarded cells come back as written";
     EXPECT_EQ(history.byPlace.at("usb2"), "failed: login refused for user admin");
+    EXPECT_EQ(history.byPlace.at("=usb4"), "'-failed");
+    EXPECT_EQ(history.byDevice.at(u"'+CAM-5"), "ok");
     EXPECT_TRUE(provision::outcomeIsOk("check: ok"));
     EXPECT_FALSE(provision::outcomeIsOk("check: differs"));
 
     writeFile(folder / "other.csv", "time,device_id,officer_id,result\r\n");
     EXPECT_THAT(provision::readInventoryHistory(folder / "other.csv").problem, HasSubstr("first line"));
     EXPECT_EQ(provision::readInventoryHistory(folder / "none.csv").problem, "it cannot be read");
+
+    // A row cut short (a power cut, a hand edit) is named, not passed over: Retry failed would
+    // otherwise take its camera for one never tried.
+    writeFile(folder / "torn.csv", readFile(file) + "2026-03-05 14:07:1\r\n\r\n2026-03-05 14:08:00,usb1,CAM-2\r\n");
+    EXPECT_EQ(provision::readInventoryHistory(folder / "torn.csv").problem,
+              "line 10, line 12: fewer than the five columns up to the result (a row cut short?)");
 }
 
 } // namespace
