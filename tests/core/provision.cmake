@@ -17,6 +17,10 @@ orv_add_gtest(provision_tests
 if(UNIX AND NOT CMAKE_CROSSCOMPILING)
     add_test(NAME fleet_netns COMMAND ${PROJECT_SOURCE_DIR}/tests/netns/fleet_netns_test.sh $<TARGET_FILE_DIR:orvctl>)
     set_tests_properties(fleet_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS netns TIMEOUT 120 RUN_SERIAL ON)
+    # orvctl killed (SIGKILL) at random moments of provision --all, ten times here; the full
+    # fifty in scripts/power-cut-bench.sh.
+    add_test(NAME power_cut COMMAND ${PROJECT_SOURCE_DIR}/tests/faults/power_cut_test.sh $<TARGET_FILE_DIR:orvctl> 10)
+    set_tests_properties(power_cut PROPERTIES LABELS faults TIMEOUT 300)
     add_test(NAME ledger_netns COMMAND ${PROJECT_SOURCE_DIR}/tests/netns/ledger_netns_test.sh $<TARGET_FILE_DIR:orvctl>)
     set_tests_properties(ledger_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS netns TIMEOUT 120 RUN_SERIAL ON)
 endif()
