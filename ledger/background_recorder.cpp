@@ -1,5 +1,6 @@
 #include "ledger/background_recorder.h"
 
+#include "ledger/forwarding.h"
 #include "ledger/spooled_ledger.h"
 
 #include <algorithm>
@@ -61,8 +62,7 @@ struct BackgroundRecorder::Forwarder
     bool due = false;                      // events were appended since the last forward began
     bool stopping = false;                 // the recorder is going: nothing more is said
     bool ended = false;
-    std::chrono::milliseconds firstPause{2'000};
-    std::chrono::milliseconds longestPause{60'000};
+    ForwardBackoff backoff; // under `mutex`
 };
 
 void BackgroundRecorder::Forwarder::run()
@@ -84,10 +84,7 @@ void BackgroundRecorder::Forwarder::run()
     bool awaySaid = false;
     std::int64_t forwardedSinceAway = 0;
     std::string lastProblem;
-    std::shared_ptr<Station> station;
-    bool stationTried = false;
-    bool checked = false;  // the station found the shared ledger holds what it saw
-    bool toSign = false; // events were forwarded since the last checkpoint
+    ForwardSealer sealer(setup);
     std::chrono::milliseconds pause{0};
     Clock::time_point retryAt;
     bool now = true; // the first forward at once
@@ -109,20 +106,11 @@ void BackgroundRecorder::Forwarder::run()
             due = false;
             spooled = ledger; // the worker opens it again after its spool failed
         }
-        if (!stationTried && setup) {
-            stationTried = true;
-            std::string error;
-            station = Station::open(*setup, error);
-            if (!station) {
-                problem(oneLine(error), lastProblem);
-            }
-        }
         const ForwardOutcome outcome = spooled->forward({}, stop.get_token());
         if (stop.stop_requested()) {
             return;
         }
         forwardedSinceAway += outcome.forwarded;
-        toSign = toSign || outcome.forwarded > 0;
         if (outcome.reached) {
             if ((awaySaid || wasAway) && forwardedSinceAway > 0) {
                 SharedLedgerNews news;
@@ -137,28 +125,19 @@ void BackgroundRecorder::Forwarder::run()
             awaySaid = wasAway = false;
             forwardedSinceAway = 0;
             pause = {};
-            if (station && !checked) {
-                const RecordingStart start = startRecording({}, *setup, station, spooled);
-                checked = start.ok() && start.recording->offline.empty();
-                if (!start.ok() && start.refusal != RecordingStart::Refusal::Unreachable) {
-                    problem(start.message, lastProblem);
-                }
+            {
+                std::lock_guard lock(mutex);
+                backoff.reached();
             }
-            if (station && checked && toSign) {
-                const Station::Signed sealed = station->signCheckpoint(*spooled);
-                toSign = !sealed.ok;
-                if (!sealed.ok) {
-                    problem(oneLine(sealed.message), lastProblem);
-                }
-            }
-            if (!toSign && (!setup || (station && checked))) {
+            if (sealer.after(outcome, *spooled, [&](const std::string& m) { problem(m, lastProblem); })) {
                 lastProblem.clear(); // all well: a problem that comes again is shown again
             }
             continue;
         }
+        sealer.after(outcome, *spooled, [&](const std::string& m) { problem(m, lastProblem); });
         {
             std::lock_guard lock(mutex);
-            pause = pause.count() == 0 ? firstPause : std::min(pause * 2, longestPause);
+            pause = backoff.failed();
         }
         retryAt = Clock::now() + pause;
         SpoolStatus status;
@@ -261,8 +240,7 @@ void BackgroundRecorder::setForwardBackoff(std::chrono::milliseconds first, std:
         return;
     }
     std::lock_guard lock(forwarder_->mutex);
-    forwarder_->firstPause = first;
-    forwarder_->longestPause = std::max(first, longest);
+    forwarder_->backoff.set(first, longest);
 }
 
 void BackgroundRecorder::record(Event event)

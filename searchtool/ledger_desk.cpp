@@ -1,5 +1,6 @@
 #include "searchtool/ledger_desk.h"
 
+#include "ledger/forwarding.h"
 #include "ledger/wait_stop.h"
 
 #include <algorithm>
@@ -125,7 +126,8 @@ private:
         unsigned seen = 0;
         bool told = false; // something was told for the location in hand
         std::unique_lock lock(state->mutex);
-        std::chrono::milliseconds delay = state->first;
+        ledger::ForwardBackoff backoff;
+        std::optional<ledger::ForwardSealer> sealer; // the station's check and checkpoint, per location
         Clock::time_point next = Clock::now();
         while (!stop.stop_requested()) {
             state->changed.wait_until(lock, stop, next, [&] { return state->poked || state->generation != seen; });
@@ -137,15 +139,15 @@ private:
                 continue;
             }
             if (fresh || state->poked) {
-                delay = state->first;
+                backoff.set(state->first, state->longest);
             }
             if (fresh) {
                 told = false;
+                sealer.reset();
             }
             state->poked = false;
             seen = state->generation;
             const std::string location = state->location;
-            const std::chrono::milliseconds first = state->first;
             const std::chrono::milliseconds longest = state->longest;
             lock.unlock();
 
@@ -168,8 +170,7 @@ private:
                 ledger::SpooledLedger* spooled = spooledOf(ledger);
                 if (spooled == nullptr) {
                     ledger.reset(); // tried again later
-                    next = Clock::now() + delay;
-                    delay = std::min(delay * 2, longest);
+                    next = Clock::now() + backoff.failed();
                 } else if (!spooled->spool().status(now.status)) {
                     now.problem = spooled->spool().error();
                 } else if (now.status.waiting > 0 || sharedAway(now.status)) {
@@ -182,11 +183,16 @@ private:
                         now.problem = spooled->spool().error();
                     }
                     if (outcome.reached) {
-                        delay = first;
+                        backoff.reached();
                     } else {
-                        next = Clock::now() + delay;
-                        delay = std::min(delay * 2, longest);
+                        next = Clock::now() + backoff.failed();
                     }
+                    // After a forward as after a run: the station's check, and a checkpoint over
+                    // what arrived.
+                    if (!sealer) {
+                        sealer.emplace(ledger::stationSetup());
+                    }
+                    sealer->after(outcome, *spooled, [&](const std::string& m) { now.problem = m; });
                 }
             }
             lock.lock();

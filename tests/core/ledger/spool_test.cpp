@@ -1,6 +1,7 @@
 // A station's spool and its forward to a shared ledger: every event durable here first, then in
 // the shared ledger once, in the station's order, whatever happened between the two.
 #include "ledger/event_fields.h"
+#include "ledger/forwarding.h"
 #include "ledger/postgres_ledger.h"
 #include "ledger/spooled_ledger.h"
 #include "ledger/station.h"
@@ -338,6 +339,34 @@ TEST_F(ForwardTest, ADatabaseThatIsAwayLeavesEverythingInTheSpool)
     ASSERT_TRUE(away.spool().status(status));
     EXPECT_FALSE(status.unreachableSinceUtc.empty());
     EXPECT_FALSE(away.head());
+}
+
+// Whichever program forwards, the station checks the shared ledger once it answers and signs a
+// checkpoint over what arrived, as after a run; while it does not answer, nothing is signed.
+TEST_F(ForwardTest, AfterAForwardTheStationSignsWhatArrived)
+{
+    const auto ledger = spooled("a");
+    ASSERT_TRUE(ledger);
+    ForwardSealer sealer(StationSetup{folder_.path() / "station", {}});
+    std::vector<std::string> problems;
+    const auto say = [&](const std::string& m) { problems.push_back(m); };
+    ASSERT_NO_FATAL_FAILURE(addEvents(ledger->spool(), 3, "D"));
+    EXPECT_FALSE(sealer.after(ForwardOutcome{}, *ledger, say)) << "not reached: nothing to sign yet";
+    const ForwardOutcome outcome = ledger->forward();
+    ASSERT_TRUE(outcome.reached);
+    EXPECT_TRUE(sealer.after(outcome, *ledger, say));
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    std::vector<StoredCheckpoint> checkpoints;
+    ASSERT_TRUE(ledger->readCheckpoints(3, checkpoints)) << ledger->error();
+    EXPECT_EQ(checkpoints.size(), 1u) << "one checkpoint over the three events";
+
+    ForwardBackoff backoff;
+    backoff.set(std::chrono::milliseconds(100), std::chrono::milliseconds(350));
+    EXPECT_EQ(backoff.failed().count(), 100);
+    EXPECT_EQ(backoff.failed().count(), 200);
+    EXPECT_EQ(backoff.failed().count(), 350);
+    backoff.reached();
+    EXPECT_EQ(backoff.failed().count(), 100);
 }
 
 } // namespace
