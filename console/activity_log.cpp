@@ -3,6 +3,7 @@
 #include "dialogkit/qtext.h"
 #include "lang/language_texts.h"
 #include "link/local_clock.h"
+#include "persist/append_file.h"
 #include "persist/settings.h"
 
 #include <QCoreApplication>
@@ -227,30 +228,16 @@ void PostLog(QObject* window, int number, std::u16string_view argument)
 
 bool AppendTextFile(const QString& path, const QString& text)
 {
-    QFile file(path);
-    // Read and write: creates a missing file and never truncates an existing one.
-    if (!file.open(QIODevice::ReadWrite)) {
-        return false;
-    }
-    const qint64 end = file.size();
-    if (!file.seek(end)) {
-        return false;
-    }
     QByteArray bytes;
     bytes.reserve(text.size() * 2);
     for (QChar unit : text) {
         bytes.append(static_cast<char>(unit.unicode() & 0xFF));
         bytes.append(static_cast<char>(unit.unicode() >> 8));
     }
-    if (bytes.isEmpty()) {
-        return true;
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        // Take back whatever part of the text made it, so that the file holds what it held.
-        file.resize(end);
-        return false;
-    }
-    return true;
+    // Whole or not at all (persist's rule for every file that is only added to): a disk without
+    // room leaves the file as it held.
+    std::string why;
+    return appendWholeToFile(path.toStdU16String(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why);
 }
 
 } // namespace orv

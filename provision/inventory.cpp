@@ -3,6 +3,7 @@
 #include "fleet/csv.h"
 #include "lang/utf.h"
 #include "link/local_clock.h"
+#include "persist/append_file.h"
 #include "persist/csv_cells.h"
 
 #include <cerrno>
@@ -50,19 +51,6 @@ std::FILE* openForAppending(const std::filesystem::path& file)
         errno = error;
     }
     return stream;
-#endif
-}
-
-// Written through to the disk: an outcome reported is an outcome kept.
-bool flushThrough(std::FILE* stream)
-{
-    if (std::fflush(stream) != 0) {
-        return false;
-    }
-#ifdef _WIN32
-    return _commit(_fileno(stream)) == 0;
-#else
-    return fsync(fileno(stream)) == 0;
 #endif
 }
 
@@ -144,9 +132,12 @@ bool AppendOnlyCsv::open(const std::filesystem::path& file, std::string_view hea
         error = std::string(exists ? "it cannot be written: " : "it cannot be created: ") + std::strerror(errno);
         return false;
     }
-    if (empty && (std::fwrite(header.data(), 1, header.size(), stream) != header.size() || !flushThrough(stream))) {
+    if (empty && !appendWhole(stream, header)) {
         error = std::string("its header cannot be written: ") + std::strerror(errno);
         std::fclose(stream);
+        if (!exists) {
+            std::filesystem::remove(file, ec); // made here, and empty: not left behind
+        }
         return false;
     }
     stream_ = stream;
@@ -159,7 +150,7 @@ bool AppendOnlyCsv::append(std::string_view bytes)
     if (!stream_) {
         return false;
     }
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream_) == bytes.size() && flushThrough(stream_);
+    return appendWhole(stream_, bytes);
 }
 
 bool Inventory::open(const std::filesystem::path& file, std::string& error)

@@ -1,6 +1,7 @@
 // orvctl export-id FILE: append the camera's device id to FILE.
 #include "orvctl/camera_command.h"
 #include "orvctl/command.h"
+#include "persist/append_file.h"
 
 #include "lang/utf.h"
 #include "link/records.h"
@@ -42,11 +43,9 @@ public:
             bytes.push_back(static_cast<char>(unit >> 8));
         }
         const std::string& file = o_.operands[0];
-        std::ofstream out(pathFromArgument(file), std::ios::binary | std::ios::app);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            return failure(kExitFailed, "export-id", "cannot append to " + file, false);
+        // Whole or not at all: a disk without room leaves the list as it was.
+        if (std::string why; !appendWholeToFile(pathFromArgument(file), bytes, why)) {
+            return failure(kExitFailed, "export-id", "cannot append to " + file + ": " + why, false);
         }
         if (o_.json) {
             JsonWriter j;

@@ -153,7 +153,7 @@ constexpr Command kLedgerSyncCommand{
     .kind = CommandKind::LedgerSync,
     .minOperands = 0,
     .maxOperands = 0,
-    .summary = "Forward the events waiting in this station's spool to the shared ledger.",
+    .summary = "Forward to the shared ledger what waits in this station's spool.",
     .details = "Events recorded while the shared database did not answer wait in the station's spool (a file\n"
                "in the station's folder) and are forwarded before and after every command that records;\n"
                "sync forwards them now, in the order recorded, each once, then signs a checkpoint. A line on\n"
@@ -167,7 +167,7 @@ constexpr Command kLedgerStatusCommand{
     .kind = CommandKind::LedgerStatus,
     .minOperands = 0,
     .maxOperands = 0,
-    .summary = "Say how many events wait for the shared ledger, and since when it is away.",
+    .summary = "Say what waits for the shared ledger, and since when it is away.",
     .details = "Reads this station's spool for the shared ledger --ledger names (nothing is sent): the events\n"
                "waiting and the oldest one's time, since when the shared database does not answer or\n"
                "refuses them, the last error, and when events were last forwarded.",
