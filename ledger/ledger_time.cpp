@@ -179,6 +179,14 @@ std::optional<std::string> parseUserTime(std::string_view input, DateOnly dateOn
     parts.tm_isdst = -1;
     // The day ends where the next one starts, which is not always 24 hours on (daylight saving).
     const bool toEndOfDay = !hasTime && dateOnly == DateOnly::EndOfDay;
+    if (!hasTime) {
+        // A day the computer's zone skipped (Samoa's 30 December 2011) has no moment: mktime
+        // would move it to the next day, and the day would end before it starts.
+        std::tm start = parts;
+        if (std::mktime(&start) == static_cast<std::time_t>(-1) || start.tm_mday != d) {
+            return std::nullopt;
+        }
+    }
     if (toEndOfDay) {
         ++parts.tm_mday;
     }

@@ -59,8 +59,11 @@ std::string quotedCell(std::string_view text)
 std::string cell(const std::u16string& value)
 {
     const std::string text = utf::toUtf8(value);
-    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
-    return formula ? quotedCell(text) : csvCell(text);
+    // Where csvCell guards the text with an apostrophe (a roster keeps what it reads): in full quotes.
+    const std::string guarded = csvCell(text);
+    const std::string unguarded =
+        text.find_first_of(",\"\r\n") == std::string::npos ? text : quotedCell(text);
+    return guarded == unguarded ? guarded : quotedCell(text);
 }
 
 std::string written(const Roster& roster, bool bom, std::string_view lineEnd)
