@@ -220,11 +220,24 @@ void checkLocation(const std::string& location)
                     otherValueHolds = true;
                 }
             }
-            // What comes before the refusal's own words describes the location.
-            const std::string described = problem.substr(0, problem.find(": the location carries a password"));
-            check(password.size() < 8 || otherValueHolds ||
-                      (described.find(password) == std::string::npos &&
-                       described.find(orv::ledger::oneLine(password)) == std::string::npos),
+            // What comes before the refusal's own words describes the location by its other values
+            // (database, host, port, user), which may by chance hold the password's text; the
+            // words after it never do.
+            const std::size_t words = problem.find(": the location carries a password");
+            const std::string after = words == std::string::npos ? problem : problem.substr(words);
+            // The refusal's own words are fixed: a password that is a piece of them is not repeated.
+            const std::size_t open = after.find('(');
+            const std::size_t close = after.find(')', open == std::string::npos ? 0 : open);
+            const std::string keyword =
+                open == std::string::npos || close == std::string::npos ? "" : after.substr(open + 1, close - open - 1);
+            const std::string fixedWords =
+                ": the location carries a password (" + keyword +
+                "), which would show in command lines, settings and messages; " +
+                (keyword == "password" ? "give it through the password file (~/.pgpass, or the file PGPASSFILE "
+                                         "names) or PGPASSWORD instead"
+                                       : "keep the client key in a file only this account can read instead");
+            check(password.size() < 8 || otherValueHolds || after == fixedWords ||
+                      after.find(password) == std::string::npos,
                   "the refusal repeats the password");
         }
     } else if (isPostgresLocation(location)) {
