@@ -287,19 +287,12 @@ bool Spool::markForwarded(const std::vector<Event>& events)
     }
     Statement remove(db_, "DELETE FROM spooled WHERE sequence <= ?1");
     remove.bindInteger(1, events.back().stationSequence.value_or(0));
-    const auto set = [&](const char* key, const std::string& value) {
-        Statement s(db_, "INSERT INTO spool_meta (key, value) VALUES (?1, ?2) "
-                         "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
-        s.bind(1, key);
-        s.bind(2, value);
-        return s.step() == SQLITE_DONE;
-    };
     std::int64_t forwarded = 0;
     if (const std::optional<std::string> before = metaValue(db_, "forwarded")) {
         forwarded = detail::parseInteger(*before).value_or(0);
     }
-    if (remove.step() != SQLITE_DONE || !set("forwarded", std::to_string(forwarded + sqlite3_changes(db_))) ||
-        !set("last_forwarded_utc", utcNow()) || !execute(db_, "COMMIT", why)) {
+    if (remove.step() != SQLITE_DONE || !setMeta("forwarded", std::to_string(forwarded + sqlite3_changes(db_))) ||
+        !setMeta("last_forwarded_utc", utcNow()) || !execute(db_, "COMMIT", why)) {
         why = why.empty() ? std::string(sqlite3_errmsg(db_)) : why;
         rollbackIfOpen(db_);
         return fail("cannot note the forwarded events: " + why);
