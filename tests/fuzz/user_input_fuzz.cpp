@@ -6,8 +6,9 @@
 // - a location that carries a password in any spelling libpq accepts is refused: whenever libpq's
 //   own PQconninfoParse finds a password word with a value, or the text is a URI with
 //   user:password@, locationSecretProblem says why;
-// - the refusal never repeats the password: not the one libpq found, and, for a text libpq cannot
-//   read, no value given to a word that reads as a password once its %XX escapes are decoded.
+// - the refusal never repeats the password: the same location with other passwords is refused in
+//   the same words, and, for a text libpq cannot read, no value given to a word that reads as a
+//   password once its %XX escapes are decoded is repeated.
 // Input: byte 0 even: a time, byte 1 picks the zone, the rest is the text; odd: a location (the
 // rest, up to a zero byte: neither a command line nor the settings file can carry one).
 
@@ -171,6 +172,32 @@ std::optional<std::string_view> uriPassword(std::string_view text)
     return std::nullopt;
 }
 
+// The parsed words written back as "keyword='value' ...", each password given another value
+// (one more character).
+std::string withOtherPasswords(const PQconninfoOption* options)
+{
+    std::string text;
+    for (const PQconninfoOption* o = options; o->keyword; ++o) {
+        if (!o->val) {
+            continue;
+        }
+        std::string value = o->val;
+        if (std::string_view(o->keyword).find("password") != std::string_view::npos ||
+            (o->dispchar && std::string_view(o->dispchar).find('*') != std::string_view::npos)) {
+            value += 'x';
+        }
+        text += std::string(text.empty() ? "" : " ") + o->keyword + "='";
+        for (const char c : value) {
+            if (c == '\\' || c == '\'') {
+                text += '\\';
+            }
+            text += c;
+        }
+        text += '\'';
+    }
+    return text;
+}
+
 void checkLocation(const std::string& location)
 {
     const std::string problem = locationSecretProblem(location);
@@ -183,62 +210,25 @@ void checkLocation(const std::string& location)
     PQfreemem(message);
     if (options) {
         std::string password;
-        bool otherValueHolds = false;
         for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
             if (o->val && o->val[0] && std::string_view(o->keyword).find("password") != std::string_view::npos) {
                 password = o->val;
             }
-        }
-        // The description joins host and port ("H:P"): a password that is the end of one, a colon
-        // and the start of the other is named by them, not repeated.
-        std::string host, port;
-        for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
-            if (o->val && std::string_view(o->keyword) == "host") {
-                host = o->val;
-            } else if (o->val && std::string_view(o->keyword) == "port") {
-                port = o->val;
-            }
-        }
-        const std::string hostAndPort = host + ":" + port;
-        if (!password.empty() && (hostAndPort.find(password) != std::string::npos ||
-                                  orv::ledger::oneLine(hostAndPort).find(orv::ledger::oneLine(password)) !=
-                                      std::string::npos)) {
-            otherValueHolds = true;
         }
         if (!password.empty()) {
             if (problem.empty()) {
                 std::fprintf(stderr, "user_input_fuzz: libpq finds the password \"%s\"\n", password.c_str());
             }
             check(!problem.empty(), "a location with a password is not refused");
-            for (const PQconninfoOption* o = options.get(); o->keyword; ++o) {
-                const bool secret = std::string_view(o->keyword).find("password") != std::string_view::npos;
-                // The message may name it as the host, the user, ... (control characters shown as
-                // spaces, as every message line is).
-                if (o->val && !secret &&
-                    (std::string_view(o->val).find(password) != std::string_view::npos ||
-                     orv::ledger::oneLine(o->val).find(orv::ledger::oneLine(password)) != std::string::npos)) {
-                    otherValueHolds = true;
-                }
+            // The same location with other passwords is refused in the same words: whatever the
+            // refusal shows, it shows for the location's other values, never for its password.
+            const std::string otherPasswords = withOtherPasswords(options.get());
+            const std::string otherProblem = locationSecretProblem(otherPasswords);
+            if (otherProblem != problem) {
+                std::fprintf(stderr, "user_input_fuzz: \"%s\"\nand with other passwords \"%s\"\n", problem.c_str(),
+                             otherProblem.c_str());
             }
-            // What comes before the refusal's own words describes the location by its other values
-            // (database, host, port, user), which may by chance hold the password's text; the
-            // words after it never do.
-            const std::size_t words = problem.find(": the location carries a password");
-            const std::string after = words == std::string::npos ? problem : problem.substr(words);
-            // The refusal's own words are fixed: a password that is a piece of them is not repeated.
-            const std::size_t open = after.find('(');
-            const std::size_t close = after.find(')', open == std::string::npos ? 0 : open);
-            const std::string keyword =
-                open == std::string::npos || close == std::string::npos ? "" : after.substr(open + 1, close - open - 1);
-            const std::string fixedWords =
-                ": the location carries a password (" + keyword +
-                "), which would show in command lines, settings and messages; " +
-                (keyword == "password" ? "give it through the password file (~/.pgpass, or the file PGPASSFILE "
-                                         "names) or PGPASSWORD instead"
-                                       : "keep the client key in a file only this account can read instead");
-            check(password.size() < 8 || otherValueHolds || after == fixedWords ||
-                      after.find(password) == std::string::npos,
-                  "the refusal repeats the password");
+            check(otherProblem == problem, "the refusal repeats the password");
         }
     } else if (isPostgresLocation(location)) {
         check(!problem.empty(), "a PostgreSQL location libpq cannot read is not refused");
