@@ -12,6 +12,7 @@
 #include "support/console_fixture.h"
 #include "support/log_lines.h"
 #include "tests/support/camera_on_loopback.h"
+#include "tests/support/misbehaving_cameras.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -189,6 +190,8 @@ private slots:
     void unsentCommandsLogFailure();
     void timeSyncWithoutReadLogsFailure();
     void uIdentifyUnsentRestoresBox();
+    void misbehavingCameraFailsTheRead_data();
+    void misbehavingCameraFailsTheRead();
 };
 
 void ConsoleActionsTest::loginSuccessSynchronises()
@@ -725,4 +728,47 @@ void ConsoleActionsTest::uIdentifyUnsentRestoresBox()
 }
 
 QTEST_MAIN(ConsoleActionsTest)
+void ConsoleActionsTest::misbehavingCameraFailsTheRead_data()
+{
+    QTest::addColumn<int>("fault");
+    for (std::size_t n = 0; n < test::kCameraFaults.size(); ++n) {
+        QTest::newRow(test::kCameraFaults[n].name) << int(n);
+    }
+}
+
+// Each way firmware gets its device record wrong fails the read with the usual line, within the
+// reply's window, the fields as they were; once the camera answers well again a read succeeds.
+void ConsoleActionsTest::misbehavingCameraFailsTheRead()
+{
+    QFETCH(int, fault);
+    const camsim::ReplyFault what = test::kCameraFaults[static_cast<std::size_t>(fault)].fault;
+    Rig rig;
+    QVERIFY(rig.startCamera());
+    test::misbehave(*rig.camera, what);
+    // The reset follows the login, so the read meets a connection already gone.
+    QVERIFY(rig.login());
+    rig.dialog.link->replyTimeout = 400ms;
+    rig.dialog.setDlgItemText(idc::kPoliceId, QStringLiteral("KEPT"));
+
+    const auto start = std::chrono::steady_clock::now();
+    rig.click(idc::kDeviceInfoGet);
+    if (what == camsim::ReplyFault::EndlessStream) {
+        // The stream follows a whole reply, which may be taken; the next read cannot be.
+        rig.takeLog();
+        rig.dialog.setDlgItemText(idc::kPoliceId, QStringLiteral("KEPT"));
+        rig.click(idc::kDeviceInfoGet);
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    const QStringList said = rig.takeLog();
+    QVERIFY2(said == QStringList({"get device info fail ..."}), qPrintable(said.join('|')));
+    QCOMPARE(rig.dialog.dlgItemText(idc::kPoliceId), QStringLiteral("KEPT"));
+    QVERIFY2(took < 2 * rig.dialog.link->replyTimeout + 300ms, qPrintable(QString::number(
+                                                               std::chrono::duration<double>(took).count())));
+
+    rig.camera->setReplyFault(camsim::ReplyFault::None);
+    QVERIFY(rig.login());
+    rig.click(idc::kDeviceInfoGet);
+    QCOMPARE(rig.takeLog(), QStringList({"get device info success ..."}));
+}
+
 #include "console_actions_test.moc"

@@ -9,6 +9,7 @@
 #include "persist/setup_document.h"
 #include "searchtool/search_tool_dlg.h"
 #include "search_tool_fleet.h"
+#include "tests/support/misbehaving_cameras.h"
 #include "support/console_fixture.h"
 #include "tools/camsim/simulated_camera.h"
 
@@ -177,6 +178,42 @@ private slots:
         QCOMPARE(MessageBox::instance().prompts().last().text,
                  QStringLiteral("No camera attached has a failed last outcome."));
         QCOMPARE(setConfigFrames(*fleet.cameras[1]), std::size_t(0));
+    }
+
+    // One camera for each way firmware gets its device record wrong, beside two good ones: the
+    // good ones are set up, each bad one ends with what failed, and the run ends.
+    void camerasThatMisbehaveEndWithWhatFailedAndHoldUpNoOther()
+    {
+        Fleet fleet;
+        if (!fleet.start(2 + static_cast<int>(test::kCameraFaults.size()))) {
+            QSKIP("no loopback addresses of 127.0.84.0/24 for the simulated cameras");
+        }
+        for (std::size_t n = 0; n < test::kCameraFaults.size(); ++n) {
+            test::misbehave(*fleet.cameras[2 + n], test::kCameraFaults[n].fault);
+        }
+        SearchToolOptions options = fleet.options(ledger_);
+        options.timeout = 1000ms;
+        CSearchToolDlg dialog(options);
+        QVERIFY(dialog.Create());
+        for (int n = 0; n < 2; ++n) {
+            QTRY_COMPARE_WITH_TIMEOUT(cell(dialog, fleet.addresses[n], ColumnState), QStringLiteral("ready"), 10000);
+        }
+        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
+        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
+        click(dialog, sid::kApplyAll);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 30000);
+        for (int n = 0; n < 2; ++n) {
+            QCOMPARE(cell(dialog, fleet.addresses[n], ColumnResult), QStringLiteral("ok"));
+        }
+        const QByteArray inventory = readFile(inventoryFile_);
+        for (std::size_t n = 0; n < test::kCameraFaults.size(); ++n) {
+            const std::string& where = fleet.addresses[2 + n];
+            const QString result = cell(dialog, where, ColumnResult);
+            QVERIFY2(result.startsWith(QStringLiteral("failed: ")),
+                     qPrintable(QString::fromUtf8(test::kCameraFaults[n].name) + ": " + result));
+            QVERIFY2(inventory.contains(QByteArray::fromStdString("," + where + ",,,failed: ")), inventory.constData());
+            QCOMPARE(setConfigFrames(*fleet.cameras[2 + n]), std::size_t(0));
+        }
     }
 
     void theLastConfiguredColumnShowsItsWholeText()

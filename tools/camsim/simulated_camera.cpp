@@ -78,6 +78,7 @@ struct ReplyPlan
     milliseconds delay{0};
     bool closeAfter = false;
     bool enterUDisk = false;
+    ReplyFault fault = ReplyFault::None;
 };
 
 } // namespace
@@ -124,6 +125,9 @@ struct SimulatedCamera::Impl
     bool quiet = false;
     std::optional<ConfigType> quietAfterSet;
     bool closeAfter = false;
+    ReplyFault fault = ReplyFault::None;
+    std::optional<ConfigType> faultRecord;
+    milliseconds trickleGap{1000};
     bool refusing = false;
     bool uDisk = false;
     Clock::time_point uDiskUntil;
@@ -137,6 +141,7 @@ struct SimulatedCamera::Impl
     std::uint32_t address = 0;
     net::SocketHandle listener = net::invalidSocket();
     net::SocketHandle connection = net::invalidSocket();
+    bool silentConnection = false; // a reply was cut short on it: nothing more is said
     FrameReader reader;
     std::string lastListenError;
     std::thread thread;
@@ -190,6 +195,12 @@ struct SimulatedCamera::Impl
         return !changed.wait_for(lock, d, [&] { return stopping; });
     }
 
+    bool stoppingNow()
+    {
+        std::lock_guard lock(mutex);
+        return stopping;
+    }
+
     void setServing(bool value)
     {
         std::lock_guard lock(mutex);
@@ -198,7 +209,7 @@ struct SimulatedCamera::Impl
     }
 
     // Closes the open connection, if any, and logs `line` (when there is one) with the figures.
-    void dropConnection(const std::string& line = {})
+    void dropConnection(const std::string& line = {}, bool reset = false)
     {
         if (!net::isValid(connection)) {
             return;
@@ -213,8 +224,13 @@ struct SimulatedCamera::Impl
             }
             changed.notify_all();
         }
-        net::closeSocket(connection);
+        if (reset) {
+            net::resetSocket(connection);
+        } else {
+            net::closeSocket(connection);
+        }
         connection = net::invalidSocket();
+        silentConnection = false;
         reader.reset();
     }
 
@@ -427,8 +443,13 @@ struct SimulatedCamera::Impl
                 // request and then for the camera to serve again never sees the old listener.
                 serving = false;
             }
-            if (outcome.reply && !quiet && !plan.closeAfter && !plan.enterUDisk) {
-                plan.wire = buildReplyLocked(header.command, *outcome.reply);
+            if (outcome.reply && !quiet && !silentConnection && !plan.closeAfter && !plan.enterUDisk) {
+                plan.fault = faultFor(header.command, payload);
+                std::vector<std::uint8_t> reply = std::move(*outcome.reply);
+                if (plan.fault == ReplyFault::AnotherCommandsSize) {
+                    reply.resize(reply.size() == UserTable::kSize ? DeviceRecord::kSize : UserTable::kSize, 0xEE);
+                }
+                plan.wire = buildReplyLocked(header.command, std::move(reply));
                 plan.pieces = std::exchange(splitPieces, std::nullopt);
                 plan.gap = splitGap;
                 plan.delay = replyDelay;
@@ -453,6 +474,34 @@ struct SimulatedCamera::Impl
         if (!plan.wire.empty()) {
             sendReply(plan);
         }
+    }
+
+    // The fault this reply is to show. Called with `mutex` held.
+    ReplyFault faultFor(std::uint16_t command, std::span<const std::uint8_t> request) const
+    {
+        if (fault == ReplyFault::ResetAfterLogin) {
+            return command == static_cast<std::uint16_t>(Command::GetUsers) ? fault : ReplyFault::None;
+        }
+        const bool matches = !faultRecord || (command == static_cast<std::uint16_t>(Command::GetConfig) &&
+                                              !request.empty() && request[0] == static_cast<std::uint8_t>(*faultRecord));
+        return matches ? fault : ReplyFault::None;
+    }
+
+    // Bytes without end after a reply, until the client goes (its end fails a send, or a send
+    // waits past the send time-out) or the camera stops.
+    void streamWithoutEnd()
+    {
+        std::vector<std::uint8_t> chunk(4096);
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            chunk[i] = static_cast<std::uint8_t>(0x5A ^ i);
+        }
+        // As fast as the client takes it: a full socket buffer holds the send back.
+        do {
+            if (!net::sendAll(connection, chunk.data(), chunk.size())) {
+                dropConnection("the client has gone from the endless stream: " + net::lastErrorText());
+                return;
+            }
+        } while (!stoppingNow());
     }
 
     std::vector<std::uint8_t> buildReplyLocked(std::uint16_t command, std::vector<std::uint8_t> payload)
@@ -480,26 +529,71 @@ struct SimulatedCamera::Impl
             return;
         }
         std::vector<std::size_t> pieces = plan.pieces.value_or(std::vector<std::size_t>{});
+        milliseconds gap = plan.gap;
+        std::size_t length = plan.wire.size();
+        if (plan.fault == ReplyFault::Trickle) {
+            pieces.assign(length, 1);
+            std::lock_guard lock(mutex);
+            gap = trickleGap;
+        } else if (plan.fault == ReplyFault::CutShortThenSilent || plan.fault == ReplyFault::ClosedMidReply) {
+            length /= 2;
+        }
+        if (!sendPieces(plan.wire.data(), length, pieces, gap, plan.fault == ReplyFault::Trickle)) {
+            return;
+        }
+        switch (plan.fault) {
+        case ReplyFault::CutShortThenSilent:
+            silentConnection = true;
+            log("cut the reply short after " + std::to_string(length) + " bytes; silent from now on, as asked");
+            break;
+        case ReplyFault::ClosedMidReply:
+            dropConnection("closed the connection after " + std::to_string(length) + " bytes of the reply, as asked");
+            break;
+        case ReplyFault::ResetAfterLogin:
+            dropConnection("reset the connection after the login, as asked", true);
+            break;
+        case ReplyFault::EndlessStream:
+            streamWithoutEnd();
+            break;
+        case ReplyFault::None:
+        case ReplyFault::AnotherCommandsSize:
+        case ReplyFault::Trickle:
+            break;
+        }
+    }
+
+    // False when the connection went (dropped and logged) or the camera is stopping. A trickle
+    // sends a byte at a time until the camera is told to behave again; then the rest at once.
+    bool sendPieces(const std::uint8_t* wire, std::size_t length, const std::vector<std::size_t>& pieces,
+                    milliseconds gap, bool trickle)
+    {
         std::size_t sent = 0;
-        for (std::size_t i = 0; sent < plan.wire.size(); ++i) {
-            const std::size_t remaining = plan.wire.size() - sent;
-            const std::size_t size = i < pieces.size() ? std::min(pieces[i], remaining) : remaining;
+        for (std::size_t i = 0; sent < length; ++i) {
+            const std::size_t remaining = length - sent;
+            bool allNow = false;
+            if (sent > 0 && gap.count() > 0) {
+                std::unique_lock lock(mutex);
+                changed.wait_for(lock, gap, [&] { return stopping || (trickle && fault == ReplyFault::None); });
+                if (stopping) {
+                    return false;
+                }
+                allNow = trickle && fault == ReplyFault::None;
+            }
+            const std::size_t size = i < pieces.size() && !allNow ? std::min(pieces[i], remaining) : remaining;
             if (size == 0) {
                 continue;
             }
-            if (sent > 0 && plan.gap.count() > 0 && !pause(plan.gap)) {
-                return;
-            }
-            const std::span<const std::uint8_t> piece(plan.wire.data() + sent, size);
+            const std::span<const std::uint8_t> piece(wire + sent, size);
             if (options.verbose) {
                 log("-> " + hexLine(piece));
             }
             if (!net::sendAll(connection, piece.data(), piece.size())) {
                 dropConnection("the client has gone before its reply: " + net::lastErrorText());
-                return;
+                return false;
             }
             sent += size;
         }
+        return true;
     }
 };
 
@@ -874,6 +968,15 @@ void SimulatedCamera::corruptNextReplyHeader(HeaderPart part)
 {
     std::lock_guard lock(impl_->mutex);
     impl_->corruptHeader = part;
+}
+
+void SimulatedCamera::setReplyFault(ReplyFault fault, std::optional<ConfigType> record, std::chrono::milliseconds trickleGap)
+{
+    std::lock_guard lock(impl_->mutex);
+    impl_->fault = fault;
+    impl_->faultRecord = record;
+    impl_->trickleGap = trickleGap;
+    impl_->changed.notify_all(); // a trickle under way ends
 }
 
 void SimulatedCamera::stayQuiet(bool quiet)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,19 @@ struct ReceivedFrame
 
 // The part of a reply's 12-byte header that corruptNextReplyHeader() spoils.
 enum class HeaderPart { Magic, FixedWord, Length, Command };
+
+// How every matching reply goes wrong, kept until set back to None (a camera of a firmware that
+// misbehaves in one way, every time).
+enum class ReplyFault : std::uint8_t {
+    None,
+    AnotherCommandsSize, // the payload another request's reply has (the account table's; for that
+                         // table, the device record's), its header saying so
+    CutShortThenSilent,  // the first half, then nothing more on that connection
+    Trickle,             // one byte at a time, a trickle gap apart
+    ClosedMidReply,      // the first half, then the connection closed
+    EndlessStream,       // the reply, then bytes without end until the client goes
+    ResetAfterLogin,     // the account table's reply (the login) whole, then the connection reset
+};
 
 // Why start() failed.
 enum class StartFailure { None, AlreadyRunning, BadAddress, StateFile, Listen, DeviceId };
@@ -134,6 +148,10 @@ public:
     void stayQuietAfterSet(ConfigType type);                   // the same from the next SetConfig of `type` on
     void closeAfterRequest();                                  // drop the connection after the next request
     void refuseConnections(bool refuse);                       // as while in U-disk mode
+    // Every reply to a GetConfig of `record` (every reply when none) misbehaves as `fault` says,
+    // until set back to None. ResetAfterLogin follows the account table's reply whatever `record` is.
+    void setReplyFault(ReplyFault fault, std::optional<ConfigType> record = std::nullopt,
+                       std::chrono::milliseconds trickleGap = std::chrono::seconds(1));
     // Requests still take effect while quiet or when the connection is dropped after them; only
     // the reply is missing.
 

@@ -1,6 +1,8 @@
 // orvctl scan and provision --all on simulated cameras at addresses of their own: what reaches the
 // camera, what is refused before anything is sent.
+#include "orvctl/cli_options.h"
 #include "tests/core/cli/orvctl_fixture.h"
+#include "tests/support/misbehaving_cameras.h"
 
 #include <gmock/gmock.h>
 
@@ -437,6 +439,46 @@ TEST_F(OrvctlFleet, ACameraThatNeverAnswersHoldsUpNoOther)
     orvctl.join();
     EXPECT_THAT(heard, HasSubstr(done)) << "the good camera waited for the silent one\n" << heard << err.str();
     EXPECT_THAT(readFile(folder / "inv.csv"), HasSubstr("," + camera.address + ",CAM-1,SETUP,ok,"));
+}
+
+// Cameras that get their replies wrong in each way firmware does, two beside three good ones in
+// one run: the good ones are set up, each bad one is recorded once with what failed, and the run
+// ends. (What the bad ones cost the good ones is measured by cli_bench.)
+TEST(OrvctlMisbehaving, EachBadCameraIsRecordedWithWhatFailedAndTheGoodOnesAreSetUp)
+{
+    ScratchFolder folder;
+    writeFile(folder / "setup.xml", kSetup);
+    for (const CameraFault& f : kCameraFaults) {
+        SCOPED_TRACE(f.name);
+        std::vector<LoopbackCamera> cameras;
+        std::vector<std::string> args{"--timeout-ms", "1000", "--poll-ms", "20"};
+        for (int n = 0; n < 5; ++n) {
+            camsim::CameraOptions options;
+            options.deviceId = "CAM-" + std::to_string(n + 1);
+            options.sdkPort = 0;
+            cameras.push_back(startCameraOnLoopback(options));
+            ASSERT_TRUE(cameras.back());
+            args.insert(args.end(), {"--address", cameras.back().address});
+        }
+        misbehave(*cameras[3].camera, f.fault);
+        misbehave(*cameras[4].camera, f.fault);
+        const std::string inventory = (folder / (std::string("inv-") + std::to_string(&f - kCameraFaults.data()) +
+                                                 ".csv")).string();
+        args.insert(args.end(), {"provision", (folder / "setup.xml").string(), "--all", "--inventory", inventory,
+                                 "--count", "5"});
+        const OrvctlRun r = runOrvctlWith(args);
+        EXPECT_EQ(r.code, cli::kExitUnreachable) << r.out << r.err;
+        const std::string rows = readFile(inventory);
+        for (int n = 0; n < 3; ++n) {
+            EXPECT_THAT(rows, HasSubstr("," + cameras[n].address + ",CAM-" + std::to_string(n + 1) + ",SETUP,ok,"));
+            EXPECT_TRUE(receivedAWrite(*cameras[n].camera));
+        }
+        for (int n = 3; n < 5; ++n) {
+            EXPECT_THAT(rows, HasSubstr("," + cameras[n].address + ",,,failed: ")) << rows;
+            EXPECT_FALSE(receivedAWrite(*cameras[n].camera)) << "nothing is written to a camera not identified";
+        }
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 1 + 5) << rows;
+    }
 }
 
 TEST(OrvctlFleetRace, ProvisionAllNeverGivesACameraTwoConnections)

@@ -3,6 +3,7 @@
 #include "link/camera_link.h"
 #include "link/commands.h"
 #include "tests/support/camera_on_loopback.h"
+#include "tests/support/misbehaving_cameras.h"
 
 #include <gtest/gtest.h>
 
@@ -168,6 +169,45 @@ TEST_F(LinkTest, ClosedConnectionNeitherCrashesNorHangs)
     }
     EXPECT_EQ(outcome, -1);
     EXPECT_EQ(GetTime(link, time), -1);
+}
+
+// Each way a camera's firmware may get a reply wrong fails the read, at the latest when the
+// reply's window closes (a trickle too: the window is for the whole reply), and leaves the camera
+// able to answer the next connection.
+TEST_F(LinkTest, EveryMisbehaviourFailsTheReadWithinTheWindow)
+{
+    for (const test::CameraFault& f : test::kCameraFaults) {
+        SCOPED_TRACE(f.name);
+        test::misbehave(*cam.camera, f.fault);
+        CameraLink bad;
+        bad.replyTimeout = 400ms;
+        ASSERT_TRUE(bad.Open());
+        ASSERT_TRUE(bad.Connect(cam.address));
+        const auto start = std::chrono::steady_clock::now();
+        UserTable users;
+        DeviceRecord device;
+        const int login = GetUsers(bad, users);
+        const int read = GetConfig(bad, device);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(login, 0) << "the login is answered";
+        // The stream follows a whole reply, which may be taken before the stream's first bytes
+        // come; the next exchange cannot wait for a stream that never runs dry.
+        if (f.fault != camsim::ReplyFault::EndlessStream) {
+            EXPECT_EQ(read, -1);
+        }
+        EXPECT_LT(took, bad.replyTimeout + 150ms);
+        const auto again = std::chrono::steady_clock::now();
+        EXPECT_EQ(GetConfig(bad, device), -1);
+        EXPECT_LT(std::chrono::steady_clock::now() - again, bad.replyTimeout + 150ms);
+        bad.Close();
+
+        cam->setReplyFault(camsim::ReplyFault::None);
+        CameraLink good;
+        ASSERT_TRUE(good.Open());
+        ASSERT_TRUE(good.Connect(cam.address));
+        EXPECT_EQ(GetConfig(good, device), 0) << "the camera answers a new connection";
+        EXPECT_EQ(device.text(DeviceRecord::deviceId), cam->config<DeviceRecord>().text(DeviceRecord::deviceId));
+    }
 }
 
 TEST_F(LinkTest, NothingMovesWhileSocketsAreNotReady)
