@@ -2,7 +2,8 @@
 // A TCP relay on loopback between a client and a server that can stop carrying data: the link
 // stays up and every byte sent into it is taken (the relay's system acknowledges it), but nothing
 // comes through either way, as when a server hangs or a network path stops forwarding while the
-// connection looks alive. POSIX sockets; for the tests of the shared ledger.
+// connection looks alive. It can also drop a connection at a chosen moment of the conversation,
+// as a path that breaks mid-transaction. POSIX sockets; for the tests of the shared ledger.
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,6 +16,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -54,6 +57,17 @@ public:
     std::uint16_t port() const { return port_; }
     // While stalled nothing is carried; new connections are taken and wait too.
     void stall(bool stalled) { stalled_ = stalled; }
+
+    enum class Way { ToServer, ToClient };
+    // The next piece of the conversation going `way` that holds `marker` (a statement's text, a
+    // reply's tag) is not carried: that connection is closed at both ends instead. Once.
+    void dropAt(Way way, std::string marker)
+    {
+        const std::lock_guard lock(mutex_);
+        dropWay_ = way;
+        dropMarker_ = std::move(marker);
+    }
+    bool dropped() const { return dropped_; }
 
 private:
     void acceptLoop()
@@ -102,6 +116,11 @@ private:
                 }
                 const long n = ::recv(both[side].fd, buffer.data(), buffer.size(), 0);
                 const int to = side == 0 ? server : client;
+                if (n > 0 && dropsHere(side == 0 ? Way::ToServer : Way::ToClient,
+                                       std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+                    open = false;
+                    break;
+                }
                 open = n > 0 && ::send(to, buffer.data(), static_cast<std::size_t>(n), MSG_NOSIGNAL) == n;
             }
         }
@@ -109,12 +128,26 @@ private:
         ::close(server);
     }
 
+    bool dropsHere(Way way, std::string_view piece)
+    {
+        const std::lock_guard lock(mutex_);
+        if (dropMarker_.empty() || way != dropWay_ || piece.find(dropMarker_) == std::string_view::npos) {
+            return false;
+        }
+        dropMarker_.clear();
+        dropped_ = true;
+        return true;
+    }
+
     std::uint16_t serverPort_;
     std::uint16_t port_ = 0;
     int listener_ = -1;
     std::atomic<bool> stalled_{false};
     std::atomic<bool> stopping_{false};
-    std::mutex mutex_;
+    std::atomic<bool> dropped_{false};
+    std::mutex mutex_; // the pumps, the drop
+    Way dropWay_ = Way::ToServer;
+    std::string dropMarker_;
     std::vector<std::thread> pumps_;
     std::thread acceptor_;
 };

@@ -434,30 +434,35 @@ TEST_P(EvidenceTest, JsonLinesExportVerifiesAsTheLedgerDoes)
 
 INSTANTIATE_TEST_SUITE_P(Backends, EvidenceTest, ::testing::Values(Backend::Sqlite, Backend::Postgres), backendName);
 
-// Only SQLite lets a column hold a value of another type.
+// SQLite lets a column hold a value of another type; on PostgreSQL whoever runs the database
+// can change a column's type first.
 using UnreadableRowTest = StationLedgerTest;
 
 TEST_P(UnreadableRowTest, ValueOfTheWrongTypeBreaksOnlyItsEvent)
 {
     struct Row
     {
-        const char* assignment;
+        const char* column;
+        const char* value;
         std::string says;
     };
     const std::vector<Row> rows = {
-        {"utc_offset_minutes = 'abc'", "its utc_offset_minutes holds \"abc\", not a number"},
-        {"clock_offset_seconds = '1.5'", "its clock_offset_seconds holds \"1.5\", not a number"},
-        {"utc_offset_minutes = 99999999999", "its utc_offset_minutes holds \"99999999999\", not a number"},
+        {"utc_offset_minutes", "'abc'", "its utc_offset_minutes holds \"abc\", not a number"},
+        {"clock_offset_seconds", "'1.5'", "its clock_offset_seconds holds \"1.5\", not a number"},
+        {"utc_offset_minutes", "99999999999", "its utc_offset_minutes holds \"99999999999\", not a number"},
     };
     int n = 0;
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.assignment);
+        SCOPED_TRACE(std::string(row.column) + " = " + row.value);
         useFreshLedger();
         const std::string name = "u" + std::to_string(++n);
         const auto station = openStation(name);
         ASSERT_TRUE(station);
         appendEvents(station.get(), 5);
-        tamper(std::string("UPDATE events SET ") + row.assignment + " WHERE number = 3");
+        const std::string retype =
+            GetParam() == Backend::Postgres ? std::string("ALTER TABLE events ALTER COLUMN ") + row.column + " TYPE text; "
+                                            : std::string();
+        tamper(retype + "UPDATE events SET " + row.column + " = " + row.value + " WHERE number = 3");
 
         const std::vector<Event> read = events();
         ASSERT_EQ(read.size(), 5u);
@@ -490,7 +495,8 @@ TEST_P(UnreadableRowTest, ValueOfTheWrongTypeBreaksOnlyItsEvent)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sqlite, UnreadableRowTest, ::testing::Values(Backend::Sqlite), backendName);
+INSTANTIATE_TEST_SUITE_P(Backends, UnreadableRowTest, ::testing::Values(Backend::Sqlite, Backend::Postgres),
+                         backendName);
 
 // An export read back that is not one: refused, naming the line.
 TEST(JsonLinesExport, MalformedExportsAreRefusedWithTheirLine)

@@ -109,4 +109,54 @@ TEST_F(UnansweredDatabase, AForwardAskedToStopGivesTheDatabaseUpAtOnce)
     EXPECT_TRUE(ledger.forward().reached) << "the event was kept and goes through afterwards";
 }
 
+// The path to the database breaks while a forward is under way: before the events' inserts
+// reach the server (it rolls the transaction back), or after its COMMIT but before the answer
+// comes back (the events are in, the station does not know). Either way each event is in the
+// shared ledger once after the next forward, in the station's order.
+using DroppedDatabase = UnansweredDatabase;
+
+TEST_F(DroppedDatabase, AConnectionDroppedMidForwardLosesNothingAndRepeatsNothing)
+{
+    using Way = orv::test::StallingRelay::Way;
+    for (const auto& [way, marker] : {std::pair{Way::ToServer, "INSERT INTO events"}, std::pair{Way::ToClient, "COMMIT"}}) {
+        SCOPED_TRACE(marker);
+        orv::test::TempFolder folder;
+        std::string error;
+        std::unique_ptr<Spool> spool = Spool::open(folder.path() / "spool.db", error);
+        ASSERT_TRUE(spool) << error;
+        const std::string device = std::string("D-") + (way == Way::ToServer ? "insert" : "commit");
+        for (int n = 1; n <= 5; ++n) {
+            Event e = sampleEvent(device, "P" + std::to_string(n), "ok");
+            ASSERT_TRUE(spool->add(e));
+        }
+        SpooledLedger ledger(location_, std::move(spool));
+        ASSERT_TRUE(ledger.head()) << ledger.error(); // connected before the path breaks
+
+        relay_->dropAt(way, marker);
+        const ForwardOutcome broken = ledger.forward();
+        EXPECT_TRUE(relay_->dropped());
+        EXPECT_EQ(broken.forwarded, 0);
+        EXPECT_EQ(broken.waiting, 5) << "nothing leaves the spool without the COMMIT's answer";
+        EXPECT_FALSE(broken.problem.empty());
+
+        const ForwardOutcome again = ledger.forward();
+        EXPECT_TRUE(again.reached) << again.problem;
+        EXPECT_EQ(again.waiting, 0);
+
+        const std::unique_ptr<Ledger> shared = openLedger(location_, error);
+        ASSERT_TRUE(shared) << error;
+        std::vector<Event> events;
+        EventFilter filter;
+        filter.deviceId = device;
+        ASSERT_TRUE(shared->readEvents(filter, events)) << shared->error();
+        ASSERT_EQ(events.size(), 5u);
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            EXPECT_EQ(events[i].officerAfter, "P" + std::to_string(i + 1));
+            EXPECT_EQ(events[i].stationSequence, std::optional<std::int64_t>(static_cast<std::int64_t>(i + 1)));
+        }
+        const VerifyReport report = verifyChain(*shared);
+        EXPECT_TRUE(report.intact) << report.problem;
+    }
+}
+
 } // namespace
