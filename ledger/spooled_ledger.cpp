@@ -79,7 +79,8 @@ ForwardOutcome SpooledLedger::forward(const std::function<void(std::int64_t, std
     }
     outcome.waiting = before.waiting;
     const auto give = [&](const std::string& why, bool refused) {
-        outcome.problem = oneLine(described_ + ": " + why);
+        // The shared ledger's own messages may name it already.
+        outcome.problem = oneLine(why.starts_with(described_ + ": ") ? why : described_ + ": " + why);
         outcome.refused = refused;
         spool_->noteUnreachable(why, refused);
         return outcome;

@@ -159,4 +159,23 @@ TEST_F(DroppedDatabase, AConnectionDroppedMidForwardLosesNothingAndRepeatsNothin
     }
 }
 
+// Whether the database could not be reached or broke off, the station's message names it once.
+TEST(SpooledLedgerMessages, TheDatabaseIsNamedOnce)
+{
+    orv::test::TempFolder folder;
+    std::string error;
+    std::unique_ptr<Spool> spool = Spool::open(folder.path() / "spool.db", error);
+    ASSERT_TRUE(spool) << error;
+    Event e = sampleEvent("D1", "P1", "ok");
+    ASSERT_TRUE(spool->add(e));
+    // Port 1 on loopback: nothing listens there, so the connection is refused at once.
+    SpooledLedger ledger("host=127.0.0.1 port=1 user=station dbname=orv connect_timeout=2", std::move(spool));
+    const ForwardOutcome outcome = ledger.forward();
+    EXPECT_FALSE(outcome.reached);
+    const std::string name = "PostgreSQL database orv on 127.0.0.1:1 as station";
+    const std::size_t named = outcome.problem.find(name);
+    EXPECT_TRUE(named != std::string::npos && outcome.problem.find(name, named + 1) == std::string::npos)
+        << outcome.problem;
+}
+
 } // namespace
