@@ -2,6 +2,7 @@
 
 #include "ledger/event_fields.h"
 #include "ledger/event_sql.h"
+#include "ledger/tlog_digest.h"
 #include "ledger/wait_stop.h"
 
 #include <libpq-fe.h>
@@ -436,14 +437,12 @@ bool isSecretKeyword(const PQconninfoOption& option)
 bool mayHoldSecret(std::string_view location)
 {
     // As libpq reads a URI: "%70assword" is "password". Decoded first, then lower-cased.
-    const auto hex = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    };
+    using detail::hexDigit;
     std::string lower;
     for (std::size_t i = 0; i < location.size(); ++i) {
         if (location[i] == '%' && i + 2 < location.size() &&
-            hex(location[i + 1]) >= 0 && hex(location[i + 2]) >= 0) {
-            lower += static_cast<char>(hex(location[i + 1]) * 16 + hex(location[i + 2]));
+            hexDigit(location[i + 1]) >= 0 && hexDigit(location[i + 2]) >= 0) {
+            lower += static_cast<char>(hexDigit(location[i + 1]) * 16 + hexDigit(location[i + 2]));
             i += 2;
         } else {
             lower += location[i];

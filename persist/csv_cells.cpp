@@ -2,9 +2,17 @@
 
 namespace orv {
 
+namespace {
+
+bool formulaLike(char32_t c)
+{
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+} // namespace
+
 std::string csvCell(std::string_view text)
 {
-    const auto formulaLike = [](char c) { return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r'; };
     std::string cell;
     // A text that starts like a formula, after any apostrophes, is written after one apostrophe
     // more: a reader takes one away from such a start, so "'=x" stays itself (written "''=x").
@@ -25,6 +33,15 @@ std::string csvCell(std::string_view text)
     }
     quoted += '"';
     return quoted;
+}
+
+std::u16string csvCellText(std::u16string cell)
+{
+    const std::size_t quotes = cell.find_first_not_of(u'\'');
+    if (quotes != std::u16string::npos && quotes > 0 && formulaLike(cell[quotes])) {
+        cell.erase(0, 1);
+    }
+    return cell;
 }
 
 std::string csvRow(std::initializer_list<std::string_view> cells)

@@ -11,6 +11,9 @@
 namespace orv {
 
 std::string csvCell(std::string_view text);
+// What csvCell was given, from its cell as read back (quotes already undone): the apostrophe it
+// put before a formula-like start goes.
+std::u16string csvCellText(std::u16string cell);
 // The cells joined by commas, ending with CRLF.
 std::string csvRow(std::initializer_list<std::string_view> cells);
 

@@ -64,18 +64,6 @@ std::string readHead(const std::filesystem::path& file, std::size_t bytes, bool&
     return head;
 }
 
-// What csvCell wrote, as it was given: the apostrophe before a formula character goes.
-std::u16string cellText(std::u16string text)
-{
-    // csvCell's guard undone: one apostrophe less before a formula-like start.
-    const auto formulaLike = [](char16_t c) { return std::u16string_view(u"=+-@\t\r").find(c) != std::u16string_view::npos; };
-    const std::size_t quotes = text.find_first_not_of(u'\'');
-    if (quotes != std::u16string::npos && quotes > 0 && formulaLike(text[quotes])) {
-        text.erase(0, 1);
-    }
-    return text;
-}
-
 std::string withoutLineEnd(std::string_view header)
 {
     return std::string(header.substr(0, header.size() - 2));
@@ -268,7 +256,7 @@ InventoryHistory readInventoryHistory(const std::filesystem::path& file)
             shortLines.push_back(std::to_string(records[i].line));
             continue;
         }
-        history.note(cellText(f[2]), utf::toUtf8(cellText(f[1])), utf::toUtf8(cellText(f[4])));
+        history.note(csvCellText(f[2]), utf::toUtf8(csvCellText(f[1])), utf::toUtf8(csvCellText(f[4])));
     }
     if (!shortLines.empty()) {
         std::string lines;

@@ -12,6 +12,7 @@
 
 #include "fleet/csv.h"
 #include "lang/utf.h"
+#include "persist/csv_cells.h"
 #include "provision/inventory.h"
 
 #include <unistd.h>
@@ -66,18 +67,6 @@ InventoryHistory readBytes(std::string_view bytes)
     return provision::readInventoryHistory(scratchFile());
 }
 
-// A cell as it was given to the CSV writer: its apostrophe before a formula character goes.
-std::u16string unguarded(std::u16string text)
-{
-    // The guard csvCell adds: one apostrophe more before a formula-like start.
-    const auto formulaLike = [](char16_t c) { return std::u16string_view(u"=+-@\t\r").find(c) != std::u16string_view::npos; };
-    const std::size_t quotes = text.find_first_not_of(u'\'');
-    if (quotes != std::u16string::npos && quotes > 0 && formulaLike(text[quotes])) {
-        text.erase(0, 1);
-    }
-    return text;
-}
-
 bool blank(const fleet::CsvRecord& record)
 {
     for (const std::u16string& f : record.fields) {
@@ -128,10 +117,10 @@ void checkRows(std::string_view bytes, const InventoryHistory& history)
             }
             continue;
         }
-        const std::u16string device = unguarded(r.fields[2]);
-        const std::string result = utf::toUtf8(unguarded(r.fields[4]));
+        const std::u16string device = csvCellText(r.fields[2]);
+        const std::string result = utf::toUtf8(csvCellText(r.fields[4]));
         if (device.empty()) {
-            byPlace[utf::toUtf8(unguarded(r.fields[1]))] = result;
+            byPlace[utf::toUtf8(csvCellText(r.fields[1]))] = result;
         } else {
             byDevice[device] = result;
         }

@@ -14,6 +14,7 @@
 
 #include "ledger/event_fields.h"
 #include "ledger/ledger.h"
+#include "ledger/tlog_digest.h"
 
 #include <libpq-fe.h>
 
@@ -92,28 +93,14 @@ struct ConninfoFree
     void operator()(PQconninfoOption* o) const { PQconninfoFree(o); }
 };
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // %XX escapes decoded as a URI's would be, letters in lower case.
 std::string decodedLower(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            c = static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        if (c == '%' && i + 2 < text.size() && detail::hexDigit(text[i + 1]) >= 0 && detail::hexDigit(text[i + 2]) >= 0) {
+            c = static_cast<char>(detail::hexDigit(text[i + 1]) * 16 + detail::hexDigit(text[i + 2]));
             i += 2;
         }
         out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
