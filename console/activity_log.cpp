@@ -228,16 +228,10 @@ void PostLog(QObject* window, int number, std::u16string_view argument)
 
 bool AppendTextFile(const QString& path, const QString& text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (QChar unit : text) {
-        bytes.append(static_cast<char>(unit.unicode() & 0xFF));
-        bytes.append(static_cast<char>(unit.unicode() >> 8));
-    }
     // Whole or not at all (persist's rule for every file that is only added to): a disk without
     // room leaves the file as it held.
     std::string why;
-    return appendWholeToFile(path.toStdU16String(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why);
+    return appendUtf16LeToFile(path.toStdU16String(), text.toStdU16String(), why);
 }
 
 } // namespace orv

@@ -89,4 +89,15 @@ bool appendWholeToFile(const std::filesystem::path& file, std::string_view bytes
     return written;
 }
 
+bool appendUtf16LeToFile(const std::filesystem::path& file, std::u16string_view text, std::string& error)
+{
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (const char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return appendWholeToFile(file, bytes, error);
+}
+
 } // namespace orv

@@ -18,4 +18,8 @@ bool appendWhole(std::FILE* stream, std::string_view bytes);
 // again. False with `error` (the system's reason) when it could not be done.
 bool appendWholeToFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
 
+// The same for text, written as UTF-16LE without a byte-order mark (the lists and logs that
+// Windows programs of the field read).
+bool appendUtf16LeToFile(const std::filesystem::path& file, std::u16string_view text, std::string& error);
+
 } // namespace orv

@@ -37,14 +37,9 @@ public:
         }
         const FieldValue* id = result.values.find("deviceId");
         const std::u16string line = (id ? id->text : std::u16string()) + u"\r\n";
-        std::string bytes;
-        for (const char16_t unit : line) {
-            bytes.push_back(static_cast<char>(unit & 0xFF));
-            bytes.push_back(static_cast<char>(unit >> 8));
-        }
         const std::string& file = o_.operands[0];
         // Whole or not at all: a disk without room leaves the list as it was.
-        if (std::string why; !appendWholeToFile(pathFromArgument(file), bytes, why)) {
+        if (std::string why; !appendUtf16LeToFile(pathFromArgument(file), line, why)) {
             return failure(kExitFailed, "export-id", "cannot append to " + file + ": " + why, false);
         }
         if (o_.json) {
