@@ -30,11 +30,12 @@ inline constexpr std::array<CameraFault, 6> kCameraFaults{{
     {camsim::ReplyFault::ResetAfterLogin, "reset after the login"},
 }};
 
-// Makes `camera` misbehave as `fault` at its device record (the reset: after its login), one
-// byte a second for the trickle.
-inline void misbehave(camsim::SimulatedCamera& camera, camsim::ReplyFault fault)
+// Makes `camera` misbehave as `fault` at its device record (the reset: after its login); the
+// trickle sends a byte each `trickleGap`.
+inline void misbehave(camsim::SimulatedCamera& camera, camsim::ReplyFault fault,
+                      std::chrono::milliseconds trickleGap = std::chrono::seconds(1))
 {
-    camera.setReplyFault(fault, ConfigType::Device, std::chrono::seconds(1));
+    camera.setReplyFault(fault, ConfigType::Device, trickleGap);
 }
 
 // A camera at each address, quiet in its log, without the SDK port; the device id CAM-<n> from 1.

@@ -172,13 +172,13 @@ TEST_F(LinkTest, ClosedConnectionNeitherCrashesNorHangs)
 }
 
 // Each way a camera's firmware may get a reply wrong fails the read, at the latest when the
-// reply's window closes (a trickle too: the window is for the whole reply), and leaves the camera
-// able to answer the next connection.
+// reply's window closes (a trickle too, a byte each quarter of the window: the window is for the
+// whole reply), and leaves the camera able to answer the next connection.
 TEST_F(LinkTest, EveryMisbehaviourFailsTheReadWithinTheWindow)
 {
     for (const test::CameraFault& f : test::kCameraFaults) {
         SCOPED_TRACE(f.name);
-        test::misbehave(*cam.camera, f.fault);
+        test::misbehave(*cam.camera, f.fault, 100ms);
         CameraLink bad;
         bad.replyTimeout = 400ms;
         ASSERT_TRUE(bad.Open());
