@@ -15,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -228,10 +229,28 @@ std::chrono::seconds answerLimitOf(const PQconninfoOption* options)
     return std::chrono::duration_cast<std::chrono::seconds>(AnswerLimits::kDefault);
 }
 
-// The SQLSTATE of the last statement run() saw fail on this thread ("42501": no privilege).
-thread_local std::string lastState;
-
 constexpr std::string_view kNoPrivilege = "42501";
+
+// The SQLSTATE of the last statement run() saw fail on this thread ("42501": no privilege), five
+// characters. Plain characters: a thread-local with a destructor crashes threads as they end in
+// MinGW builds.
+class LastState
+{
+public:
+    void clear() { code_[0] = '\0'; }
+    LastState& operator=(const char* code)
+    {
+        const std::size_t n = std::min(std::strlen(code), sizeof code_ - 1);
+        std::memcpy(code_, code, n);
+        code_[n] = '\0';
+        return *this;
+    }
+    bool operator==(std::string_view code) const { return code == code_; }
+
+private:
+    char code_[8];
+};
+thread_local LastState lastState;
 
 // Runs one statement with its values as parameters ($1, $2, ...; nullopt: NULL). Null with
 // `error` when it failed.

@@ -21,7 +21,8 @@ public:
     static bool stopRequested();
 
 private:
-    std::stop_token previous_;
+    std::stop_token token_;
+    const std::stop_token* previous_;
 };
 
 } // namespace orv::ledger
