@@ -9,9 +9,8 @@
 #include "ledger/spool.h"
 #include "persist/ledger_location.h"
 #include "support/console_fixture.h"
+#include "support/relayed_database.h"
 #include "support/log_lines.h"
-#include "tests/support/postgres_server.h"
-#include "tests/support/stalling_relay.h"
 
 #include <QTemporaryDir>
 
@@ -91,20 +90,16 @@ private slots:
         home_.emplace();
         QVERIFY(home_->isValid());
         qputenv("ORV_STATION_FOLDER", home_->path().toUtf8());
-        server_ = &test::PostgresServer::shared();
-        if (!server_->installed()) {
-            QSKIP(qPrintable(QStringLiteral("no PostgreSQL server to start: ") +
-                             QString::fromStdString(server_->error())));
+        QString why;
+        const RelayedDatabase::Start started = db_.start(why);
+        if (started == RelayedDatabase::Start::NoServer) {
+            QSKIP(qPrintable(why));
         }
-        QVERIFY2(server_->running(), server_->error().c_str());
-        std::string error;
-        database_ = server_->createDatabase(error);
-        QVERIFY2(!database_.empty(), error.c_str());
-        relay_ = std::make_unique<test::StallingRelay>(server_->port());
+        QVERIFY2(started == RelayedDatabase::Start::Ready, qPrintable(why));
     }
     void cleanup()
     {
-        relay_.reset(); // a forward left stuck in it ends now
+        db_.relay.reset(); // a forward left stuck in it ends now
         QTRY_COMPARE_WITH_TIMEOUT(ledger::BackgroundRecorder::forwardersRunning(), 0, 15000);
         leaveSeamTestMode();
         qunsetenv("ORV_STATION_FOLDER");
@@ -117,15 +112,10 @@ private slots:
     void newsTextSaysSinceWhenAndWhy();
 
 private:
-    std::string locationThroughRelay(int connectSeconds) const
-    {
-        return "host=127.0.0.1 port=" + std::to_string(relay_->port()) + " user=" + server_->role() +
-               " dbname=" + database_ + " connect_timeout=" + std::to_string(connectSeconds);
-    }
     std::string sharedCount(const std::string& sql) const
     {
         std::string error;
-        const std::vector<std::string> rows = server_->query(database_, sql, error);
+        const std::vector<std::string> rows = db_.server->query(db_.name, sql, error);
         return rows.size() == 1 ? rows[0] : error;
     }
     std::int64_t waitingIn(const std::string& location) const
@@ -149,21 +139,19 @@ private:
     }
 
     std::optional<QTemporaryDir> home_;
-    test::PostgresServer* server_ = nullptr;
-    std::string database_;
-    std::unique_ptr<test::StallingRelay> relay_;
+    RelayedDatabase db_;
 };
 
 void ConsoleLedgerOfflineTest::awayOnceThenForwardedOnce()
 {
-    const std::string location = locationThroughRelay(2);
+    const std::string location = db_.locationThroughRelay(2);
     Console console(location);
     QVERIFY(console.started);
     console.record("format");
     QTRY_COMPARE_WITH_TIMEOUT(sharedCount("SELECT count(*) FROM events"), std::string("1"), 10000);
     QCOMPARE(console.log(), QStringList()); // reached all along: nothing to say
 
-    relay_->stall(true); // takes what is sent, answers nothing
+    db_.relay->stall(true); // takes what is sent, answers nothing
     console.record("set");
     console.record("set");
     QTRY_COMPARE_WITH_TIMEOUT(console.count(kAwayPrefix), 1, 15000);
@@ -178,7 +166,7 @@ void ConsoleLedgerOfflineTest::awayOnceThenForwardedOnce()
     QCOMPARE(console.log().size(), 1);
     QCOMPARE(waitingIn(location), std::int64_t(3));
 
-    relay_->stall(false);
+    db_.relay->stall(false);
     const QString forwarded = QStringLiteral("shared ledger reached; 3 spooled events forwarded ...");
     QTRY_COMPARE_WITH_TIMEOUT(console.log().size(), 2, 15000);
     QCOMPARE(console.log().constLast(), forwarded);
@@ -186,10 +174,10 @@ void ConsoleLedgerOfflineTest::awayOnceThenForwardedOnce()
     checkShared(location, 4);
 
     // A second outage is news again.
-    relay_->stall(true);
+    db_.relay->stall(true);
     console.record("reboot");
     QTRY_COMPARE_WITH_TIMEOUT(console.count(kAwayPrefix), 2, 15000);
-    relay_->stall(false);
+    db_.relay->stall(false);
     QTRY_COMPARE_WITH_TIMEOUT(console.log().size(), 4, 15000);
     QCOMPARE(console.log().constLast(), QStringLiteral("shared ledger reached; 1 spooled events forwarded ..."));
     console.dialog.reset();
@@ -210,12 +198,12 @@ void ConsoleLedgerOfflineTest::closingWhileAwayReturnsAtOnce()
     if (stalled) {
         // A forward that has begun is stuck in its connect (the startup never answered) well
         // past the close.
-        relay_->stall(true);
-        location = locationThroughRelay(4);
+        db_.relay->stall(true);
+        location = db_.locationThroughRelay(4);
     } else {
         const std::uint16_t port = test::freeLoopbackPort();
         QVERIFY(port != 0);
-        location = "host=127.0.0.1 port=" + std::to_string(port) + " user=" + server_->role() + " dbname=" + database_ +
+        location = "host=127.0.0.1 port=" + std::to_string(port) + " user=" + db_.server->role() + " dbname=" + db_.name +
                    " connect_timeout=10";
     }
     auto console = std::make_unique<Console>(location);
@@ -250,7 +238,7 @@ void ConsoleLedgerOfflineTest::closingWhileAwayReturnsAtOnce()
     QCOMPARE(waitingIn(location), std::int64_t(3));
 
     // The next start forwards them, and says so once.
-    relay_->stall(false);
+    db_.relay->stall(false);
     Console next(location);
     QVERIFY(next.started);
     QTRY_COMPARE_WITH_TIMEOUT(next.log(), QStringList{"shared ledger reached; 3 spooled events forwarded ..."}, 15000);

@@ -11,8 +11,7 @@
 #include "searchtool/ledger_history_dlg.h"
 #include "searchtool/search_tool_dlg.h"
 #include "support/console_fixture.h"
-#include "tests/support/postgres_server.h"
-#include "tests/support/stalling_relay.h"
+#include "support/relayed_database.h"
 
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -58,20 +57,16 @@ private slots:
         qputenv("XDG_DATA_HOME", home_->path().toUtf8());
         setupFile_ = home_->filePath(QStringLiteral("unit.xml"));
         QVERIFY(saveUnitSetup(setupFile_));
-        server_ = &test::PostgresServer::shared();
-        if (!server_->installed()) {
-            QSKIP(qPrintable(QStringLiteral("no PostgreSQL server to start: ") +
-                             QString::fromStdString(server_->error())));
+        QString why;
+        const RelayedDatabase::Start started = db_.start(why);
+        if (started == RelayedDatabase::Start::NoServer) {
+            QSKIP(qPrintable(why));
         }
-        QVERIFY2(server_->running(), server_->error().c_str());
-        std::string error;
-        database_ = server_->createDatabase(error);
-        QVERIFY2(!database_.empty(), error.c_str());
-        relay_ = std::make_unique<test::StallingRelay>(server_->port());
+        QVERIFY2(started == RelayedDatabase::Start::Ready, qPrintable(why));
     }
     void cleanup()
     {
-        relay_.reset(); // a forward left stuck in it ends now
+        db_.relay.reset(); // a forward left stuck in it ends now
         QTRY_COMPARE_WITH_TIMEOUT(LedgerDesk::forwardersRunning(), 0, 15000);
         leaveSeamTestMode();
         home_.reset();
@@ -83,7 +78,7 @@ private slots:
         if (!fleet.start(3)) {
             QSKIP("no loopback addresses of 127.0.87.0/24 for the simulated cameras");
         }
-        const QString location = QString::fromStdString(locationThroughRelay(2));
+        const QString location = QString::fromStdString(db_.locationThroughRelay(2));
         // This station reached the shared ledger once (a location it never reached is refused).
         {
             std::string error;
@@ -93,7 +88,7 @@ private slots:
             const ledger::ForwardOutcome forwarded = dynamic_cast<ledger::SpooledLedger&>(*ledger).forward();
             QVERIFY2(forwarded.reached, forwarded.problem.c_str());
         }
-        relay_->stall(true); // takes connections and never answers
+        db_.relay->stall(true); // takes connections and never answers
         CSearchToolDlg dialog(fleet.options(location));
         dialog.ledgerDesk().setForwardBackoff(200ms, 1s);
         QVERIFY(dialog.Create());
@@ -138,7 +133,7 @@ private slots:
 
         // The database answers again: the forwarder sends the events, the line clears, the rows
         // lose their mark, and the shared ledger holds each event once.
-        relay_->stall(false);
+        db_.relay->stall(false);
         QTRY_VERIFY2_WITH_TIMEOUT(!statusLine(dialog).contains(QStringLiteral("waiting")),
                                   qPrintable(statusLine(dialog)), 20000);
         for (const std::string& where : fleet.addresses) {
@@ -147,10 +142,10 @@ private slots:
                                       qPrintable(cell(dialog, where, ColumnConfigured)), 10000);
         }
         std::string error;
-        QCOMPARE(server_->query(database_, "SELECT count(*) FROM events", error), std::vector<std::string>{"3"});
-        QCOMPARE(server_->query(database_, "SELECT string_agg(DISTINCT device_id, ',') FROM events", error),
+        QCOMPARE(db_.server->query(db_.name, "SELECT count(*) FROM events", error), std::vector<std::string>{"3"});
+        QCOMPARE(db_.server->query(db_.name, "SELECT string_agg(DISTINCT device_id, ',') FROM events", error),
                  std::vector<std::string>{"CAM-1,CAM-2,CAM-3"});
-        QCOMPARE(server_->query(database_, "SELECT count(DISTINCT event_id) FROM events", error),
+        QCOMPARE(db_.server->query(db_.name, "SELECT count(DISTINCT event_id) FROM events", error),
                  std::vector<std::string>{"3"});
 
         // History now reads them from the shared ledger, unmarked.
@@ -166,7 +161,7 @@ private slots:
     void closingWhileAForwardIsStuckReturnsAtOnceAndTheEventsStay()
     {
         // The default connect time (10 s): a forward that has begun is stuck well past the close.
-        const std::string location = locationThroughRelay(10);
+        const std::string location = db_.locationThroughRelay(10);
         const std::filesystem::path folder = ledger::defaultStationFolder();
         {
             std::string error;
@@ -179,7 +174,7 @@ private slots:
             event.result = "ok";
             QVERIFY2(spooled->append(event), spooled->error().c_str());
         }
-        relay_->stall(true);
+        db_.relay->stall(true);
         SearchToolOptions options;
         options.plan.cameraAddresses = {"127.0.87.250"}; // nothing listens there
         options.language = 2;
@@ -200,7 +195,7 @@ private slots:
         // Its connect was given up when it was asked to stop: the thread has ended, not been let go.
         QCOMPARE(LedgerDesk::forwardersRunning(), 0);
 
-        relay_.reset();
+        db_.relay.reset();
         QTRY_COMPARE_WITH_TIMEOUT(LedgerDesk::forwardersRunning(), 0, 15000);
         std::string error;
         const std::unique_ptr<ledger::Spool> spool =
@@ -212,17 +207,9 @@ private slots:
     }
 
 private:
-    std::string locationThroughRelay(int connectSeconds) const
-    {
-        return "host=127.0.0.1 port=" + std::to_string(relay_->port()) + " user=" + server_->role() +
-               " dbname=" + database_ + " connect_timeout=" + std::to_string(connectSeconds);
-    }
-
     std::optional<QTemporaryDir> home_;
     QString setupFile_;
-    test::PostgresServer* server_ = nullptr;
-    std::string database_;
-    std::unique_ptr<test::StallingRelay> relay_;
+    RelayedDatabase db_;
 };
 
 QTEST_MAIN(SearchToolOfflineTest)
