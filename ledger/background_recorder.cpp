@@ -4,17 +4,8 @@
 #include "ledger/spooled_ledger.h"
 
 #include <algorithm>
-#include <atomic>
 
 namespace orv::ledger {
-namespace {
-
-std::atomic<int> forwarders{0};
-
-// How long the destructor gives a forward that was asked to stop before it lets go of it.
-constexpr std::chrono::milliseconds kForwarderGrace{200};
-
-} // namespace
 
 // What the forwarder thread has to itself and shares with the recorder: kept by a shared_ptr, as
 // a forwarder the recorder let go of ends after it.
@@ -27,7 +18,7 @@ struct BackgroundRecorder::Forwarder
     {
     }
 
-    void run();
+    void run(std::stop_token stop);
     // Calls `what` unless the recorder stopped listening; under the lock, so that the destructor
     // cannot return while a call is under way.
     template <typename Call>
@@ -54,18 +45,16 @@ struct BackgroundRecorder::Forwarder
     const std::optional<StationSetup> setup;
     const Problem onProblem;
     const News onNews;
-    std::stop_source stop; // asks a forward under way to end after its batch
 
     std::mutex mutex;
     std::condition_variable changed;
     std::shared_ptr<SpooledLedger> ledger; // the worker's, once it opened it
     bool due = false;                      // events were appended since the last forward began
     bool stopping = false;                 // the recorder is going: nothing more is said
-    bool ended = false;
     ForwardBackoff backoff; // under `mutex`
 };
 
-void BackgroundRecorder::Forwarder::run()
+void BackgroundRecorder::Forwarder::run(std::stop_token stop)
 {
     using Clock = std::chrono::steady_clock;
     std::shared_ptr<SpooledLedger> spooled;
@@ -106,7 +95,7 @@ void BackgroundRecorder::Forwarder::run()
             due = false;
             spooled = ledger; // the worker opens it again after its spool failed
         }
-        const ForwardOutcome outcome = spooled->forward({}, stop.get_token());
+        const ForwardOutcome outcome = spooled->forward({}, stop);
         if (stop.stop_requested()) {
             return;
         }
@@ -171,9 +160,12 @@ BackgroundRecorder::BackgroundRecorder(std::string location, Recorded onRecorded
     , onProblem_(std::move(onProblem))
     , forwarder_(isPostgresLocation(location_) ? std::make_shared<Forwarder>(setup_, onProblem_, std::move(onNews))
                                                : nullptr)
-    , forwarderThread_(launch(forwarder_))
     , worker_([this](std::stop_token stop) { work(stop); })
 {
+    if (forwarder_) {
+        // Without a thread what waits stays in the spool, for the next start or orvctl ledger sync.
+        forwarderThread_.start([f = forwarder_](std::stop_token stop) { f->run(stop); });
+    }
 }
 
 BackgroundRecorder::~BackgroundRecorder()
@@ -194,44 +186,15 @@ void BackgroundRecorder::stopForwarder()
         std::lock_guard lock(forwarder_->mutex);
         forwarder_->stopping = true;
     }
-    forwarder_->stop.request_stop();
     forwarder_->changed.notify_all();
-    bool ended = false;
-    {
-        std::unique_lock lock(forwarder_->mutex);
-        ended = forwarder_->changed.wait_for(lock, kForwarderGrace, [this] { return forwarder_->ended; });
-    }
-    if (ended) {
-        forwarderThread_.join();
-    } else {
-        // Held up by the database (a connect or an answer, each bounded by the location's
-        // connect timeout): it ends on its own, says nothing more, and what waits stays in the
-        // spool for the next forward.
-        forwarderThread_.detach();
-    }
-}
-
-std::thread BackgroundRecorder::launch(std::shared_ptr<Forwarder> forwarder)
-{
-    if (!forwarder) {
-        return {};
-    }
-    forwarders.fetch_add(1); // before the thread runs: a count read now includes it
-    return std::thread([f = std::move(forwarder)]() mutable {
-        f->run();
-        {
-            std::lock_guard lock(f->mutex);
-            f->ended = true;
-        }
-        f->changed.notify_all();
-        f.reset();
-        forwarders.fetch_sub(1); // its last step: nothing of the recorder's is used after it
-    });
+    // Held up by the database it is let go: it says nothing more, and what waits stays in the
+    // spool for the next forward.
+    forwarderThread_.stop();
 }
 
 int BackgroundRecorder::forwardersRunning()
 {
-    return forwarders.load();
+    return ForwardingThread::running();
 }
 
 void BackgroundRecorder::setForwardBackoff(std::chrono::milliseconds first, std::chrono::milliseconds longest)

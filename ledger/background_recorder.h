@@ -10,6 +10,7 @@
 // pause), then signs a checkpoint. Destroying the recorder does not wait for a forward held up by
 // a database that does not answer: what waits stays in the spool for the next forward.
 
+#include "ledger/forwarding.h"
 #include "ledger/ledger.h"
 #include "ledger/station.h"
 
@@ -75,7 +76,6 @@ private:
     // Opens the ledger (and the station, checking the ledger); false with `problem`.
     bool openHere(std::string& problem);
     void seal();
-    static std::thread launch(std::shared_ptr<Forwarder> forwarder);
     void stopForwarder();
 
     const std::string location_;
@@ -88,7 +88,7 @@ private:
 
     // A shared database's: what the forwarder thread shares with the recorder (it may outlive it).
     std::shared_ptr<Forwarder> forwarder_;
-    std::thread forwarderThread_;
+    ForwardingThread forwarderThread_;
 
     std::mutex mutex_;
     std::condition_variable_any changed_;

@@ -1,7 +1,7 @@
 #pragma once
 // What every forwarder of a station shares, whichever program runs it (the console's recorder,
-// the search tool's desk): how long it waits before it tries again, and what the station does
-// once events reached the shared ledger.
+// the search tool's desk): the thread it runs on, how long it waits before it tries again, and
+// what the station does once events reached the shared ledger.
 
 #include "ledger/spooled_ledger.h"
 #include "ledger/station.h"
@@ -10,9 +10,38 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 namespace orv::ledger {
+
+// The thread a forwarder runs on, which closing a window never waits for long: stop() asks the
+// body to end (through its token) and waits a moment for it; a body held up by the database (a
+// connect or an answer, each bounded by the location's time) is let go and ends on its own. The
+// body must hold what it uses through shared pointers of its own.
+class ForwardingThread
+{
+public:
+    static constexpr std::chrono::milliseconds kGrace{200};
+
+    ForwardingThread() = default;
+    ~ForwardingThread() { stop(); }
+    ForwardingThread(const ForwardingThread&) = delete;
+    ForwardingThread& operator=(const ForwardingThread&) = delete;
+
+    // False when no thread could be had (nothing is forwarded then: what waits stays in the spool).
+    bool start(std::function<void(std::stop_token)> body);
+    void stop();
+    // Forwarding threads of this program not ended yet, those let go of included (tests).
+    static int running();
+
+private:
+    struct Ending;
+    std::shared_ptr<Ending> ending_;
+    std::stop_source stop_;
+    std::thread thread_;
+};
 
 // The pause before the next forward: `first` after a forward the shared ledger did not take,
 // doubled after each one more up to `longest`; none once one was taken.

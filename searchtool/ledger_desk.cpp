@@ -15,10 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::atomic<int> forwardersRunning_{0};
-
-// How long close() waits for the forwarder to end before letting it go on its own.
-constexpr std::chrono::milliseconds kForwarderGrace{200};
 // Far enough ahead to mean "when woken"; finite, as waits convert it to the system clock.
 constexpr std::chrono::hours kWhenWoken{24};
 
@@ -46,13 +42,8 @@ public:
     Forwarder()
         : state_(std::make_shared<State>())
     {
-        ++forwardersRunning_;
-        try {
-            thread_ = std::thread(&Forwarder::run, state_, stop_.get_token());
-        } catch (const std::system_error&) {
-            --forwardersRunning_; // no thread: the events wait for the next run, which forwards first
-            state_->finished = true;
-        }
+        // Without a thread the events wait for the next run, which forwards first.
+        thread_.start([state = state_](std::stop_token stop) { run(state, stop); });
     }
     ~Forwarder() { stop(); }
     Forwarder(const Forwarder&) = delete;
@@ -88,20 +79,11 @@ public:
     }
     void stop()
     {
-        if (!thread_.joinable()) {
-            return;
+        {
+            std::lock_guard lock(state_->mutex);
+            state_->listener = nullptr; // told nothing from now on
         }
-        std::unique_lock lock(state_->mutex);
-        state_->listener = nullptr; // told nothing from now on
-        stop_.request_stop();
-        state_->changed.notify_all();
-        const bool ended = state_->ended.wait_for(lock, kForwarderGrace, [&] { return state_->finished; });
-        lock.unlock();
-        if (ended) {
-            thread_.join();
-        } else {
-            thread_.detach(); // in a connect or a statement: ends within the location's time limits
-        }
+        thread_.stop();
     }
 
 private:
@@ -109,11 +91,9 @@ private:
     {
         std::mutex mutex;
         std::condition_variable_any changed;
-        std::condition_variable ended;
         std::string location;
         unsigned generation = 0;
         bool poked = false;
-        bool finished = false;
         std::chrono::milliseconds first{2000};
         std::chrono::milliseconds longest{60000};
         std::function<void(const SpoolState&)> listener; // called under `mutex`: it only posts
@@ -201,15 +181,12 @@ private:
                 told = true;
             }
         }
+        lock.unlock();
         ledger.reset(); // the connections closed here, on this thread
-        state->finished = true;
-        state->ended.notify_all();
-        --forwardersRunning_;
     }
 
     std::shared_ptr<State> state_;
-    std::stop_source stop_;
-    std::thread thread_;
+    ledger::ForwardingThread thread_;
 };
 
 LedgerDesk::LedgerDesk() = default;
@@ -221,7 +198,7 @@ LedgerDesk::~LedgerDesk()
 
 int LedgerDesk::forwardersRunning()
 {
-    return forwardersRunning_.load();
+    return ledger::ForwardingThread::running();
 }
 
 void LedgerDesk::setLocation(std::string location)
