@@ -24,6 +24,13 @@ if(UNIX AND NOT CMAKE_CROSSCOMPILING)
     # A small tmpfs of its own filled while orvctl writes each of its files (root: skipped elsewhere).
     add_test(NAME disk_full COMMAND ${PROJECT_SOURCE_DIR}/tests/faults/disk_full_test.sh $<TARGET_FILE_DIR:orvctl>)
     set_tests_properties(disk_full PROPERTIES SKIP_RETURN_CODE 77 LABELS faults TIMEOUT 300)
+    # orvctl and the search tool run with umask 022 in a HOME of their own; no file they wrote that
+    # holds a secret or a key may be readable by others.
+    if(TARGET SearchTool AND TARGET orv-camsim)
+        add_test(NAME secrets_walk COMMAND ${PROJECT_SOURCE_DIR}/tests/faults/secrets_walk_test.sh
+            $<TARGET_FILE_DIR:orvctl>)
+        set_tests_properties(secrets_walk PROPERTIES LABELS faults TIMEOUT 180)
+    endif()
     add_test(NAME ledger_netns COMMAND ${PROJECT_SOURCE_DIR}/tests/netns/ledger_netns_test.sh $<TARGET_FILE_DIR:orvctl>)
     set_tests_properties(ledger_netns PROPERTIES SKIP_RETURN_CODE 77 LABELS netns TIMEOUT 120 RUN_SERIAL ON)
 endif()
