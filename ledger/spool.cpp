@@ -126,21 +126,39 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
     if (file.has_parent_path() && !prepareLedgerFolder(file.parent_path(), why)) {
         return refuse("cannot create its folder" + (why.empty() ? std::string() : ": " + why));
     }
+    // A spool made now that cannot be set up (a full disk) is not left behind as an empty file,
+    // which the next start would take for a damaged one.
+    std::error_code ec;
+    const bool fresh = !fs::exists(file, ec) || fs::file_size(file, ec) == 0;
+    std::unique_ptr<Spool> spool;
+    const auto failed = [&](const std::string& whyOld, const std::string& cause) {
+        if (!fresh) {
+            return refuse(whyOld);
+        }
+        spool.reset();
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+            fs::path part = file;
+            part += suffix;
+            fs::remove(part, ec);
+        }
+        return refuse("cannot create it: " + cause);
+    };
     if (!createOwnerOnly(file, why)) {
         return refuse("cannot create it: " + why);
     }
     sqlite3* db = nullptr;
     const int rc =
         sqlite3_open_v2(where.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<Spool> spool(new Spool(db, file));
+    spool.reset(new Spool(db, file));
     if (rc != SQLITE_OK) {
-        return refuse("cannot open it: " + std::string(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+        const std::string cause = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        return failed("cannot open it: " + cause, cause);
     }
     sqlite3_busy_timeout(db, detail::kBusyTimeoutMs);
     // FULL: an event is on the disk before the camera's outcome is reported (NORMAL may lose the
     // last commits when the power goes).
     if (!detail::useWriteAheadLog(db, why) || !execute(db, "PRAGMA synchronous = FULL", why)) {
-        return refuse("it is not a SQLite database this program can use (" + why + "); it is left as it is");
+        return failed("it is not a SQLite database this program can use (" + why + "); it is left as it is", why);
     }
     for (const char* suffix : {"-wal", "-shm"}) {
         fs::path part = file;
@@ -149,7 +167,7 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
     }
     if (!execute(db, "BEGIN IMMEDIATE", why) || !execute(db, kSchema, why)) {
         rollbackIfOpen(db);
-        return refuse("it is not a spool (" + why + "); it is left as it is");
+        return failed("it is not a spool (" + why + "); it is left as it is", why);
     }
     std::optional<std::string> id = metaValue(db, "spool_id");
     if (!id) {
@@ -163,7 +181,7 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
         if (s.step() != SQLITE_DONE) {
             why = s.message();
             rollbackIfOpen(db);
-            return refuse("cannot write it: " + why);
+            return failed("cannot write it: " + why, why);
         }
     }
     if (id->size() != 32 || id->find_first_not_of("0123456789abcdef") != std::string::npos) {
@@ -172,7 +190,7 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
     }
     if (!execute(db, "COMMIT", why)) {
         rollbackIfOpen(db);
-        return refuse("cannot write it: " + why);
+        return failed("cannot write it: " + why, why);
     }
     spool->id_ = *id;
     return spool;

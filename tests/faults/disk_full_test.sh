@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A disk that fills at the end of a shift: a small file system of the test's own (a 1 MB tmpfs in a
 # mount namespace of its own) filled to the last byte while orvctl writes each of its files there:
-# a new inventory, an inventory row, a ledger file's event, a device-id export, a custody report.
+# a new inventory, an inventory row, a ledger file's event, a device-id export, a custody report,
+# the station's witness file and its spool for a shared database.
 # Each gives a clear message naming the file; a file that existed is byte for byte as it was; none
 # is left behind half made; nothing is sent to the camera before its inventory can be written. Once
 # space is freed the same step succeeds.
@@ -132,4 +133,42 @@ run ledger report --device FULL-CAM-1 --pdf "$SMALL/report.pdf"
 ((ran == 0)) || fail "the report after room was made exited $ran: $(cat "$WORK/err")"
 [[ -s $SMALL/report.pdf ]] || fail "no report once there was room"
 echo "an export and a report: nothing changed or left on a full disk; written once there was room"
+# The station's witness file on a full disk. Its folder is on the small disk; sets with room
+# first, until the file ends so near a page's end that the next checkpoint's line needs a new page.
+export ORV_STATION_FOLDER="$SMALL/station"
+WITNESS=$ORV_STATION_FOLDER/orv_witness.txt
+run --ledger "$WORK/station.db" set wifi ssid=W0
+((ran == 0)) || fail "a set that starts the station exited $ran: $(cat "$WORK/err")"
+for n in $(seq 20); do
+    (($(stat -c %s "$WITNESS") % 4096 > 3396)) && break
+    run --ledger "$WORK/station.db" set wifi ssid="W$n"
+done
+(($(stat -c %s "$WITNESS") % 4096 > 3396)) || fail "the witness file could not be brought near a page's end"
+cp "$WITNESS" "$WORK/witness.before"
+fill
+run --ledger "$WORK/station.db" set wifi ssid=WitnessFull
+((ran != 0)) || fail "a set whose checkpoint could not be kept exited 0"
+grep -q "witness file $WITNESS: cannot be written" "$WORK/err" || fail "the message does not name the witness file: $(cat "$WORK/err")"
+cmp -s "$WITNESS" "$WORK/witness.before" || fail "the witness file changed on a full disk"
+makeRoom
+run --ledger "$WORK/station.db" set wifi ssid=WitnessAfter
+((ran == 0)) || fail "a set after room was made exited $ran: $(cat "$WORK/err")"
+run --ledger "$WORK/station.db" ledger verify
+((ran == 0)) || fail "ledger verify after the witness file's full disk: $(cat "$WORK/out" "$WORK/err")"
+echo "the witness file: said on a full disk, kept as it was; the next checkpoint kept once there was room"
+
+# The station's spool for a shared database, new on a full disk: nothing sent, no spool left
+# behind (an empty one would be taken for a damaged spool at the next start). No database is
+# contacted: the spool comes first.
+before=$(ssid)
+fill
+run --ledger "host=127.0.0.1 port=1 dbname=orv user=station connect_timeout=2" set wifi ssid=SpoolFull
+((ran != 0)) || fail "a set with no room for the spool exited 0"
+grep -q "spool $ORV_STATION_FOLDER/orv_spool-[0-9a-f]*.db: cannot create it: database or disk is full; nothing was sent" \
+    "$WORK/err" || fail "the message does not name the spool: $(cat "$WORK/err")"
+[[ $(ssid) == "$before" ]] || fail "the camera was sent the set"
+[[ -z $(find "$ORV_STATION_FOLDER" -name 'orv_spool-*') ]] || fail "a spool was left behind: $(ls -l "$ORV_STATION_FOLDER")"
+makeRoom
+echo "the spool: on a full disk nothing sent and no spool left behind"
+unset ORV_STATION_FOLDER
 echo "PASS: every file said, kept whole or not made on a full disk, and written once there was room"
