@@ -100,7 +100,9 @@ bool editFile(const std::filesystem::path& file, Edit edit)
     if (contents.outcome == ReadOutcome::Read && bytes == contents.bytes) {
         return true;
     }
-    return replaceFileContents(file, bytes);
+    // The settings file holds the remembered password: one made here is its owner's only, also
+    // beside a portable program, where no private folder covers it. An existing file keeps its mode.
+    return replaceFileContents(file, bytes, {}, NewFileAccess::OwnerOnly);
 }
 
 } // namespace

@@ -322,8 +322,9 @@ TEST_F(UserSettingsFile, AWritableProgramFolderKeepsEverythingBesideIt)
     EXPECT_EQ(IniFile::load(program / "orv_setup.ini").readInt(u"Lang", u"LangKey", 0), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(program), {}), 2); // no probe left behind
     EXPECT_FALSE(fs::exists(home / ".config"));
-    // A portable folder is the user's own: its files get what the user's umask gives.
-    EXPECT_EQ(modeOf(program / "orv_setup.ini"), 0644u);
+    // A portable folder is the user's own: its files get what the user's umask gives, except the
+    // settings file, which holds the remembered password and is made the user's only.
+    EXPECT_EQ(modeOf(program / "orv_setup.ini"), 0600u);
     EXPECT_EQ(modeOf(program / "orv_searchtool.ini"), 0644u);
 }
 
