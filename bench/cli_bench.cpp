@@ -15,6 +15,7 @@
 #include "bench/bench_camera.h"
 #include "bench/loopback_floor.h"
 #include "bench/ratio_reporter.h"
+#include "bench/slow_cameras.h"
 #include "bench/unit_setup.h"
 #include "orvctl/orvctl.h"
 #include "tests/support/misbehaving_cameras.h"
@@ -158,12 +159,10 @@ void BM_ProvisionBesideMisbehaving(benchmark::State& state)
     for (int n = 0; n < kGood + (which ? 2 : 0); ++n) {
         addresses.push_back("127.0.50." + std::to_string(10 + n));
     }
-    std::string error;
-    auto cameras = test::startCamerasAt(addresses, &error);
-    if (cameras.empty()) {
-        state.SkipWithError(("cannot start the cameras: " + error).c_str());
-        return;
-    }
+    auto cameras = bench::startSlowCameras(
+        static_cast<int>(addresses.size()), [&](int n) { return addresses[static_cast<std::size_t>(n)]; },
+        std::chrono::milliseconds(0),
+        [](int n, camsim::CameraOptions& options) { options.deviceId = "CAM-" + std::to_string(n + 1); });
     if (which) {
         state.SetLabel(test::kCameraFaults[which - 1].name);
         test::misbehave(*cameras[kGood], test::kCameraFaults[which - 1].fault);

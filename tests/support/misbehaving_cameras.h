@@ -2,8 +2,8 @@
 // Cameras that misbehave as cameras of odd firmware do, each the same way at every reply to its
 // device record (what identifies it) or, for the reset, right after its login: a reply with
 // another request's size, one cut short and then silence, one byte a second, the connection
-// closed mid-reply, a stream without end, a reset after the login. A test starts good and bad
-// cameras side by side on loopback addresses of its own and measures what the bad ones cost.
+// closed mid-reply, a stream without end, a reset after the login, for tests and benchmarks that
+// set good and bad cameras side by side.
 
 #include "tools/camsim/simulated_camera.h"
 
@@ -36,28 +36,6 @@ inline void misbehave(camsim::SimulatedCamera& camera, camsim::ReplyFault fault,
                       std::chrono::milliseconds trickleGap = std::chrono::seconds(1))
 {
     camera.setReplyFault(fault, ConfigType::Device, trickleGap);
-}
-
-// A camera at each address, quiet in its log, without the SDK port; the device id CAM-<n> from 1.
-// Empty when one cannot start (the address is taken).
-inline std::vector<std::unique_ptr<camsim::SimulatedCamera>> startCamerasAt(const std::vector<std::string>& addresses,
-                                                                             std::string* error = nullptr)
-{
-    std::vector<std::unique_ptr<camsim::SimulatedCamera>> cameras;
-    for (std::size_t n = 0; n < addresses.size(); ++n) {
-        camsim::CameraOptions options;
-        options.listenAddress = addresses[n];
-        options.sdkPort = 0;
-        options.keepFrames = true;
-        options.deviceId = "CAM-" + std::to_string(n + 1);
-        options.log = [](const std::string&) {};
-        auto camera = std::make_unique<camsim::SimulatedCamera>(options);
-        if (!camera->start(error)) {
-            return {};
-        }
-        cameras.push_back(std::move(camera));
-    }
-    return cameras;
 }
 
 // Whether the camera received a record to keep (a SetConfig).
