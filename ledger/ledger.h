@@ -154,6 +154,15 @@ public:
 
     // Why the calling thread's last call on this ledger failed.
     virtual std::string error() const = 0;
+
+    // Whether the disk that keeps this ledger's new events (its file, or the station's spool) has
+    // room for the outcomes of the cameras to come (ledger/disk_room.h). False with `why`, which
+    // names the file: no camera is to be started then. A server's ledger keeps none on this disk.
+    virtual bool hasRoomForOutcomes(std::string& why) const
+    {
+        (void)why;
+        return true;
+    }
 };
 
 // Whether a --ledger location names a PostgreSQL database (a "postgresql://" or "postgres://"

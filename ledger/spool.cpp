@@ -1,5 +1,6 @@
 #include "ledger/spool.h"
 
+#include "ledger/disk_room.h"
 #include "ledger/event_fields.h"
 #include "ledger/sqlite_statement.h"
 #include "persist/atomic_file.h"
@@ -158,6 +159,10 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
     // FULL: an event is on the disk before the camera's outcome is reported (NORMAL may lose the
     // last commits when the power goes).
     if (!detail::useWriteAheadLog(db, why) || !execute(db, "PRAGMA synchronous = FULL", why)) {
+        // A disk without room for the spool's shared-memory file fails here as well.
+        if (detail::failedAtTheDisk(db)) {
+            return failed("cannot open it: " + why + " (is its disk full?); it is left as it is", why);
+        }
         return failed("it is not a SQLite database this program can use (" + why + "); it is left as it is", why);
     }
     for (const char* suffix : {"-wal", "-shm"}) {
@@ -194,6 +199,15 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
     }
     spool->id_ = *id;
     return spool;
+}
+
+bool Spool::hasRoomForOutcomes(std::string& why) const
+{
+    if (diskHasRoomForOutcomes(file_, why)) {
+        return true;
+    }
+    why = "the station's spool " + where_ + ": " + why;
+    return false;
 }
 
 bool Spool::fail(const std::string& what)

@@ -51,6 +51,9 @@ public:
     // Gives `event` its id and sequence and makes it durable (synchronous=FULL) before returning
     // true. False with error() set: nothing may be sent then.
     bool add(Event& event);
+    // Whether the spool's disk has room for the outcomes of the cameras to come
+    // (ledger/disk_room.h). False with `why`, which names the spool.
+    bool hasRoomForOutcomes(std::string& why) const;
     // Up to `limit` waiting events, oldest first, with their ids and sequences (number 0).
     bool waiting(std::size_t limit, std::vector<Event>& events);
     // The waiting events of one camera, oldest first.

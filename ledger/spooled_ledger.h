@@ -55,6 +55,8 @@ public:
     bool addCheckpoint(std::int64_t size, const std::string& note) override;
     bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) override;
     std::string error() const override { return errors_.get(); }
+    // The spool's disk: every event is kept there first.
+    bool hasRoomForOutcomes(std::string& why) const override { return spool_->hasRoomForOutcomes(why); }
 
 private:
     // The shared ledger, opened now when it is not; null with error() set.

@@ -1,5 +1,6 @@
 #include "ledger/sqlite_ledger.h"
 
+#include "ledger/disk_room.h"
 #include "ledger/event_fields.h"
 #include "ledger/event_sql.h"
 #include "ledger/ledger.h"
@@ -23,6 +24,7 @@ namespace orv::ledger {
 namespace {
 
 using detail::execute;
+using detail::failedAtTheDisk;
 using detail::kBusyTimeoutMs;
 using detail::pragmaAnswer;
 using detail::rollbackIfOpen;
@@ -230,8 +232,9 @@ std::string checkFileBeforeOpening(const fs::path& file, bool& isNew)
 
 } // namespace
 
-SqliteLedger::SqliteLedger(sqlite3* db, std::string location, std::string place)
+SqliteLedger::SqliteLedger(sqlite3* db, fs::path file, std::string location, std::string place)
     : db_(db)
+    , file_(std::move(file))
     , location_(std::move(location))
     , place_(std::move(place))
 {
@@ -284,13 +287,17 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
     if (!ec) {
         absolute = canonical;
     }
-    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, where, pathUtf8(absolute)));
+    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, absolute, where, pathUtf8(absolute)));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
 
     // Everything up to the refusals only reads.
     std::string why;
     if (!isNew) {
         const auto check = pragmaAnswer(db, "PRAGMA quick_check(1)", why);
+        if (!check && failedAtTheDisk(db)) {
+            // A disk without room for the write-ahead log's shared-memory file fails here.
+            return refuse("cannot open it: " + why + " (is its disk full?); it is left as it is");
+        }
         if (!check) {
             return refuse("it is not a readable SQLite database (" + why + "); it is left as it is");
         }
@@ -514,6 +521,15 @@ bool SqliteLedger::readSnapshot(LedgerSnapshot& snapshot)
     snapshot.origin = origin_;
     errors_.clear();
     return true;
+}
+
+bool SqliteLedger::hasRoomForOutcomes(std::string& why) const
+{
+    if (diskHasRoomForOutcomes(file_, why)) {
+        return true;
+    }
+    why = location_ + ": " + why;
+    return false;
 }
 
 bool SqliteLedger::hashAt(std::int64_t number, std::optional<std::string>& hash)

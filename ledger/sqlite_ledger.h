@@ -35,13 +35,15 @@ public:
     bool addCheckpoint(std::int64_t size, const std::string& note) override;
     bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) override;
     std::string error() const override { return errors_.get(); }
+    bool hasRoomForOutcomes(std::string& why) const override;
 
 private:
-    SqliteLedger(sqlite3* db, std::string location, std::string place);
+    SqliteLedger(sqlite3* db, std::filesystem::path file, std::string location, std::string place);
 
     bool fail(const std::string& what);
 
     sqlite3* db_;
+    const std::filesystem::path file_;
     const std::string location_;
     const std::string place_;
     std::string origin_; // set once by open()

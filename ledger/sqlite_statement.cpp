@@ -39,6 +39,12 @@ std::optional<std::string> pragmaAnswer(sqlite3* db, const char* sql, std::strin
 // Switches to the write-ahead log. Two processes opening a new file at once can each hold a read
 // lock that the other's switch waits for; SQLite answers busy at once rather than wait in a
 // deadlock, so this waits and tries again, as long as the busy timeout.
+bool failedAtTheDisk(sqlite3* db)
+{
+    const int code = sqlite3_errcode(db) & 0xFF;
+    return code == SQLITE_IOERR || code == SQLITE_FULL || code == SQLITE_CANTOPEN;
+}
+
 bool useWriteAheadLog(sqlite3* db, std::string& error)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);

@@ -64,6 +64,11 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
+// Whether the last failure on `db` was the disk's (an I/O error, no room, a file that could not be
+// made: what a full disk gives) rather than the file's content, which is then not to be called
+// damaged: an operator told so might remove it, events and all.
+bool failedAtTheDisk(sqlite3* db);
+
 // Runs statements that carry no values: the schema, transactions, pragmas.
 bool execute(sqlite3* db, const char* sql, std::string& error);
 void rollbackIfOpen(sqlite3* db);

@@ -39,8 +39,14 @@ std::shared_ptr<ledger::Ledger> openReachableLedger(const std::string& location,
 std::optional<ledger::Recording> startRecording(const CliOptions& options, CliContext& context, int& code,
                                                 std::string_view notDone)
 {
-    const ledger::RecordingStart start =
+    ledger::RecordingStart start =
         ledger::startRecording(ledgerLocation(options), ledger::stationSetup(pathFromUtf8(options.trusted)));
+    // No camera is started whose outcome the station's disk could not keep.
+    if (std::string why; start.ok() && !start.recording->ledger->hasRoomForOutcomes(why)) {
+        start.recording.reset();
+        start.refusal = ledger::RecordingStart::Refusal::Station;
+        start.message = why;
+    }
     if (start.ok()) {
         code = kExitDone;
         if (!start.recording->offline.empty()) {

@@ -70,6 +70,8 @@ bool appendWhole(std::FILE* stream, std::string_view bytes)
 
 bool appendWholeToFile(const std::filesystem::path& file, std::string_view bytes, std::string& error)
 {
+    std::error_code ec;
+    const bool isNew = !std::filesystem::exists(file, ec) && !ec;
 #ifdef _WIN32
     std::FILE* stream = _wfopen(file.c_str(), L"ab");
 #else
@@ -85,6 +87,11 @@ bool appendWholeToFile(const std::filesystem::path& file, std::string_view bytes
     std::fclose(stream);
     if (!written) {
         error = std::strerror(reason);
+        // A file made here is not left behind empty (a full disk takes the name, not the bytes):
+        // a new list or log is there whole or not at all.
+        if (isNew && std::filesystem::file_size(file, ec) == 0 && !ec) {
+            std::filesystem::remove(file, ec);
+        }
     }
     return written;
 }

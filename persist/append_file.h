@@ -15,7 +15,8 @@ namespace orv {
 bool appendWhole(std::FILE* stream, std::string_view bytes);
 
 // The same for a file opened, created when missing (with the usual permissions), and closed
-// again. False with `error` (the system's reason) when it could not be done.
+// again. False with `error` (the system's reason) when it could not be done; a file this call made
+// is then removed again.
 bool appendWholeToFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
 
 // The same for text, written as UTF-16LE without a byte-order mark (the lists and logs that

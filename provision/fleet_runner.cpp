@@ -280,6 +280,22 @@ void FleetRun::recordInLedger(CameraProgress& camera)
     stop_ = true;
 }
 
+bool FleetRun::hasRoomToRecord()
+{
+    std::string why;
+    if (!settings_.ledger || ledgerFailed_ || settings_.ledger->hasRoomForOutcomes(why)) {
+        return true;
+    }
+    // As when an outcome could not be recorded, but before this camera is sent anything.
+    {
+        std::lock_guard lock(mutex_);
+        ledgerProblem_ = why;
+    }
+    ledgerFailed_ = true;
+    stop_ = true;
+    return false;
+}
+
 std::string FleetRun::ledgerProblem() const
 {
     std::lock_guard lock(mutex_);
@@ -413,7 +429,7 @@ FleetRunner::Outcome FleetRunner::workOn(FleetRun& run, CameraProgress& camera, 
             return {CameraResult::NotOnRoster, "not on the roster"};
         }
     }
-    if (run.stopping()) {
+    if (run.stopping() || !run.hasRoomToRecord()) {
         return nothingSent;
     }
 

@@ -167,7 +167,8 @@ public:
     std::size_t added() const;
     std::size_t finished() const;
     bool inventoryFailed() const { return inventoryFailed_.load(); }
-    // The ledger was lost during the run: no camera was started after that.
+    // The ledger was lost during the run, or its disk had no room for the next camera's outcome:
+    // no camera was started after that.
     bool ledgerFailed() const { return ledgerFailed_.load(); }
     std::string ledgerProblem() const;
     const FleetSettings& settings() const { return settings_; }
@@ -181,6 +182,9 @@ private:
     void finish(CameraProgress& camera, CameraResult result, std::string message);
     void recordInInventory(CameraProgress& camera);
     void recordInLedger(CameraProgress& camera);
+    // Before a camera is sent anything: whether the ledger's disk has room for its outcome. When
+    // it has not, the ledger counts as lost and the run stops.
+    bool hasRoomToRecord();
 
     const FleetSettings settings_;
     const std::shared_ptr<FleetInventory> inventory_;

@@ -34,6 +34,17 @@ if(UNIX)
     add_dependencies(cli_tests orvctl)
 endif()
 
+# The station's spool and witness file and a device-id export on a small disk of the test's own,
+# filled to the last byte: root, in a mount namespace; skipped elsewhere.
+if(UNIX AND NOT CMAKE_CROSSCOMPILING)
+    add_executable(small_disk_station_tests ${CMAKE_CURRENT_LIST_DIR}/cli/small_disk_station_test.cpp)
+    target_link_libraries(small_disk_station_tests PRIVATE orv_cli orv_camsim orv_test_postgres
+        GTest::gtest_main GTest::gmock orv_flags)
+    add_test(NAME small_disk_station COMMAND ${PROJECT_SOURCE_DIR}/tests/faults/small_disk_run.sh
+        $<TARGET_FILE:small_disk_station_tests>)
+    set_tests_properties(small_disk_station PROPERTIES SKIP_RETURN_CODE 77 LABELS faults TIMEOUT 300)
+endif()
+
 # The worked example of docs/LEDGER.md, run as written with the openssl command line.
 if(UNIX AND NOT CMAKE_CROSSCOMPILING AND TARGET orv-camsim)
     add_test(NAME ledger_openssl_example COMMAND ${PROJECT_SOURCE_DIR}/tests/ledger/openssl_example.sh

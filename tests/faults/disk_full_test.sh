@@ -1,36 +1,28 @@
 #!/usr/bin/env bash
-# A disk that fills at the end of a shift: a small file system of the test's own (a 1 MB tmpfs in a
-# mount namespace of its own) filled to the last byte while orvctl writes each of its files there:
-# a new inventory, an inventory row, a ledger file's event, a device-id export, a custody report,
-# the station's witness file and its spool for a shared database.
+# A disk that fills at the end of a shift: a small file system of the test's own (small_disk_run.sh
+# mounts it) filled to the last byte while orvctl writes each of its files there: a new inventory,
+# an inventory row, a ledger file, a device-id export, a custody report, the station's witness file
+# and its spool for a shared database.
 # Each gives a clear message naming the file; a file that existed is byte for byte as it was; none
-# is left behind half made; nothing is sent to the camera before its inventory can be written. Once
-# space is freed the same step succeeds.
+# is left behind half made; nothing is sent to the camera before its inventory can be written and
+# while its ledger's disk has no room for the outcome. Once space is freed the same step succeeds.
 # Needs root and unshare(1); skips (exit 77) elsewhere. Only loopback addresses are contacted.
 # Usage: disk_full_test.sh BIN_FOLDER
 set -euo pipefail
 
 BIN=${1:?usage: disk_full_test.sh BIN_FOLDER}
-if [[ -z ${ORV_DISK_FULL_NS:-} ]]; then
-    if [[ $EUID -ne 0 ]] || ! command -v unshare >/dev/null || ! unshare -m true 2>/dev/null; then
-        echo "SKIP: the disk-full test needs root and a mount namespace of its own"
-        exit 77
-    fi
-    # The tmpfs is seen in this namespace only, and goes with it however the test ends.
-    ORV_DISK_FULL_NS=1 exec unshare -m --propagation private "$0" "$@"
+if [[ -z ${ORV_SMALL_DISK:-} ]]; then
+    exec "$(dirname "$0")/small_disk_run.sh" "$0" "$@"
 fi
 
+SMALL=$ORV_SMALL_DISK
 WORK=$(mktemp -d /tmp/orv-disk-full-XXXXXX)
-SMALL=$WORK/small
-mkdir -p "$SMALL"
-mount -t tmpfs -o size=1m tmpfs "$SMALL"
 export XDG_DATA_HOME="$WORK/data" # the default ledger and the station's files: on a disk with room
 PIDS=()
 cleanup() {
     local pid
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-    umount "$SMALL" 2>/dev/null || true
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -41,6 +33,12 @@ fail() {
 }
 fill() { dd if=/dev/zero of="$SMALL/filler" bs=4k >/dev/null 2>&1 || true; sync; }
 makeRoom() { rm -f "$SMALL/filler"; }
+# fillLeaving KB: full but for KB kilobytes.
+fillLeaving() {
+    dd if=/dev/zero of="$SMALL/spare" bs=1k count="$1" >/dev/null 2>&1
+    fill
+    rm -f "$SMALL/spare"
+}
 # run ARGS...: orvctl against the camera; output in $WORK/out and $WORK/err, exit status in $ran.
 run() {
     ran=0
@@ -93,21 +91,32 @@ provision
 [[ $(wc -l <"$SMALL/inv.csv") == 4 ]] || fail "the row was not appended once there was room"
 echo "an inventory row: the file unchanged on a full disk, the camera's line says so; appended once there was room"
 
-# A ledger file's event on a full disk: said, and the ledger intact; recorded once there is room.
+# A ledger file on a full disk, and on one with less than the 1 MB kept for outcomes: no camera is
+# set whose outcome it has no room for; said (a full disk not as a damaged file), the ledger
+# intact; recorded once there is room.
 run --ledger "$SMALL/ledger.db" set wifi ssid=Before
 ((ran == 0)) || fail "set into a new ledger file exited $ran: $(cat "$WORK/err")"
 fill
 run --ledger "$SMALL/ledger.db" set wifi ssid=Full
-((ran != 0)) || fail "set whose event did not fit exited 0"
-grep -q "$SMALL/ledger.db" "$WORK/err" || fail "the message does not name the ledger file"
+((ran != 0)) || fail "set into a ledger file on a full disk exited 0"
+grep -q "ledger $SMALL/ledger.db: cannot open it: .* (is its disk full?); it is left as it is; nothing was sent" \
+    "$WORK/err" || fail "the message does not name the ledger file and its disk: $(cat "$WORK/err")"
+[[ $(ssid) == Before ]] || fail "the camera was set though its outcome had no room"
+makeRoom
+fillLeaving 256
+run --ledger "$SMALL/ledger.db" set wifi ssid=NearlyFull
+((ran != 0)) || fail "set whose outcome had too little room exited 0"
+grep -q "ledger $SMALL/ledger.db: its disk has [0-9]* KB free, fewer than the 1024 KB kept for the outcomes of the cameras to come; nothing was sent" \
+    "$WORK/err" || fail "the message does not say the ledger's disk has too little room: $(cat "$WORK/err")"
+[[ $(ssid) == Before ]] || fail "the camera was set though its outcome had too little room"
 makeRoom
 run --ledger "$SMALL/ledger.db" ledger verify
 ((ran == 0)) || fail "the ledger does not verify after a full disk: $(cat "$WORK/out" "$WORK/err")"
 run --ledger "$SMALL/ledger.db" set wifi ssid=After
 ((ran == 0)) || fail "set after room was made exited $ran"
 run --ledger "$SMALL/ledger.db" ledger verify
-grep -q "^intact: [23] events" "$WORK/out" || fail "ledger verify: $(cat "$WORK/out")"
-echo "a ledger file's event: said on a full disk, the ledger intact; recorded once there was room"
+grep -q "^intact: 2 events" "$WORK/out" || fail "ledger verify: $(cat "$WORK/out")"
+echo "a ledger file: on a full disk no camera set, said, the ledger intact; recorded once there was room"
 
 # A device-id export and a custody report: the old export byte for byte, no report or proofs left.
 run export-id "$SMALL/ids.txt"

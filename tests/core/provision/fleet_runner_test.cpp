@@ -536,10 +536,21 @@ public:
         return real_->readCheckpoints(minSize, checkpoints);
     }
     std::string error() const override { return "server closed the connection"; }
+    bool hasRoomForOutcomes(std::string& why) const override
+    {
+        if (roomFor_-- > 0) {
+            return true;
+        }
+        why = location() + ": its disk has 0 KB free";
+        return false;
+    }
+    // Its disk has room for the outcomes of `cameras` cameras only.
+    void setRoomFor(int cameras) { roomFor_ = cameras; }
 
 private:
     std::unique_ptr<ledger::Ledger> real_;
     std::atomic<int> good_;
+    mutable std::atomic<int> roomFor_{1000};
 };
 
 TEST_F(FleetRunnerTest, EveryOutcomeIsInTheLedgerBeforeItIsTold)
@@ -693,6 +704,37 @@ TEST_F(FleetRunnerTest, ALedgerLostMidRunStartsNoFurtherCameraAndTheInventoryKee
     EXPECT_EQ(fleetRun->tally().inventoryOnly, 2u);
     const std::string written = readAll(folder / "inventory.csv");
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 4) << "header and every camera's row";
+}
+
+// The disk that keeps the ledger fills during the run: the camera after is sent nothing at all,
+// rather than set and then not recorded.
+TEST_F(FleetRunnerTest, NoCameraIsSentAnythingWhileTheLedgerHasNoRoomForItsOutcome)
+{
+    startCameras({u"CAM-A", u"CAM-B", u"CAM-C"});
+    std::string error;
+    auto real = ledger::openLedger((folder / "ledger.db").string(), error);
+    ASSERT_TRUE(real) << error;
+    auto s = settings();
+    auto ledger = std::make_shared<LedgerLostAfter>(std::move(real), 1000);
+    ledger->setRoomFor(1);
+    s.ledger = ledger;
+    provision::FleetRunner runner(1);
+    auto fleetRun = std::make_shared<provision::FleetRun>(s, nullptr, nullptr);
+    for (std::size_t i = 0; i < cameras.size(); ++i) {
+        ASSERT_TRUE(runner.add(fleetRun, candidateOf(i)));
+    }
+    fleetRun->wait();
+    outcomes = fleetRun->outcomes();
+
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].result, CameraResult::Verified);
+    EXPECT_NE(outcomes[0].ledgerEvent, 0);
+    for (std::size_t i : {1u, 2u}) {
+        EXPECT_EQ(outcomes[i].result, CameraResult::Stopped) << outcomes[i].message;
+        EXPECT_EQ(setConfigFrames(*cameras[i].camera), 0u) << "camera " << i << " was sent its setup";
+    }
+    EXPECT_TRUE(fleetRun->ledgerFailed());
+    EXPECT_THAT(fleetRun->ledgerProblem(), HasSubstr("ledger.db: its disk has 0 KB free"));
 }
 
 } // namespace
