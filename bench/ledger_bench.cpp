@@ -7,8 +7,12 @@
 // row) and the checkpoint it signs after a run of eight cameras (the events of the run only).
 // And a station's spool forwarded to PostgreSQL: 10 000 events that waited while the database was
 // away, forwarded in the station's order (target: under 10 s on loopback).
+// And what one outcome takes of the station's disk, in a ledger file and in a spool: the largest
+// and the mean growth over 2 000 events added one at a time (the room a station keeps free for
+// the outcomes to come must cover the largest; ledger/disk_room.h).
 //   build/bin/ledger_bench
 #include "ledger/checkpoint.h"
+#include "ledger/disk_room.h"
 #include "ledger/event_fields.h"
 #include "ledger/evidence.h"
 #include "ledger/ledger.h"
@@ -467,6 +471,73 @@ void BM_ForwardSpoolPostgres(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ForwardSpoolPostgres)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+constexpr int kGrowthEvents = 2000;
+
+// A SQLite file's bytes on the disk with its write-ahead log and shared memory.
+std::uintmax_t bytesWithLog(const std::filesystem::path& file)
+{
+    std::uintmax_t total = 0;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::path part = file;
+        part += suffix;
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(part, ec);
+        total += ec ? 0 : size;
+    }
+    return total;
+}
+
+// Adds kGrowthEvents events through `add`, one at a time, and reports the largest and the mean
+// step of the file's bytes, and the room kept free, in KB.
+template <class Add>
+void measureGrowth(benchmark::State& state, const std::filesystem::path& file, Add add)
+{
+    for (auto _ : state) {
+        std::uintmax_t largest = 0;
+        const std::uintmax_t first = bytesWithLog(file);
+        std::uintmax_t before = first;
+        for (int i = 0; i < kGrowthEvents; ++i) {
+            ledger::Event e = sampleEvent();
+            if (!add(e)) {
+                state.SkipWithError("an event could not be added");
+                return;
+            }
+            const std::uintmax_t after = bytesWithLog(file);
+            largest = std::max(largest, after > before ? after - before : 0);
+            before = after;
+        }
+        state.counters["largest_KB"] = static_cast<double>(largest) / 1024;
+        state.counters["mean_KB"] = static_cast<double>(before - first) / kGrowthEvents / 1024;
+        state.counters["kept_KB"] = static_cast<double>(ledger::kRoomForOutcomes) / 1024;
+    }
+}
+
+void BM_DiskPerOutcomeLedgerFile(benchmark::State& state)
+{
+    const std::filesystem::path file = scratch("ledger-growth") / "ledger.db";
+    std::string error;
+    const std::unique_ptr<ledger::Ledger> ledger = ledger::openLedger(file.string(), error);
+    if (!ledger) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    measureGrowth(state, file, [&](ledger::Event& e) { return ledger->append(e); });
+}
+BENCHMARK(BM_DiskPerOutcomeLedgerFile)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_DiskPerOutcomeSpool(benchmark::State& state)
+{
+    const std::filesystem::path file = scratch("spool-growth") / "spool.db";
+    std::string error;
+    const std::unique_ptr<ledger::Spool> spool = ledger::Spool::open(file, error);
+    if (!spool) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    measureGrowth(state, file, [&](ledger::Event& e) { return spool->add(e); });
+}
+BENCHMARK(BM_DiskPerOutcomeSpool)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 
