@@ -611,6 +611,15 @@ RecordingStart startRecording(const std::string& location, const StationSetup& s
     return start;
 }
 
+void refuseWithoutRoomForOutcomes(RecordingStart& start)
+{
+    if (std::string why; start.ok() && !start.recording->ledger->hasRoomForOutcomes(why)) {
+        start.recording.reset();
+        start.refusal = RecordingStart::Refusal::NoRoom;
+        start.message = oneLine(why);
+    }
+}
+
 Station::Signed sealRecording(Ledger& ledger, Station& station, ForwardOutcome* forwarded)
 {
     if (auto* spooled = dynamic_cast<SpooledLedger*>(&ledger)) {

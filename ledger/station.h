@@ -161,6 +161,7 @@ struct RecordingStart
         Unreachable, // the ledger cannot be opened or does not answer
         Station,     // the station's key, trusted keys or witness file cannot be used
         Forked,      // the ledger's history changed since this station saw it (or it was replaced)
+        NoRoom,      // the disk that keeps the outcomes has too little room (refuseWithoutRoomForOutcomes)
     } refusal = Refusal::None;
     std::optional<Recording> recording;
     std::string message;            // "LOCATION: WHY", one line, never a password
@@ -174,6 +175,10 @@ struct RecordingStart
 // events) recording goes on offline within `setup.offlineLimit`, refused beyond it.
 RecordingStart startRecording(const std::string& location, const StationSetup& setup,
                               std::shared_ptr<Station> station = {}, std::shared_ptr<Ledger> opened = {});
+// For a start that is to set cameras: refused as well (Refusal::NoRoom) while the disk that keeps
+// their outcomes has no room for them (ledger/disk_room.h). A fleet run asks again before each
+// camera (FleetRun).
+void refuseWithoutRoomForOutcomes(RecordingStart& start);
 
 struct ForwardOutcome;
 

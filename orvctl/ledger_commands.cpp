@@ -41,12 +41,7 @@ std::optional<ledger::Recording> startRecording(const CliOptions& options, CliCo
 {
     ledger::RecordingStart start =
         ledger::startRecording(ledgerLocation(options), ledger::stationSetup(pathFromUtf8(options.trusted)));
-    // No camera is started whose outcome the station's disk could not keep.
-    if (std::string why; start.ok() && !start.recording->ledger->hasRoomForOutcomes(why)) {
-        start.recording.reset();
-        start.refusal = ledger::RecordingStart::Refusal::Station;
-        start.message = why;
-    }
+    ledger::refuseWithoutRoomForOutcomes(start);
     if (start.ok()) {
         code = kExitDone;
         if (!start.recording->offline.empty()) {

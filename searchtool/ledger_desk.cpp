@@ -405,7 +405,8 @@ void LedgerDesk::prepareRun(std::function<void(const Opened&)> done)
         }
         // A shared database: what waits is forwarded first; when the database does not answer the
         // run records into the spool (within the station's offline limit).
-        const ledger::RecordingStart start = ledger::startRecording({}, setupHere(), station, ledger);
+        ledger::RecordingStart start = ledger::startRecording({}, setupHere(), station, ledger);
+        ledger::refuseWithoutRoomForOutcomes(start);
         if (!start.ok()) {
             opened.refusal = start.refusal;
             opened.problem = start.message;

@@ -676,6 +676,8 @@ void CSearchToolDlg::startRun(std::vector<std::string> labels, provision::FleetS
                 QMessageBox::Critical);
         } else if (ledger.refusal == Refusal::Station) {
             say(text(SearchText::StationUnusable).arg(fromUtf8(ledger.problem)), QMessageBox::Warning);
+        } else if (ledger.refusal == Refusal::NoRoom) {
+            say(text(SearchText::NoRoomForOutcomes).arg(fromUtf8(ledger.problem)), QMessageBox::Warning);
         } else {
             say(text(SearchText::LedgerUnreachable).arg(fromUtf8(ledger.where), fromUtf8(ledger.problem)),
                 QMessageBox::Warning);

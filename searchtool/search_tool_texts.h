@@ -110,10 +110,11 @@ enum class SearchText : std::uint8_t {
     HistoryUntil,
     HistoryStill,
     // added with the signed checkpoints
-    LedgerForked,     // %1 where and what changed, %2 the file that keeps the proof
-    StationUnusable,  // %1 why (the key, the trusted keys, the witness file)
-    CheckpointFailed, // %1 why
-    LedgerRefused,    // %1 where and why
+    LedgerForked,      // %1 where and what changed, %2 the file that keeps the proof
+    StationUnusable,   // %1 why (the key, the trusted keys, the witness file)
+    NoRoomForOutcomes, // %1 which file and how much room its disk has
+    CheckpointFailed,  // %1 why
+    LedgerRefused,     // %1 where and why
     // added with the custody report
     ReportOn,
     ReportCamera,  // %1 the device id

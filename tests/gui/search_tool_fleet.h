@@ -113,6 +113,25 @@ inline void click(search::CSearchToolDlg& dialog, int id)
     button->click();
 }
 
+// Opens the window, waits until every camera of `fleet` is ready (10 s at most), then chooses the
+// setup file and the inventory. False when the window did not open or a camera was not ready.
+inline bool openReady(search::CSearchToolDlg& dialog, const SearchToolFleet& fleet, const QString& setupFile,
+                      const QString& inventoryFile)
+{
+    if (!dialog.Create()) {
+        return false;
+    }
+    for (const std::string& where : fleet.addresses) {
+        if (!QTest::qWaitFor([&] { return cell(dialog, where, search::ColumnState) == QStringLiteral("ready"); },
+                             10000)) {
+            return false;
+        }
+    }
+    dialog.setDlgItemText(search::sid::kSetupFile, setupFile);
+    dialog.setDlgItemText(search::sid::kInventoryFile, inventoryFile);
+    return true;
+}
+
 inline void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);

@@ -249,17 +249,7 @@ private:
     // The window on the fleet, every camera ready, this test's setup file and inventory chosen.
     bool openReady(CSearchToolDlg& dialog, const Fleet& fleet)
     {
-        if (!dialog.Create()) {
-            return false;
-        }
-        for (const std::string& where : fleet.addresses) {
-            if (!QTest::qWaitFor([&] { return cell(dialog, where, ColumnState) == QStringLiteral("ready"); }, 10000)) {
-                return false;
-            }
-        }
-        dialog.setDlgItemText(sid::kSetupFile, setupFile_);
-        dialog.setDlgItemText(sid::kInventoryFile, inventoryFile_);
-        return true;
+        return orv::testing::openReady(dialog, fleet, setupFile_, inventoryFile_);
     }
 
     QTemporaryDir folder_;

@@ -2,7 +2,9 @@
 // file, a setup file and a saved log, each written while a small file system of the test's own
 // (tests/faults/small_disk_run.sh) is full to the last byte. A file that existed stays byte for
 // byte as it was, nothing half made is left behind, the console says the save failed; once room
-// is made the same step succeeds. Skipped unless ORV_SMALL_DISK names such a disk.
+// is made the same step succeeds. And the search tool's ledger file there, with less room than is
+// kept for the outcomes: no camera is sent anything, and the window says why. Skipped unless
+// ORV_SMALL_DISK names such a disk.
 
 #include "console/activity_log.h"
 #include "console/control_ids.h"
@@ -12,12 +14,15 @@
 #include "persist/settings.h"
 #include "persist/setup_document.h"
 #include "searchtool/search_tool_layout.h"
+#include "search_tool_fleet.h"
 #include "support/console_fixture.h"
 #include "support/log_lines.h"
 #include "tests/support/small_disk.h"
 
 #include <QFile>
 #include <QHeaderView>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -100,6 +105,7 @@ private slots:
     void setupFileSavedWholeOrNotAtAll();
     void logSavedWholeOrNotAtAll_data();
     void logSavedWholeOrNotAtAll();
+    void searchToolStartsNoCameraWithoutRoomForItsOutcome();
 
 private:
     // Fills the disk; fails the test when it could not be filled.
@@ -273,6 +279,43 @@ void SmallDiskTest::logSavedWholeOrNotAtAll()
     dialog.OnSaveLog();
     QCOMPARE(takeLog(dialog).last(), QStringLiteral("save log ..."));
     QCOMPARE(readAll(file), before + utf16Le(today));
+}
+
+void SmallDiskTest::searchToolStartsNoCameraWithoutRoomForItsOutcome()
+{
+    SearchToolFleet fleet("127.0.88.", 0);
+    if (!fleet.start(2)) {
+        QSKIP("no loopback addresses of 127.0.88.0/24 for the simulated cameras");
+    }
+    QTemporaryDir elsewhere; // the setup file, the inventory and the station's files: with room
+    QVERIFY(elsewhere.isValid());
+    qputenv("XDG_DATA_HOME", elsewhere.path().toUtf8());
+    const auto restore = qScopeGuard([] { qunsetenv("XDG_DATA_HOME"); });
+    const QString setup = elsewhere.filePath(QStringLiteral("unit.xml"));
+    QVERIFY(saveUnitSetup(setup));
+    const fs::path ledger = disk_ / "ledger.db";
+    search::CSearchToolDlg dialog(fleet.options(qpath(ledger)));
+    QVERIFY(openReady(dialog, fleet, setup, elsewhere.filePath(QStringLiteral("inventory.csv"))));
+
+    QVERIFY(orv::test::fillDiskLeaving(disk_, 256 * 1024));
+    MessageBox::instance().reset();
+    MessageBox::instance().setNextAnswer(QMessageBox::Ok);
+    click(dialog, search::sid::kApplyAll);
+    QTRY_COMPARE_WITH_TIMEOUT(MessageBox::instance().prompts().size(), 1, 10000);
+    const QString said = MessageBox::instance().prompts().last().text;
+    QVERIFY2(said.startsWith(QStringLiteral("There is no room to record the outcomes: ") + qpath(ledger) +
+                             QStringLiteral(": its disk has ")) &&
+                 said.endsWith(QStringLiteral("Nothing was sent; make room on that disk first.")),
+             qPrintable(said));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 10000);
+    QCOMPARE(setConfigFrames(fleet), std::size_t(0));
+
+    orv::test::makeRoom(disk_);
+    click(dialog, search::sid::kApplyAll);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 20000);
+    for (const std::string& where : fleet.addresses) {
+        QCOMPARE(cell(dialog, where, search::ColumnResult), QStringLiteral("ok"));
+    }
 }
 
 QTEST_MAIN(SmallDiskTest)

@@ -64,6 +64,23 @@ inline bool fillDisk(const std::filesystem::path& folder)
     return full;
 }
 
+// Fills the disk but for about `bytes` (rounded to its pages).
+inline bool fillDiskLeaving(const std::filesystem::path& folder, std::size_t bytes)
+{
+    const std::filesystem::path spare = folder / "spare";
+    const int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    const std::vector<char> zeros(bytes, '\0');
+    const bool kept = ::write(fd, zeros.data(), zeros.size()) == static_cast<ssize_t>(zeros.size());
+    ::close(fd);
+    const bool full = kept && fillDisk(folder);
+    std::error_code ec;
+    std::filesystem::remove(spare, ec);
+    return full;
+}
+
 inline void makeRoom(const std::filesystem::path& folder)
 {
     std::error_code ec;
