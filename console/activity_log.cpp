@@ -7,6 +7,7 @@
 #include "persist/settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <array>
@@ -53,9 +54,9 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"U盘鉴权模式启动失败 ...\r\n",
         u"恢复出厂失败 ...\r\n",
         u"格式化SD卡失败 ...\r\n",
-        u"保存日志失败 ...\r\n",
-        u"导出设备ID失败 ...\r\n",
-        u"保存用户配置失败 ...\r\n",
+        u"保存日志失败: %s ...\r\n",
+        u"导出设备ID失败: %s ...\r\n",
+        u"保存用户配置失败: %s ...\r\n",
         u"写入台账失败: %s ...\r\n",
         u"共享台账无法连接, 自 %s 起; 事件暂存于本机缓存 ...\r\n",
         u"共享台账已连接, 已转发缓存事件 %s 条 ...\r\n",
@@ -94,9 +95,9 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"U盤鑒權模式啟動失敗 ...\r\n",
         u"恢復出廠失敗 ...\r\n",
         u"格式化SD卡失敗 ...\r\n",
-        u"保存日誌失敗 ...\r\n",
-        u"導出設備ID失敗 ...\r\n",
-        u"保存用戶配置失敗 ...\r\n",
+        u"保存日誌失敗: %s ...\r\n",
+        u"導出設備ID失敗: %s ...\r\n",
+        u"保存用戶配置失敗: %s ...\r\n",
         u"寫入台賬失敗: %s ...\r\n",
         u"共享台賬無法連接, 自 %s 起; 事件暫存於本機緩存 ...\r\n",
         u"共享台賬已連接, 已轉發緩存事件 %s 條 ...\r\n",
@@ -135,9 +136,9 @@ constexpr std::array<Row, kLanguageCount> kMessages{{
         u"udisk mode fail ...\r\n",
         u"factory fail ...\r\n",
         u"format sdcard fail ...\r\n",
-        u"save log fail ...\r\n",
-        u"export device id fail ...\r\n",
-        u"save user setup fail ...\r\n",
+        u"save log fail: %s ...\r\n",
+        u"export device id fail: %s ...\r\n",
+        u"save user setup fail: %s ...\r\n",
         u"ledger write fail: %s ...\r\n",
         u"shared ledger unreachable since %s; events wait in spool ...\r\n",
         u"shared ledger reached; %s spooled events forwarded ...\r\n",
@@ -226,12 +227,25 @@ void PostLog(QObject* window, int number, std::u16string_view argument)
     QCoreApplication::postEvent(window, new LogRequest(formatLogMessage(logMessageText(language, number), argument)));
 }
 
-bool AppendTextFile(const QString& path, const QString& text)
+bool AppendTextFile(const QString& path, const QString& text, std::string* why)
 {
     // Whole or not at all (persist's rule for every file that is only added to): a disk without
     // room leaves the file as it held.
-    std::string why;
-    return appendUtf16LeToFile(path.toStdU16String(), text.toStdU16String(), why);
+    std::string error;
+    const bool written = appendUtf16LeToFile(path.toStdU16String(), text.toStdU16String(), error);
+    if (!written && why) {
+        *why = error;
+    }
+    return written;
+}
+
+std::u16string failedFileArgument(const QString& path, const std::string& why)
+{
+    QString argument = QDir::toNativeSeparators(path);
+    if (!why.empty()) {
+        argument += QStringLiteral(": ") + QString::fromLocal8Bit(why.data(), static_cast<qsizetype>(why.size()));
+    }
+    return argument.toStdU16String();
 }
 
 } // namespace orv

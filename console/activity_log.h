@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 class QObject;
@@ -95,7 +96,12 @@ inline void PostLog(QObject* window, LogMessage message, std::u16string_view arg
 
 // Appends `text` to the file as UTF-16LE without a byte-order mark, creating the file when it is
 // missing. False when the file cannot be opened or the text cannot be written whole; the file
-// then keeps exactly what it held before.
-bool AppendTextFile(const QString& path, const QString& text);
+// then keeps exactly what it held before (a file made by this call is removed again), and `why`,
+// when given, says why as the system words it.
+bool AppendTextFile(const QString& path, const QString& text, std::string* why = nullptr);
+
+// The argument of a "... fail: %s ..." line about a file: the file as the user chose it (native
+// separators), then why, when that is known.
+std::u16string failedFileArgument(const QString& path, const std::string& why = {});
 
 } // namespace orv

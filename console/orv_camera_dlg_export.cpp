@@ -30,8 +30,12 @@ void COrvCameraDlg::OnExportDeviceId()
     if (path.isEmpty()) {
         return;
     }
-    const bool written = AppendTextFile(path, dlgItemText(idc::kDeviceId) + QStringLiteral("\r\n"));
-    PostLog(this, written ? LogMessage::ExportDeviceId : LogMessage::ExportDeviceIdFail);
+    std::string why;
+    if (AppendTextFile(path, dlgItemText(idc::kDeviceId) + QStringLiteral("\r\n"), &why)) {
+        PostLog(this, LogMessage::ExportDeviceId);
+    } else {
+        PostLog(this, LogMessage::ExportDeviceIdFail, failedFileArgument(path, why));
+    }
 }
 
 } // namespace orv

@@ -46,8 +46,12 @@ void COrvCameraDlg::OnSaveLog()
     if (path.isEmpty()) {
         return;
     }
-    const bool written = AppendTextFile(path, dlgItemText(idc::kLog));
-    PostLog(this, written ? LogMessage::SaveLog : LogMessage::SaveLogFail);
+    std::string why;
+    if (AppendTextFile(path, dlgItemText(idc::kLog), &why)) {
+        PostLog(this, LogMessage::SaveLog);
+    } else {
+        PostLog(this, LogMessage::SaveLogFail, failedFileArgument(path, why));
+    }
 }
 
 } // namespace orv

@@ -152,8 +152,11 @@ void COrvCameraDlg::OnSaveSetup()
     }
     // Through a temporary file and a rename (a failed save leaves any old file as it was); a new
     // file is its owner's only, as it holds passwords.
-    const bool written = saveSetupFile(path.toStdU16String(), formValues());
-    PostLog(this, written ? LogMessage::SaveUserSetup : LogMessage::SaveUserSetupFail);
+    if (saveSetupFile(path.toStdU16String(), formValues())) {
+        PostLog(this, LogMessage::SaveUserSetup);
+    } else {
+        PostLog(this, LogMessage::SaveUserSetupFail, failedFileArgument(path));
+    }
 }
 
 void COrvCameraDlg::OnLoadSetup()

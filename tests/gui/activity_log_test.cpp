@@ -6,6 +6,7 @@
 #include "dialogkit/multi_line_edit.h"
 #include "support/console_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTextCursor>
@@ -92,7 +93,7 @@ void ActivityLogTest::messageTableShape()
             QVERIFY(!text.empty());
             QVERIFY(text.size() <= 64); // fits a slot of 65 units with its terminator
             const bool placeholder = text.find(u"%s") != std::u16string_view::npos;
-            QCOMPARE(placeholder, (n >= 15 && n <= 18) || n >= static_cast<int>(LogMessage::LedgerFail));
+            QCOMPARE(placeholder, (n >= 15 && n <= 18) || n >= static_cast<int>(LogMessage::SaveLogFail));
             if (n == 28) {
                 QVERIFY(text.ends_with(u"rndis\n"));
             } else {
@@ -103,7 +104,7 @@ void ActivityLogTest::messageTableShape()
         QVERIFY(logMessageText(language, kLogMessageCount).empty());
     }
     QVERIFY(logMessageText(1, 8) == u"恢復出廠 ...\r\n");
-    QVERIFY(logMessageText(2, static_cast<int>(LogMessage::SaveLogFail)) == u"save log fail ...\r\n");
+    QVERIFY(logMessageText(2, static_cast<int>(LogMessage::SaveLogFail)) == u"save log fail: %s ...\r\n");
     QVERIFY(logMessageText(0, 1) == u"登录成功 ...\r\n");
 }
 
@@ -389,7 +390,12 @@ void ActivityLogTest::saveToUnwritableTargetLogsTheFailure()
     FileDialog::instance().setNextFileName(target);
     dialog.OnSaveLog();
     runLog(dialog);
-    QCOMPARE(logText(dialog), before + QStringLiteral("[2018-03-05 14:07:09] save log fail ...\r\n"));
+    // The line names the file and says why, as the system words it.
+    const QString added = logText(dialog).mid(before.size());
+    const QString named =
+        QStringLiteral("[2018-03-05 14:07:09] save log fail: ") + QDir::toNativeSeparators(target) + QStringLiteral(": ");
+    QVERIFY2(added.startsWith(named) && added.size() > named.size() + 6 && added.endsWith(QStringLiteral(" ...\r\n")),
+             qPrintable(added));
     QCOMPARE(readAll(existing), QByteArray("kept"));
 }
 

@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 
@@ -420,7 +421,8 @@ void SetupFileTest::failedSaveKeepsTheOldFile()
     }
 
     QCOMPARE(readAll(existing), old);
-    QCOMPARE(takeLog(dialog), QStringList{QStringLiteral("save user setup fail ...")});
+    QCOMPARE(takeLog(dialog),
+             QStringList{QStringLiteral("save user setup fail: %1 ...").arg(QDir::toNativeSeparators(target))});
     QCOMPARE(QDir(settings.folder()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{QStringLiteral("existing.xml"), QStringLiteral("orv_setup.ini")}));
 }

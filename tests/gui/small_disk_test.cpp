@@ -217,7 +217,7 @@ void SmallDiskTest::setupFileSavedWholeOrNotAtAll()
     dialog.setDlgItemText(idc::kSsid, QStringLiteral("Full"));
     FileDialog::instance().setNextFileName(qpath(file));
     dialog.OnSaveSetup();
-    QCOMPARE(takeLog(dialog), QStringList{QStringLiteral("save user setup fail ...")});
+    QCOMPARE(takeLog(dialog), QStringList{QStringLiteral("save user setup fail: %1 ...").arg(qpath(file))});
     QCOMPARE(fs::exists(file), existing);
     QCOMPARE(readAll(file), before);
     QCOMPARE(namesText(orv::test::namesIn(disk_)), namesText(names));
@@ -267,7 +267,7 @@ void SmallDiskTest::logSavedWholeOrNotAtAll()
     }
     FileDialog::instance().setNextFileName(qpath(file));
     dialog.OnSaveLog();
-    QCOMPARE(takeLog(dialog).last(), QStringLiteral("save log fail ..."));
+    QCOMPARE(takeLog(dialog).last(), QStringLiteral("save log fail: %1: No space left on device ...").arg(qpath(file)));
     QCOMPARE(fs::exists(file), existing);
     QCOMPARE(readAll(file), before);
     QCOMPARE(namesText(orv::test::namesIn(disk_)), namesText(names));
