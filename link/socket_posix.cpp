@@ -8,10 +8,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -299,16 +301,22 @@ long receiveSome(SocketHandle s, std::uint8_t* data, std::size_t length)
 
 void discardQueued(SocketHandle s)
 {
+    // What is queued now, and no more: a peer that streams without end must not keep this going.
+    int queued = 0;
+    if (::ioctl(s, FIONREAD, &queued) != 0) {
+        return;
+    }
     std::uint8_t sink[4096];
-    for (;;) {
-        const ssize_t n = ::recv(s, sink, sizeof sink, MSG_DONTWAIT);
-        if (n > 0) {
-            continue;
-        }
+    while (queued > 0) {
+        const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(queued), sizeof sink);
+        const ssize_t n = ::recv(s, sink, take, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        return; // nothing queued, closed, or an error the next call will meet
+        if (n <= 0) {
+            return; // closed, or an error the next call will meet
+        }
+        queued -= static_cast<int>(n);
     }
 }
 

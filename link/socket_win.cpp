@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -291,16 +292,19 @@ long receiveSome(SocketHandle s, std::uint8_t* data, std::size_t length)
 
 void discardQueued(SocketHandle s)
 {
+    // What is queued now, and no more: a peer that streams without end must not keep this going.
     const auto sock = static_cast<SOCKET>(s);
+    u_long queued = 0;
+    if (ioctlsocket(sock, FIONREAD, &queued) != 0) {
+        return;
+    }
     char sink[4096];
-    for (;;) {
-        u_long queued = 0;
-        if (ioctlsocket(sock, FIONREAD, &queued) != 0 || queued == 0) {
+    while (queued > 0) {
+        const int n = ::recv(sock, sink, static_cast<int>(std::min<u_long>(queued, sizeof sink)), 0);
+        if (n <= 0) {
             return;
         }
-        if (::recv(sock, sink, sizeof sink, 0) <= 0) {
-            return;
-        }
+        queued -= static_cast<u_long>(n);
     }
 }
 

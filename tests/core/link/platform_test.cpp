@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -152,6 +154,49 @@ TEST(ConnectOnEveryPlatform, GivesUpOnACameraThatNeverAnswers)
     for (const net::SocketHandle s : queued) {
         net::closeSocket(s);
     }
+}
+
+// A peer that sends without end, as fast as it can: what is left of an earlier request must be
+// let go of (discardQueued) while the stream still flows, not once it pauses, which it may never
+// do. The sender gives up after 10 s; discardQueued must have returned long before that.
+TEST(DiscardOnEveryPlatform, LetsGoOfAStreamThatNeverPauses)
+{
+    StartSockets();
+    std::uint32_t loopback = 0;
+    ASSERT_TRUE(net::parseIpv4("127.0.0.1", loopback));
+    const net::SocketHandle listener = net::listenOn(loopback, 0);
+    ASSERT_TRUE(net::isValid(listener));
+    const net::SocketHandle client = net::openTcp();
+    ASSERT_TRUE(net::connectWithin(client, loopback, net::boundPort(listener), 2000));
+    ASSERT_EQ(net::waitReadable(listener, 2000), net::WaitResult::Readable);
+    const net::SocketHandle peer = net::acceptConnection(listener, 0);
+    ASSERT_TRUE(net::isValid(peer));
+
+    std::atomic<bool> stop{false};
+    std::atomic<bool> gaveUp{false};
+    std::thread sender([&] {
+        const std::vector<std::uint8_t> chunk(1 << 16, 0x5A);
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (!stop) {
+            if (std::chrono::steady_clock::now() > until) {
+                gaveUp = true;
+                return;
+            }
+            if (net::sendSome(peer, chunk.data(), chunk.size()) < 0) {
+                return;
+            }
+        }
+    });
+    // Some of the stream queued before the discard starts.
+    EXPECT_EQ(net::waitReadable(client, 2000), net::WaitResult::Readable);
+    net::discardQueued(client);
+    EXPECT_FALSE(gaveUp) << "the discard ended only when the stream did";
+    stop = true;
+    net::shutdownBoth(client);
+    net::closeSocket(client);
+    sender.join();
+    net::closeSocket(peer);
+    net::closeSocket(listener);
 }
 
 struct GbkPairRow
