@@ -233,8 +233,8 @@ bool AppendTextFile(const QString& path, const QString& text, std::string* why)
     // room leaves the file as it held.
     std::string error;
     const bool written = appendUtf16LeToFile(path.toStdU16String(), text.toStdU16String(), error);
-    if (!written && why) {
-        *why = error;
+    if (why) {
+        *why = std::move(error);
     }
     return written;
 }

@@ -15,8 +15,8 @@ namespace orv::ledger {
 // covers that step five times over, and a few hundred outcomes.
 inline constexpr std::uintmax_t kRoomForOutcomes = 1024 * 1024;
 
-// Whether the disk that holds `file` has kRoomForOutcomes free. False with `why` ("its disk has
-// N KB free, ..."); true when the system cannot tell (the write itself says then).
-bool diskHasRoomForOutcomes(const std::filesystem::path& file, std::string& why);
+// Whether the disk that holds `file` has kRoomForOutcomes free. False with `why` ("NAMED: its disk
+// has N KB free, ..."); true when the system cannot tell (the write itself says then).
+bool diskHasRoomForOutcomes(const std::filesystem::path& file, const std::string& named, std::string& why);
 
 } // namespace orv::ledger

@@ -160,10 +160,9 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
     // last commits when the power goes).
     if (!detail::useWriteAheadLog(db, why) || !execute(db, "PRAGMA synchronous = FULL", why)) {
         // A disk without room for the spool's shared-memory file fails here as well.
-        if (detail::failedAtTheDisk(db)) {
-            return failed("cannot open it: " + why + " (is its disk full?); it is left as it is", why);
-        }
-        return failed("it is not a SQLite database this program can use (" + why + "); it is left as it is", why);
+        return failed(detail::openFailure(db, why, "it is not a SQLite database this program can use (" + why + ")") +
+                          "; it is left as it is",
+                      why);
     }
     for (const char* suffix : {"-wal", "-shm"}) {
         fs::path part = file;
@@ -203,11 +202,7 @@ std::unique_ptr<Spool> Spool::open(const fs::path& file, std::string& error)
 
 bool Spool::hasRoomForOutcomes(std::string& why) const
 {
-    if (diskHasRoomForOutcomes(file_, why)) {
-        return true;
-    }
-    why = "the station's spool " + where_ + ": " + why;
-    return false;
+    return diskHasRoomForOutcomes(file_, "the station's spool " + where_, why);
 }
 
 bool Spool::fail(const std::string& what)

@@ -24,8 +24,8 @@ namespace orv::ledger {
 namespace {
 
 using detail::execute;
-using detail::failedAtTheDisk;
 using detail::kBusyTimeoutMs;
+using detail::openFailure;
 using detail::pragmaAnswer;
 using detail::rollbackIfOpen;
 using detail::Statement;
@@ -232,11 +232,10 @@ std::string checkFileBeforeOpening(const fs::path& file, bool& isNew)
 
 } // namespace
 
-SqliteLedger::SqliteLedger(sqlite3* db, fs::path file, std::string location, std::string place)
+SqliteLedger::SqliteLedger(sqlite3* db, fs::path file, std::string location)
     : db_(db)
     , file_(std::move(file))
     , location_(std::move(location))
-    , place_(std::move(place))
 {
 }
 
@@ -287,19 +286,17 @@ std::unique_ptr<SqliteLedger> SqliteLedger::open(const fs::path& file, std::stri
     if (!ec) {
         absolute = canonical;
     }
-    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, absolute, where, pathUtf8(absolute)));
+    std::unique_ptr<SqliteLedger> ledger(new SqliteLedger(db, absolute, where));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
 
     // Everything up to the refusals only reads.
     std::string why;
     if (!isNew) {
         const auto check = pragmaAnswer(db, "PRAGMA quick_check(1)", why);
-        if (!check && failedAtTheDisk(db)) {
-            // A disk without room for the write-ahead log's shared-memory file fails here.
-            return refuse("cannot open it: " + why + " (is its disk full?); it is left as it is");
-        }
         if (!check) {
-            return refuse("it is not a readable SQLite database (" + why + "); it is left as it is");
+            // A disk without room for the write-ahead log's shared-memory file fails here as well.
+            return refuse(openFailure(db, why, "it is not a readable SQLite database (" + why + ")") +
+                          "; it is left as it is");
         }
         if (*check != "ok") {
             return refuse("it is damaged (" + *check + "); it is left as it is");
@@ -525,11 +522,12 @@ bool SqliteLedger::readSnapshot(LedgerSnapshot& snapshot)
 
 bool SqliteLedger::hasRoomForOutcomes(std::string& why) const
 {
-    if (diskHasRoomForOutcomes(file_, why)) {
-        return true;
-    }
-    why = location_ + ": " + why;
-    return false;
+    return diskHasRoomForOutcomes(file_, location_, why);
+}
+
+std::string SqliteLedger::place() const
+{
+    return pathUtf8(file_);
 }
 
 bool SqliteLedger::hashAt(std::int64_t number, std::optional<std::string>& hash)

@@ -30,7 +30,7 @@ public:
     std::optional<ChainHead> head() override;
     bool readSnapshot(LedgerSnapshot& snapshot) override;
     const std::string& origin() const override { return origin_; }
-    std::string place() const override { return place_; }
+    std::string place() const override; // the file's absolute path
     bool hashAt(std::int64_t number, std::optional<std::string>& hash) override;
     bool addCheckpoint(std::int64_t size, const std::string& note) override;
     bool readCheckpoints(std::int64_t minSize, std::vector<StoredCheckpoint>& checkpoints) override;
@@ -38,14 +38,13 @@ public:
     bool hasRoomForOutcomes(std::string& why) const override;
 
 private:
-    SqliteLedger(sqlite3* db, std::filesystem::path file, std::string location, std::string place);
+    SqliteLedger(sqlite3* db, std::filesystem::path file, std::string location);
 
     bool fail(const std::string& what);
 
     sqlite3* db_;
-    const std::filesystem::path file_;
+    const std::filesystem::path file_; // absolute
     const std::string location_;
-    const std::string place_;
     std::string origin_; // set once by open()
     std::mutex mutex_; // one connection: one call at a time
     detail::ThreadErrors errors_;

@@ -36,15 +36,18 @@ std::optional<std::string> pragmaAnswer(sqlite3* db, const char* sql, std::strin
     return std::string(s.column(0).value_or(""));
 }
 
+std::string openFailure(sqlite3* db, const std::string& why, std::string otherwise)
+{
+    const int code = sqlite3_errcode(db) & 0xFF;
+    if (code == SQLITE_IOERR || code == SQLITE_FULL || code == SQLITE_CANTOPEN) {
+        return "cannot open it: " + why + " (is its disk full?)";
+    }
+    return otherwise;
+}
+
 // Switches to the write-ahead log. Two processes opening a new file at once can each hold a read
 // lock that the other's switch waits for; SQLite answers busy at once rather than wait in a
 // deadlock, so this waits and tries again, as long as the busy timeout.
-bool failedAtTheDisk(sqlite3* db)
-{
-    const int code = sqlite3_errcode(db) & 0xFF;
-    return code == SQLITE_IOERR || code == SQLITE_FULL || code == SQLITE_CANTOPEN;
-}
-
 bool useWriteAheadLog(sqlite3* db, std::string& error)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);

@@ -64,10 +64,11 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-// Whether the last failure on `db` was the disk's (an I/O error, no room, a file that could not be
-// made: what a full disk gives) rather than the file's content, which is then not to be called
-// damaged: an operator told so might remove it, events and all.
-bool failedAtTheDisk(sqlite3* db);
+// Why a file could not be opened as a database, the last failure on `db` being `why`: when it was
+// the disk's (an I/O error, no room, a file that could not be made: what a full disk gives),
+// "cannot open it: WHY (is its disk full?)"; else `otherwise`, what the file's content is called.
+// A full disk is never called a damaged file: an operator told so might remove it, events and all.
+std::string openFailure(sqlite3* db, const std::string& why, std::string otherwise);
 
 // Runs statements that carry no values: the schema, transactions, pragmas.
 bool execute(sqlite3* db, const char* sql, std::string& error);

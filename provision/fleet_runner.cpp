@@ -271,13 +271,7 @@ void FleetRun::recordInLedger(CameraProgress& camera)
         camera.ledgerSpooled = event.number == 0; // kept in the spool; numbered once forwarded
         return;
     }
-    // The cameras at work finish their step and go to the inventory only; none is started after.
-    {
-        std::lock_guard lock(mutex_);
-        ledgerProblem_ = settings_.ledger->location() + ": " + settings_.ledger->error();
-    }
-    ledgerFailed_ = true;
-    stop_ = true;
+    loseLedger(settings_.ledger->location() + ": " + settings_.ledger->error());
 }
 
 bool FleetRun::hasRoomToRecord()
@@ -287,13 +281,19 @@ bool FleetRun::hasRoomToRecord()
         return true;
     }
     // As when an outcome could not be recorded, but before this camera is sent anything.
+    loseLedger(why);
+    return false;
+}
+
+void FleetRun::loseLedger(std::string problem)
+{
+    // The cameras at work finish their step and go to the inventory only; none is started after.
     {
         std::lock_guard lock(mutex_);
-        ledgerProblem_ = why;
+        ledgerProblem_ = std::move(problem);
     }
     ledgerFailed_ = true;
     stop_ = true;
-    return false;
 }
 
 std::string FleetRun::ledgerProblem() const

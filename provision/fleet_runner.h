@@ -185,6 +185,8 @@ private:
     // Before a camera is sent anything: whether the ledger's disk has room for its outcome. When
     // it has not, the ledger counts as lost and the run stops.
     bool hasRoomToRecord();
+    // The ledger counts as lost for `problem`: no camera is started after.
+    void loseLedger(std::string problem);
 
     const FleetSettings settings_;
     const std::shared_ptr<FleetInventory> inventory_;

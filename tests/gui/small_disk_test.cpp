@@ -19,7 +19,6 @@
 #include "support/log_lines.h"
 #include "tests/support/small_disk.h"
 
-#include <QFile>
 #include <QHeaderView>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -35,21 +34,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QByteArray readAll(const fs::path& file)
-{
-    QFile f(QString::fromStdU16String(file.u16string()));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const fs::path& file, const QByteArray& bytes)
-{
-    QFile f(QString::fromStdU16String(file.u16string()));
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() && f.flush();
-}
-
 QString qpath(const fs::path& file)
 {
     return QString::fromStdU16String(file.u16string());
+}
+
+QByteArray readAll(const fs::path& file)
+{
+    return readFile(qpath(file));
 }
 
 QByteArray utf16Le(const QString& text)
@@ -256,7 +248,7 @@ void SmallDiskTest::logSavedWholeOrNotAtAll()
             earlier += utf16Le(QStringLiteral("x"));
         }
         earlier.truncate(4086);
-        QVERIFY(writeAll(file, earlier));
+        writeFile(qpath(file), earlier);
     }
     const QByteArray before = readAll(file);
     const std::set<std::string> names = orv::test::namesIn(disk_);

@@ -164,6 +164,7 @@ protected:
             }
         });
         self = run.get();
+        lastRun = run;
         for (std::size_t i = 0; i < cameras.size(); ++i) {
             ASSERT_TRUE(runner.add(run, candidateOf(i)));
         }
@@ -176,6 +177,7 @@ protected:
     std::shared_ptr<provision::FleetInventory> inventory;
     std::vector<CameraProgress> heard;
     std::vector<CameraProgress> outcomes;
+    std::shared_ptr<provision::FleetRun> lastRun; // run()'s
 };
 
 TEST_F(FleetRunnerTest, EachCameraGetsItsOfficerFromTheRosterAndEveryOutcomeIsRecorded)
@@ -682,16 +684,8 @@ TEST_F(FleetRunnerTest, ALedgerLostMidRunStartsNoFurtherCameraAndTheInventoryKee
     ASSERT_TRUE(real) << error;
     auto s = settings();
     s.ledger = std::make_shared<LedgerLostAfter>(std::move(real), 1);
-    provision::FleetRunner runner(1); // one camera after another
-    std::string inventoryError;
-    inventory = std::make_shared<provision::FleetInventory>();
-    ASSERT_TRUE(inventory->open(folder / "inventory.csv", inventoryError)) << inventoryError;
-    auto fleetRun = std::make_shared<provision::FleetRun>(s, inventory, nullptr);
-    for (std::size_t i = 0; i < cameras.size(); ++i) {
-        ASSERT_TRUE(runner.add(fleetRun, candidateOf(i)));
-    }
-    fleetRun->wait();
-    outcomes = fleetRun->outcomes();
+    run(s, {}, 1); // one camera after another
+    const auto& fleetRun = lastRun;
 
     ASSERT_EQ(outcomes.size(), 3u);
     EXPECT_NE(outcomes[0].ledgerEvent, 0);
@@ -718,13 +712,8 @@ TEST_F(FleetRunnerTest, NoCameraIsSentAnythingWhileTheLedgerHasNoRoomForItsOutco
     auto ledger = std::make_shared<LedgerLostAfter>(std::move(real), 1000);
     ledger->setRoomFor(1);
     s.ledger = ledger;
-    provision::FleetRunner runner(1);
-    auto fleetRun = std::make_shared<provision::FleetRun>(s, nullptr, nullptr);
-    for (std::size_t i = 0; i < cameras.size(); ++i) {
-        ASSERT_TRUE(runner.add(fleetRun, candidateOf(i)));
-    }
-    fleetRun->wait();
-    outcomes = fleetRun->outcomes();
+    run(s, {}, 1);
+    const auto& fleetRun = lastRun;
 
     ASSERT_EQ(outcomes.size(), 3u);
     EXPECT_EQ(outcomes[0].result, CameraResult::Verified);
